@@ -1,0 +1,12 @@
+// The program's entry and its only loop.
+#ifndef VANTREL_CONSOLE_MAINLOOP_H
+#define VANTREL_CONSOLE_MAINLOOP_H
+
+// Runs the whole program on the console; returns the exit status (1 after the exit
+// command or the end of input, 0 when the work buffer cannot be had).
+int vantrel_main(void);
+
+unsigned long ReadUserRange(unsigned long bufSize, unsigned long maxAdr);
+unsigned int ReadFName(char* pstr);
+
+#endif

@@ -1,0 +1,173 @@
+// Read, verify, blank check and programming runs. Each walks the addresses from 0 up to
+// the range end (inclusive), keeps a live address counter, and ends with a framed message.
+// Every run that enabled the chip leaves it deselected, whatever the outcome, so that the
+// operator can pull it from the socket.
+#include <cstdio>
+
+#include "console/conio.h"
+#include "console/menu.h"
+#include "console/msgbox.h"
+#include "eprom/ic_func.h"
+#include "eprom/misc.h"
+#include "link/hw.h"
+
+char bigInfo[500]; // progress counter and result texts of the read-only runs
+
+// The counter is written every 0x800 addresses only: 256 updates for a 27C040.
+static void showProgress(char* buf, size_t size, unsigned long adresse) {
+    if ((adresse & 0x7FF) != 0)
+        return;
+    lineBack();
+    snprintf(buf, size, "%lX", adresse);
+    flushString(buf);
+}
+
+unsigned long ReadIC(unsigned char* pByte, unsigned long endRead) {
+    if (!pByte)
+        return 0;
+    fprintf(conOut, "reading...\n");
+    unsigned long ffwert = 0;
+    if (endRead == 0) {
+        MessageBox("Error:", "-->  endAdr=0 !");
+        return 0;
+    }
+    EnableEprom(1);
+    for (unsigned long adresse = 0; adresse <= endRead; adresse++) {
+        adressesetzen(adresse, 1);
+        showProgress(bigInfo, sizeof bigInfo, adresse);
+        pByte[adresse] = GetData();
+        if (pByte[adresse] == 0xFF)
+            ffwert++;
+    }
+    lineBack();
+    if (ffwert > endRead)
+        fprintf(conOut, "read: %lX\nall Bytes FF", endRead);
+    else
+        fprintf(conOut, "read: %lX", endRead);
+    const unsigned short chsum = CalcChkSum(pByte, endRead);
+    snprintf(bigInfo, sizeof bigInfo, "read %lu bytes to buffer ( 0x%lX ) - [#%lX]", endRead,
+             endRead, (unsigned long)chsum);
+    DisableEprom();
+    MessageBox("Ready:", bigInfo);
+    return endRead;
+}
+
+unsigned int CompareIC(unsigned char* pByte, unsigned long endCompare, unsigned int BlankCheck) {
+    if (!pByte && !BlankCheck)
+        return 0;
+    unsigned int ret = 0;
+    unsigned char Fehler = 0;
+    fprintf(conOut, BlankCheck ? "blank-check...\n" : "comparing...\n");
+    if (endCompare == 0) {
+        MessageBox("Error:", "-->   endAdr=0 !");
+    } else {
+        SetVcc(0); // compared at 5 V whatever supply was chosen
+        EnableEprom(1);
+        for (unsigned long adresse = 0; adresse <= endCompare; adresse++) {
+            adressesetzen(adresse, 1);
+            showProgress(bigInfo, sizeof bigInfo, adresse);
+            const unsigned char readwert = GetData();
+            if (BlankCheck) {
+                if (readwert != 0xFF) {
+                    snprintf(bigInfo, sizeof bigInfo, "not blank at adr: 0x%lX", adresse);
+                    MessageBox("Error:", bigInfo);
+                    Fehler = 1;
+                    break;
+                }
+            } else if (readwert != pByte[adresse]) {
+                snprintf(bigInfo, sizeof bigInfo,
+                         "error at adr: 0x%lX   read: 0x%lX   buffer: 0x%lX", adresse,
+                         (unsigned long)readwert, (unsigned long)pByte[adresse]);
+                MessageBox("Error:", bigInfo);
+                Fehler = 1;
+                break;
+            }
+        }
+        if (!Fehler) {
+            lineBack();
+            if (BlankCheck)
+                snprintf(bigInfo, sizeof bigInfo, "eprom is blank");
+            else
+                snprintf(bigInfo, sizeof bigInfo, "compare: %lX", endCompare);
+            fprintf(conOut, "%lX", endCompare);
+            MessageBox("Ready:", bigInfo);
+            ret = 1;
+        }
+    }
+    SetVcc((unsigned int)vcc);
+    DisableEprom();
+    return ret;
+}
+
+// Why a programming run stopped.
+enum WriteOutcome { WRITE_COMPLETE, WRITE_VERIFY_FAILURE, WRITE_TIMEOUT, WRITE_NOT_SUPPORTED };
+
+unsigned int WriteIC(unsigned char* pByte, unsigned long endWrite) {
+    char bigInfo[500]; // the run's own buffer, apart from the read runs' one
+    if (!pByte)
+        return 0;
+    unsigned int ret = 0;
+    fprintf(conOut, "writing...\n");
+    unsigned char fehler = 0;
+    unsigned char readwert = 0;
+    if (endWrite == 0) {
+        MessageBox("ERROR", "-->   endAdr=0 !");
+    } else {
+        EnableEprom(0);
+        SetVcc((unsigned int)vcc);
+        SetVpp(vpp);
+        WriteOutcome outcome = WRITE_COMPLETE;
+        unsigned long adresse = 0;
+        for (adresse = 0; adresse <= endWrite; adresse++) {
+            showProgress(bigInfo, sizeof bigInfo, adresse);
+            adressesetzen(adresse, 0);
+            // A cell may need several pulses before it holds its value; ten is the limit
+            // after which it is taken as worn out or not erased.
+            bool done = false;
+            for (fehler = 0; fehler <= 9;) {
+                if (!Writing(readwert, adresse, pByte[adresse])) {
+                    outcome = readwert ? WRITE_TIMEOUT : WRITE_NOT_SUPPORTED;
+                    break;
+                }
+                if (readwert == pByte[adresse]) {
+                    done = true;
+                    break;
+                }
+                fehler++;
+            }
+            if (outcome != WRITE_COMPLETE)
+                break;
+            if (!done) {
+                outcome = WRITE_VERIFY_FAILURE;
+                break;
+            }
+        }
+        switch (outcome) {
+        case WRITE_VERIFY_FAILURE:
+            snprintf(bigInfo, sizeof bigInfo, "write-error at adr:%lX   read: %lX   buffer: %lX",
+                     adresse, (unsigned long)readwert, (unsigned long)pByte[adresse]);
+            MessageBox("Error:", bigInfo);
+            break;
+        case WRITE_TIMEOUT:
+            ClearEpromVpp();
+            snprintf(bigInfo, sizeof bigInfo, "timeout writing at adr:%lX", adresse);
+            MessageBox("Error:", bigInfo);
+            break;
+        case WRITE_NOT_SUPPORTED:
+            ClearEpromVpp();
+            snprintf(bigInfo, sizeof bigInfo, "writing not supported");
+            MessageBox("Error:", bigInfo);
+            break;
+        case WRITE_COMPLETE:
+            lineBack();
+            fprintf(conOut, "%lX", endWrite);
+            snprintf(bigInfo, sizeof bigInfo, "write ready: %lX Bytes", endWrite);
+            MessageBox("Ready:", bigInfo);
+            ret = 1;
+            break;
+        }
+    }
+    SetVcc((unsigned int)vcc);
+    DisableEprom();
+    return ret;
+}

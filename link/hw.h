@@ -1,0 +1,56 @@
+// The programmer link: port access and bus timing, the serial register bus, the control
+// registers IC4 and IC5, and board detection.
+#ifndef VANTREL_LINK_HW_H
+#define VANTREL_LINK_HW_H
+
+#include <cstdint>
+
+#include "link/regs.h"
+
+// ---- Port access and bus timing ---------------------------------------------------------
+extern uint16_t Base; // data register of the parallel port in use; status is at Base + 1
+extern uint8_t Delay; // bus speed factor 1..255: every bus wait grows with its square
+
+void setBase(uint16_t newBase);
+uint16_t setPort(uint8_t x);
+unsigned int set_delay(uint8_t idelay);
+uint8_t get_delay(void);
+void us_delay(uint16_t loops);
+void ms_delay(uint16_t ticks);
+void constDelay(uint16_t anz);
+uint8_t InportB(void);
+
+// ---- Serial register bus ----------------------------------------------------------------
+void PutAdr(uint16_t putAdr);
+void PutIC5(uint8_t putData);
+void PutIC4(uint8_t putData);
+void PutData(uint8_t out_Data);
+uint8_t GetData(void);
+uint8_t GetDataIntern(void);
+
+// ---- Control registers IC4 and IC5 ------------------------------------------------------
+extern uint8_t ic_IC4;        // shadow of IC4 (the board cannot read it back)
+extern uint8_t ic_IC5;        // shadow of IC5
+extern int vpp;               // chosen programming voltage level (enum VPP)
+extern int vcc;               // chosen supply voltage (enum VCC)
+extern unsigned int SelectMF; // 0: pulse timed by the board's monoflop, else by a fixed wait
+
+void AndIC4(uint8_t value, unsigned int set);
+void AndIC5(uint8_t value, unsigned int set);
+void OrIC4(uint8_t value, unsigned int set);
+void OrIC5(uint8_t value, unsigned int set);
+void SetVpp(int vppType);
+void SetVcc(unsigned int highVcc);
+void SwitchVpp(unsigned int bVpp);
+void SwitchCE(unsigned int bCE);
+void SwitchOE(unsigned int bOE);
+void ResetMFBit(void);
+void setAdress(unsigned long adress);
+void UseMF(unsigned int useMf);
+unsigned int GetMFSelection(void);
+
+// ---- Board detection and port choice ----------------------------------------------------
+void selectVantrel(void);
+unsigned int vantrel_select(unsigned int First);
+
+#endif
