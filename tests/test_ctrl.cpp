@@ -1,0 +1,211 @@
+// Control registers IC4 and IC5: the shadows, the bytes that reach the board, and that a
+// composed change reaches it in one single transfer.
+#include <gtest/gtest.h>
+
+#include <vector>
+
+#include "tests/wire_util.h"
+
+namespace {
+
+using Latches = std::vector<wire::Latch>;
+
+class CtrlTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        wire::reset_all(PORT_LPT_378, true);
+        (void)set_delay(1);
+    }
+    void TearDown() override {
+        EXPECT_TRUE(vsim::board().violations().empty()) << vsim::board().violations().joined();
+    }
+    // Put both registers and their shadows into a known state, then record.
+    static void startFrom(uint8_t ic4, uint8_t ic5) {
+        PutIC4(ic4);
+        PutIC5(ic5);
+        wire::start_recording();
+    }
+    static Latches sent() { return wire::latches_of(wire::trace()); }
+    // The whole trace is exactly one IC4 transfer of `v`.
+    static void expectOnlyIC4(uint8_t v) {
+        EXPECT_EQ(wire::steps_of(wire::trace()).lines(), wire::latched_lines(SEL_IC4, v, 8));
+        EXPECT_EQ(ic_IC4, v);
+        EXPECT_EQ(vsim::board().ic4(), v);
+    }
+};
+
+TEST_F(CtrlTest, ChangesWithoutSendFlagStayInTheShadow) {
+    startFrom(0x3C, 0xA2);
+    AndIC4(0x0F, 0);
+    OrIC4(0x40, 0);
+    AndIC5(0xF0, 0);
+    OrIC5(0x05, 0);
+    OrIC4(0, 0);
+    OrIC5(0, 0);
+    AndIC4(0xFF, 0);
+    AndIC5(0xFF, 0);
+    EXPECT_TRUE(wire::trace().empty());
+    EXPECT_EQ(ic_IC4, 0x4C);
+    EXPECT_EQ(ic_IC5, 0xA5);
+    EXPECT_EQ(vsim::board().ic4(), 0x3C);
+    EXPECT_EQ(vsim::board().ic5(), 0xA2);
+}
+
+TEST_F(CtrlTest, SendFlagShiftsTheWholeShadowOut) {
+    startFrom(0x3C, 0xA2);
+    AndIC4(0xF7, 7); // any nonzero flag sends
+    OrIC5(0x01, 1);
+    EXPECT_EQ(sent(), (Latches{{SEL_IC4, 0x34}, {SEL_IC5, 0xA3}}));
+    EXPECT_EQ(vsim::board().ic4(), 0x34);
+    EXPECT_EQ(vsim::board().ic5(), 0xA3);
+    wire::start_recording();
+    AndIC5(0x0F, 1);
+    OrIC4(0x80, 1);
+    EXPECT_EQ(sent(), (Latches{{SEL_IC5, 0x03}, {SEL_IC4, 0xB4}}));
+}
+
+TEST_F(CtrlTest, ComposedChangeMakesExactlyOneTransfer) {
+    startFrom(0x5F, 0x00);
+    AndIC4(0xE7, 0);
+    OrIC4(0x08, 1);
+    expectOnlyIC4((0x5F & 0xE7) | 0x08);
+    EXPECT_EQ(vsim::board().ic4_history(), std::vector<uint8_t>{0x4F});
+
+    wire::start_recording();
+    AndIC5(0x07, 0);
+    OrIC5(0x60, 0);
+    AndIC5(0xF8, 1);
+    EXPECT_EQ(sent(), (Latches{{SEL_IC5, 0x60}}));
+    EXPECT_EQ(vsim::board().ic5_history(), std::vector<uint8_t>{0x60});
+}
+
+TEST_F(CtrlTest, OrWithZeroResendsTheShadowUnchanged) {
+    startFrom(0x29, 0xA6);
+    OrIC5(0, 1);
+    OrIC4(0, 1);
+    EXPECT_EQ(sent(), (Latches{{SEL_IC5, 0xA6}, {SEL_IC4, 0x29}}));
+    EXPECT_EQ(ic_IC5, 0xA6);
+    EXPECT_EQ(ic_IC4, 0x29);
+    // A pending change goes out with the resend.
+    wire::start_recording();
+    AndIC5(0xF8, 0);
+    OrIC5(0, 1);
+    EXPECT_EQ(sent(), (Latches{{SEL_IC5, 0xA0}}));
+}
+
+TEST_F(CtrlTest, SetVppReplacesTheLevelBitsAndSendsOnce) {
+    startFrom(0x80, 0);
+    SetVpp(1);
+    expectOnlyIC4(0x40);
+    EXPECT_EQ(vpp, 1);
+
+    startFrom(0x82, 0);
+    vpp = 2;
+    SetVpp(3);
+    expectOnlyIC4(0x02);
+    EXPECT_EQ(vpp, 2);
+
+    startFrom(0x62, 0);
+    SetVpp(2);
+    expectOnlyIC4(0xA2);
+    EXPECT_EQ(vpp, 2);
+
+    startFrom(0xFF, 0);
+    SetVpp(0);
+    expectOnlyIC4(0x3F);
+    EXPECT_EQ(vpp, 0);
+
+    for (int bad : {-1, 3, 100}) {
+        SCOPED_TRACE(bad);
+        startFrom(0x5B, 0);
+        vpp = 1;
+        SetVpp(bad);
+        expectOnlyIC4(0x1B);
+        EXPECT_EQ(vpp, 1);
+    }
+}
+
+TEST_F(CtrlTest, SetVppAlwaysSendsEvenWithoutChange) {
+    startFrom(0x40, 0);
+    SetVpp(1);
+    expectOnlyIC4(0x40);
+}
+
+TEST_F(CtrlTest, SetVccSetsTheSupplyBitButNotTheChoice) {
+    vcc = 1;
+    startFrom(0x00, 0);
+    SetVcc(0);
+    expectOnlyIC4(0x20);
+    EXPECT_EQ(vcc, 1);
+    for (unsigned high : {1u, 7u}) {
+        SCOPED_TRACE(high);
+        vcc = 0;
+        startFrom(0xFB, 0);
+        SetVcc(high);
+        expectOnlyIC4(0xDB);
+        EXPECT_EQ(vcc, 0);
+    }
+}
+
+TEST_F(CtrlTest, SwitchesDriveTheirOwnBitAndSendAlways) {
+    struct Case {
+        void (*fn)(unsigned int);
+        uint8_t bit;
+    };
+    const Case cases[] = {{SwitchVpp, IC4_VPP_ON}, {SwitchCE, IC4_CE_OFF}, {SwitchOE, IC4_OE_OFF}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(int(c.bit));
+        startFrom(0x41, 0);
+        c.fn(1);
+        expectOnlyIC4((uint8_t)(0x41 | c.bit));
+        startFrom(0x41, 0);
+        c.fn(9);
+        expectOnlyIC4((uint8_t)(0x41 | c.bit));
+        startFrom(0xFB, 0);
+        c.fn(0);
+        expectOnlyIC4((uint8_t)(0xFB & ~c.bit));
+        startFrom(0x41, 0);
+        c.fn(0);
+        expectOnlyIC4(0x41);
+    }
+}
+
+TEST_F(CtrlTest, ResetMFBitClearsOnlyTheTrigger) {
+    startFrom(0xFB, 0);
+    ResetMFBit();
+    expectOnlyIC4(0xFA);
+    startFrom(0x38, 0);
+    ResetMFBit();
+    expectOnlyIC4(0x38);
+}
+
+TEST_F(CtrlTest, SetAdressPutsTheFull19BitAddressOnTheSocket) {
+    startFrom(0x18, 0xA7);
+    setAdress(0x54321);
+    EXPECT_EQ(sent(), (Latches{{SEL_ADDRESS, 0x4321}, {SEL_IC5, 0xA5}}));
+    EXPECT_EQ(ic_IC5, 0xA5);
+    EXPECT_EQ(vsim::board().address_lines(), 0x54321u);
+    EXPECT_EQ(vsim::board().ic4(), 0x18);
+
+    startFrom(0x18, 0x60);
+    setAdress(0x0ABCD);
+    EXPECT_EQ(sent(), (Latches{{SEL_ADDRESS, 0xABCD}, {SEL_IC5, 0x60}}));
+    startFrom(0x18, 0x38);
+    setAdress(0x7FFFF);
+    EXPECT_EQ(sent(), (Latches{{SEL_ADDRESS, 0xFFFF}, {SEL_IC5, 0x3F}}));
+    EXPECT_EQ(vsim::board().address_lines(), 0x7FFFFu);
+}
+
+TEST_F(CtrlTest, PulseTimingSelectionTouchesNoPort) {
+    startFrom(0x18, 0x00);
+    EXPECT_EQ(GetMFSelection(), 0u);
+    UseMF(1);
+    EXPECT_EQ(GetMFSelection(), 1u);
+    EXPECT_EQ(SelectMF, 1u);
+    UseMF(0);
+    EXPECT_EQ(GetMFSelection(), 0u);
+    EXPECT_TRUE(wire::trace().empty());
+    EXPECT_EQ(ic_IC4, 0x18);
+}
+
+} // namespace

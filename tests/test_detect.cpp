@@ -1,0 +1,314 @@
+// Board detection and the start-up port dialogue against the board model: which ports are
+// opened and tried in which order, the test bytes on the wire, the boxes on the screen and
+// the port left in Base.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <string>
+#include <vector>
+
+#include "tests/wire_util.h"
+
+namespace {
+
+using Ports = std::vector<uint16_t>;
+
+const char kPrompt[] = "select Vantrel-Port\n\n"
+                       "0: Port 0x278\n"
+                       "1: Port 0x378\n"
+                       "2: Port 0x3BC\n"
+                       "3: autoscan\n\n>";
+const char kNotFoundAnywhere[] = "Vantrel not found on 0x278, 0x378 or 0x3BC !";
+
+// A framed message as the operator sees it.
+std::string box(const std::string& head, const std::string& text) {
+    const int lenH = (int)head.size() + 2, lenT = (int)text.size() + 2;
+    const int len = std::max({lenH, lenT, 16});
+    const std::string frame = "+" + std::string(len, '-') + "+\n";
+    return "\n" + frame + "| " + head + std::string(len - lenH, ' ') + " |\n" + "| " + text +
+           std::string(len - lenT, ' ') + " |\n" + "| press Enter..." + std::string(len - 16, ' ') +
+           " |\n" + frame;
+}
+
+std::string notFoundAt(const char* port) {
+    return box("Info:", std::string("Vantrel not found at LPT (0x") + port + ")");
+}
+std::string foundAt(const char* port) {
+    return box("Info:", std::string("Vantrel found at LPT: (0x") + port + ")");
+}
+
+// The data register of every port the trace touches, in order, repeats folded.
+Ports portsTouched() {
+    Ports v;
+    for (const vsim::PortAccess& a : wire::trace()) {
+        const uint16_t base = a.kind == vsim::PortAccess::write ? a.port : (uint16_t)(a.port - 1);
+        if (v.empty() || v.back() != base)
+            v.push_back(base);
+    }
+    return v;
+}
+
+Ports iopermPorts() {
+    Ports v;
+    for (const vsim::IopermCall& c : vsim::board().ioperm_calls()) {
+        EXPECT_EQ(c.num, 3u);
+        EXPECT_EQ(c.turn_on, 1);
+        v.push_back((uint16_t)c.from);
+    }
+    return v;
+}
+
+// The bits that a walking-bit test shifts through the data register for `tests` values:
+// each PutData(tc) followed by the eight clock pulses of GetDataIntern, which shift in 0s.
+std::vector<uint8_t> walkingBits(int tests) {
+    std::vector<uint8_t> v;
+    for (int i = 0; i < tests; i++) {
+        for (int b = 7; b >= 0; b--)
+            v.push_back(b == i ? 1 : 0);
+        v.insert(v.end(), 8, 0);
+    }
+    return v;
+}
+
+class DetectTest : public ::testing::Test {
+  protected:
+    // Board on `board_port` (0: none), nothing granted yet, Base at `base`.
+    void start(uint16_t board_port, uint16_t base = PORT_LPT_378) {
+        wire::reset_all(board_port, false);
+        Base = base;
+        wire::start_recording();
+    }
+    void TearDown() override {
+        const vsim::Board& b = vsim::board();
+        EXPECT_TRUE(b.violations().empty()) << b.violations().joined();
+        // Detection works on the data shift register alone.
+        EXPECT_EQ(b.latches(vsim::Reg::address), 0u);
+        EXPECT_EQ(b.latches(vsim::Reg::ic4), 0u);
+        EXPECT_EQ(b.latches(vsim::Reg::ic5), 0u);
+        EXPECT_EQ(ic_IC4, 0);
+        EXPECT_EQ(ic_IC5, 0);
+        for (const wire::Transfer& t : wire::transfers_of(wire::trace()))
+            EXPECT_EQ(t.select, SEL_DATA);
+    }
+};
+
+TEST_F(DetectTest, BoxTextIsFramedToItsWidth) {
+    EXPECT_EQ(notFoundAt("278"), "\n"
+                                 "+----------------------------------+\n"
+                                 "| Info:                            |\n"
+                                 "| Vantrel not found at LPT (0x278) |\n"
+                                 "| press Enter...                   |\n"
+                                 "+----------------------------------+\n");
+    start(PORT_LPT_378);
+}
+
+// ---- A given port ---------------------------------------------------------------------
+
+TEST_F(DetectTest, GivenPortWithTheBoardPassesSilently) {
+    for (uint16_t port : {PORT_LPT_278, PORT_LPT_378, PORT_LPT_3BC}) {
+        SCOPED_TRACE(port);
+        start(port, port);
+        wire::Console con;
+        EXPECT_EQ(vantrel_select(0), 1u);
+        EXPECT_EQ(con.output(), "");
+        EXPECT_EQ(Base, port);
+        EXPECT_EQ(iopermPorts(), Ports{port});
+        EXPECT_EQ(portsTouched(), Ports{port});
+        EXPECT_EQ(vsim::board().data_register(), 0x00); // 0x80 shifted out by the last read
+    }
+}
+
+TEST_F(DetectTest, WalkingBitTestShiftsEachSingleBitAndReadsItBack) {
+    start(PORT_LPT_378);
+    wire::Console con;
+    ASSERT_EQ(vantrel_select(0), 1u);
+    const std::vector<wire::Transfer> t = wire::transfers_of(wire::trace());
+    ASSERT_EQ(t.size(), 1u);
+    EXPECT_EQ(t[0].bit_list, walkingBits(8));
+    EXPECT_EQ(t[0].loads, 0u);
+}
+
+TEST_F(DetectTest, GivenPortWithoutTheBoardShowsItsAddressAndKeepsIt) {
+    struct Case {
+        uint16_t board, base;
+        const char* text;
+    };
+    const Case cases[] = {{0, PORT_LPT_378, "378"},
+                          {PORT_LPT_278, PORT_LPT_3BC, "3BC"},
+                          {PORT_LPT_378, PORT_LPT_278, "278"}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.text);
+        start(c.board, c.base);
+        wire::Console con("\n");
+        EXPECT_EQ(vantrel_select(0), 0u);
+        EXPECT_EQ(con.output(), notFoundAt(c.text));
+        EXPECT_EQ(con.remaining_input(), ""); // the box took its Enter
+        EXPECT_EQ(Base, c.base);
+        EXPECT_EQ(portsTouched(), Ports{c.base}); // no scan as a fallback
+        // Floating status inputs read as 1: the very first test byte fails.
+        EXPECT_EQ(wire::transfers_of(wire::trace())[0].bit_list, walkingBits(1));
+    }
+}
+
+TEST_F(DetectTest, StuckReadBackLineFailsBothTests) {
+    for (vsim::LineFault f : {vsim::LineFault::stuck_at_0, vsim::LineFault::stuck_at_1}) {
+        SCOPED_TRACE(int(f));
+        start(PORT_LPT_378);
+        vsim::board().set_readback_fault(f);
+        {
+            wire::Console con;
+            EXPECT_EQ(vantrel_select(0), 0u);
+            EXPECT_EQ(con.output(), notFoundAt("378"));
+        }
+        start(PORT_LPT_378);
+        vsim::board().set_readback_fault(f);
+        {
+            wire::Console con;
+            EXPECT_EQ(vantrel_select(1), 0u);
+            EXPECT_EQ(con.output(), box("Info:", kNotFoundAnywhere));
+            EXPECT_EQ(Base, PORT_LPT_378);
+        }
+    }
+}
+
+// ---- The automatic scan ---------------------------------------------------------------
+
+TEST_F(DetectTest, ScanTriesTheCycleFromTheCurrentPortAndReportsANewPort) {
+    struct Case {
+        uint16_t start, board;
+        Ports tried;
+        const char* text;
+    };
+    const Case cases[] = {
+        {PORT_LPT_378, PORT_LPT_278, {PORT_LPT_378, PORT_LPT_3BC, PORT_LPT_278}, "278"},
+        {PORT_LPT_378, PORT_LPT_3BC, {PORT_LPT_378, PORT_LPT_3BC}, "3BC"},
+        {PORT_LPT_3BC, PORT_LPT_378, {PORT_LPT_3BC, PORT_LPT_278, PORT_LPT_378}, "378"},
+        {PORT_LPT_278, PORT_LPT_378, {PORT_LPT_278, PORT_LPT_378}, "378"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.start << " -> " << c.board);
+        start(c.board, c.start);
+        wire::Console con("\n");
+        EXPECT_EQ(vantrel_select(1), 1u);
+        EXPECT_EQ(Base, c.board);
+        EXPECT_EQ(con.output(), foundAt(c.text));
+        EXPECT_EQ(portsTouched(), c.tried);
+        EXPECT_EQ(iopermPorts(), c.tried);
+    }
+}
+
+TEST_F(DetectTest, ScanFindingTheBoardOnTheStartingPortSaysNothing) {
+    for (uint16_t port : {PORT_LPT_278, PORT_LPT_378, PORT_LPT_3BC}) {
+        SCOPED_TRACE(port);
+        start(port, port);
+        wire::Console con;
+        EXPECT_EQ(vantrel_select(1), 1u);
+        EXPECT_EQ(con.output(), "");
+        EXPECT_EQ(Base, port);
+        EXPECT_EQ(portsTouched(), Ports{port});
+        // The loopback byte, then the eight walking bits.
+        std::vector<uint8_t> bits = {0, 1, 0, 1, 0, 1, 0, 1, 0, 0, 0, 0, 0, 0, 0, 0};
+        const std::vector<uint8_t> walk = walkingBits(8);
+        bits.insert(bits.end(), walk.begin(), walk.end());
+        EXPECT_EQ(wire::transfers_of(wire::trace())[0].bit_list, bits);
+    }
+}
+
+TEST_F(DetectTest, ScanWithoutABoardGoesRoundOnceAndReturnsToTheStartingPort) {
+    start(0, PORT_LPT_378);
+    wire::Console con("\n");
+    EXPECT_EQ(vantrel_select(1), 0u);
+    EXPECT_EQ(Base, PORT_LPT_378);
+    EXPECT_EQ(con.output(), box("Info:", kNotFoundAnywhere));
+    const Ports cycle = {PORT_LPT_378, PORT_LPT_3BC, PORT_LPT_278, PORT_LPT_378};
+    EXPECT_EQ(portsTouched(), cycle);
+    EXPECT_EQ(iopermPorts(), cycle);
+    // Three loopback bytes and the first walking bit, all of them read back wrong.
+    std::vector<uint8_t> bits;
+    for (int i = 0; i < 3; i++) {
+        const std::vector<uint8_t> lb = {0, 1, 0, 1, 0, 1, 0, 1, 0, 0, 0, 0, 0, 0, 0, 0};
+        bits.insert(bits.end(), lb.begin(), lb.end());
+    }
+    const std::vector<uint8_t> walk = walkingBits(1);
+    bits.insert(bits.end(), walk.begin(), walk.end());
+    std::vector<uint8_t> seen;
+    for (const wire::Transfer& t : wire::transfers_of(wire::trace()))
+        seen.insert(seen.end(), t.bit_list.begin(), t.bit_list.end());
+    EXPECT_EQ(seen, bits);
+}
+
+// ---- The port dialogue ----------------------------------------------------------------
+
+struct Dialogue {
+    const char* name;
+    const char* input;
+    uint16_t board;     // port of the board, 0: none
+    uint16_t baseStart; // Base before the dialogue
+    uint16_t baseEnd;   // Base after it
+    std::string boxes;  // what follows the prompt on the screen
+    Ports tried;        // ports touched, in order
+    const char* left;   // input left unread
+};
+
+void PrintTo(const Dialogue& d, std::ostream* os) {
+    *os << d.name;
+}
+
+class DialogueTest : public DetectTest, public ::testing::WithParamInterface<Dialogue> {};
+
+TEST_P(DialogueTest, ShowsThePromptThenTestsTheChosenPort) {
+    const Dialogue& d = GetParam();
+    start(d.board, d.baseStart);
+    wire::Console con(d.input);
+    selectVantrel();
+    EXPECT_EQ(con.output(), kPrompt + d.boxes);
+    EXPECT_EQ(Base, d.baseEnd);
+    EXPECT_EQ(portsTouched(), d.tried);
+    EXPECT_EQ(con.remaining_input(), d.left);
+}
+
+const uint16_t P278 = PORT_LPT_278, P378 = PORT_LPT_378, P3BC = PORT_LPT_3BC;
+
+INSTANTIATE_TEST_SUITE_P(
+    Answers, DialogueTest,
+    ::testing::Values(
+        Dialogue{"Port0WithBoard", "0\n", P278, P378, P278, "", {P278}, ""},
+        Dialogue{"Port1WithBoard", "1\n", P378, P378, P378, "", {P378}, ""},
+        Dialogue{"Port2WithBoard", "2\n", P3BC, P378, P3BC, "", {P3BC}, ""},
+        Dialogue{"Port0BoardElsewhere", "0\n\n", P378, P378, P278, notFoundAt("278"), {P278}, ""},
+        Dialogue{"Port1BoardElsewhere", "1\n\n", P3BC, P278, P378, notFoundAt("378"), {P378}, ""},
+        Dialogue{"Port2BoardElsewhere", "2\n\n", P378, P378, P3BC, notFoundAt("3BC"), {P3BC}, ""},
+        Dialogue{"ScanFinds278", "3\n\n", P278, P378, P278, foundAt("278"), {P378, P3BC, P278}, ""},
+        Dialogue{"ScanOnStartPort", "3\n", P378, P378, P378, "", {P378}, ""},
+        Dialogue{"ScanNoBoard",
+                 "3\n\n",
+                 0,
+                 P378,
+                 P378,
+                 box("Info:", kNotFoundAnywhere),
+                 {P378, P3BC, P278, P378},
+                 ""},
+        Dialogue{"Code5KeepsPort", "5\n", P378, P378, P378, "", {P378}, ""},
+        Dialogue{
+            "Code5KeepsPortWithoutBoard", "5\n\n", P378, P3BC, P3BC, notFoundAt("3BC"), {P3BC}, ""},
+        Dialogue{"Code257IsCode1", "257\n", P378, P278, P378, "", {P378}, ""},
+        Dialogue{"Code259IsNoScan", "259\n\n", P378, P278, P278, notFoundAt("278"), {P278}, ""},
+        Dialogue{"NotANumberKeepsPort", "abc\n", P278, P278, P278, "", {P278}, ""},
+        Dialogue{
+            "NotANumberWithoutBoard", "abc\n\nx", 0, P3BC, P3BC, notFoundAt("3BC"), {P3BC}, "x"},
+        Dialogue{"OnlyOneLineIsRead", "1\n2\n", P378, P378, P378, "", {P378}, "2\n"},
+        Dialogue{"EndOfInput", "", P3BC, P3BC, P3BC, "", {P3BC}, ""},
+        Dialogue{"EndOfInputWithoutBoard", "", 0, P278, P278, notFoundAt("278"), {P278}, ""},
+        Dialogue{"NegativeNumberKeepsPort", "-1\n", P3BC, P3BC, P3BC, "", {P3BC}, ""},
+        Dialogue{"BlankLineKeepsPort", "\n", P278, P278, P278, "", {P278}, ""}),
+    [](const ::testing::TestParamInfo<Dialogue>& i) { return std::string(i.param.name); });
+
+TEST_F(DetectTest, EndOfInputDoesNotBlockTheBox) {
+    start(0, PORT_LPT_378);
+    wire::Console con("");
+    selectVantrel();
+    EXPECT_EQ(InputClosed, 1);
+    EXPECT_EQ(con.output(), std::string(kPrompt) + notFoundAt("378"));
+}
+
+} // namespace
