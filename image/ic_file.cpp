@@ -140,6 +140,9 @@ unsigned long Write_File(const char* savefile, const unsigned char* pBuf, unsign
     const bool exists = stat(savefile, &st) == 0;
     if (exists && !S_ISREG(st.st_mode))
         return saveInPlace(savefile, pBuf, max); // a device or pipe cannot be replaced
+    struct stat lst;
+    if (!exists && lstat(savefile, &lst) == 0 && S_ISLNK(lst.st_mode))
+        return saveInPlace(savefile, pBuf, max); // creates the file the link names
     if (exists) {
         // Follow a symbolic link: the file it points to is replaced, the link stays.
         char resolved[PATH_MAX];
@@ -147,7 +150,11 @@ unsigned long Write_File(const char* savefile, const unsigned char* pBuf, unsign
             target = resolved;
     }
 
-    std::string tmpName = target + ".vtmpXXXXXX";
+    // Beside the target (a rename stays within one file system), under a short name of its
+    // own: the target's name may already be as long as a directory entry can hold.
+    const size_t slash = target.rfind('/');
+    std::string tmpName =
+        (slash == std::string::npos ? std::string() : target.substr(0, slash + 1)) + ".vtmpXXXXXX";
     const int fd = mkstemp(&tmpName[0]);
     if (fd < 0) {
         fileError("Error:", "file-error (create) : can not save!");

@@ -1,0 +1,518 @@
+// Image files on disk: what a load puts into the work buffer, what a save leaves on disk,
+// and the one box each failure shows.
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <cstring>
+#include <fcntl.h>
+#include <string>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <thread>
+#include <unistd.h>
+#include <vector>
+
+#include "console/conio.h"
+#include "image/ic_file.h"
+#include "tests/e2e_util.h"
+
+using vtest::Box;
+using vtest::ConsoleCapture;
+using vtest::TempDir;
+
+namespace {
+
+using Boxes = std::vector<Box>;
+
+// A work buffer with a pattern that no test file holds, to see which bytes a load touched.
+std::vector<unsigned char> patternBuffer(size_t n = 0x1000) {
+    std::vector<unsigned char> b(n);
+    for (size_t i = 0; i < n; i++)
+        b[i] = (unsigned char)(0xA5 ^ (i * 7));
+    return b;
+}
+
+std::string bytesOf(const std::vector<unsigned char>& b, size_t n) {
+    return std::string(reinterpret_cast<const char*>(b.data()), n);
+}
+
+std::string someImage(size_t n) {
+    std::string s(n, '\0');
+    for (size_t i = 0; i < n; i++)
+        s[i] = (char)((i * 13 + 1) & 0xFF);
+    return s;
+}
+
+mode_t modeOf(const std::string& path) {
+    struct stat st;
+    return stat(path.c_str(), &st) == 0 ? (st.st_mode & 07777) : 0;
+}
+
+} // namespace
+
+// ---- Load --------------------------------------------------------------------------------
+
+TEST(ImageLoad, FileOfExactlyTheLimitIsLoadedByteForByte) {
+    TempDir dir;
+    const std::string img = someImage(0x800);
+    ASSERT_TRUE(vtest::writeBytes(dir / "a.rom", img));
+    std::vector<unsigned char> buf = patternBuffer();
+    const std::vector<unsigned char> before = buf;
+    ConsoleCapture cap;
+    EXPECT_EQ(Read_File((dir / "a.rom").c_str(), buf.data(), 0x800), 0x800u);
+    EXPECT_EQ(bytesOf(buf, 0x800), img);
+    // Bytes beyond the loaded count keep their contents.
+    EXPECT_TRUE(std::equal(buf.begin() + 0x800, buf.end(), before.begin() + 0x800));
+    EXPECT_EQ(cap.screen(), ""); // a good load shows nothing itself
+}
+
+TEST(ImageLoad, ShorterFileLoadsItsBytesOnly) {
+    TempDir dir;
+    ASSERT_TRUE(vtest::writeBytes(dir / "b.rom", std::string("\x00\xff\x10", 3)));
+    std::vector<unsigned char> buf = patternBuffer();
+    const std::vector<unsigned char> before = buf;
+    ConsoleCapture cap;
+    EXPECT_EQ(Read_File((dir / "b.rom").c_str(), buf.data(), 0x10000), 3u);
+    EXPECT_EQ(buf[0], 0x00);
+    EXPECT_EQ(buf[1], 0xFF);
+    EXPECT_EQ(buf[2], 0x10);
+    EXPECT_TRUE(std::equal(buf.begin() + 3, buf.end(), before.begin() + 3));
+}
+
+TEST(ImageLoad, OneByteFileLoads) {
+    TempDir dir;
+    ASSERT_TRUE(vtest::writeBytes(dir / "one", "\x42"));
+    std::vector<unsigned char> buf = patternBuffer();
+    ConsoleCapture cap;
+    EXPECT_EQ(Read_File((dir / "one").c_str(), buf.data(), 1), 1u);
+    EXPECT_EQ(buf[0], 0x42);
+}
+
+TEST(ImageLoad, OneByteOverTheLimitShowsTheSizeAndLeavesTheBuffer) {
+    TempDir dir;
+    ASSERT_TRUE(vtest::writeBytes(dir / "c.rom", someImage(0x801)));
+    std::vector<unsigned char> buf = patternBuffer();
+    const std::vector<unsigned char> before = buf;
+    ConsoleCapture cap;
+    EXPECT_EQ(Read_File((dir / "c.rom").c_str(), buf.data(), 0x800), 0u);
+    EXPECT_EQ(vtest::boxesOn(cap.screen()), (Boxes{{"Error:", "file (2049 Bytes) > 2048"}}));
+    EXPECT_EQ(buf, before);
+}
+
+TEST(ImageLoad, EmptyFileHasNoContent) {
+    TempDir dir;
+    ASSERT_TRUE(vtest::writeBytes(dir / "empty", ""));
+    std::vector<unsigned char> buf = patternBuffer();
+    const std::vector<unsigned char> before = buf;
+    ConsoleCapture cap("\n");
+    EXPECT_EQ(Read_File((dir / "empty").c_str(), buf.data(), 0x800), 0u);
+    EXPECT_EQ(cap.screen(), "\n"
+                            "+---------------------+\n"
+                            "| Info:               |\n"
+                            "| file has no content |\n"
+                            "| press Enter...      |\n"
+                            "+---------------------+\n");
+    EXPECT_EQ(buf, before);
+}
+
+TEST(ImageLoad, EmptyNameIsInvalid) {
+    std::vector<unsigned char> buf = patternBuffer();
+    const std::vector<unsigned char> before = buf;
+    ConsoleCapture cap;
+    EXPECT_EQ(Read_File("", buf.data(), 0x800), 0u);
+    EXPECT_EQ(cap.screen(), "\n"
+                            "+-------------------+\n"
+                            "| Error:            |\n"
+                            "| invalid file-name |\n"
+                            "| press Enter...    |\n"
+                            "+-------------------+\n");
+    EXPECT_EQ(buf, before);
+}
+
+TEST(ImageLoad, MissingFileCannotBeOpened) {
+    TempDir dir;
+    const std::string name = dir / "nothing.rom";
+    std::vector<unsigned char> buf = patternBuffer();
+    const std::vector<unsigned char> before = buf;
+    ConsoleCapture cap;
+    EXPECT_EQ(Read_File(name.c_str(), buf.data(), 0x800), 0u);
+    EXPECT_EQ(vtest::boxesOn(cap.screen()), (Boxes{{"Error:", "can't open " + name}}));
+    EXPECT_EQ(buf, before);
+}
+
+TEST(ImageLoad, FileInAMissingDirectoryCannotBeOpened) {
+    TempDir dir;
+    const std::string name = dir / "no/such/dir/x.rom";
+    std::vector<unsigned char> buf = patternBuffer();
+    ConsoleCapture cap;
+    EXPECT_EQ(Read_File(name.c_str(), buf.data(), 0x800), 0u);
+    EXPECT_EQ(vtest::boxesOn(cap.screen()), (Boxes{{"Error:", "can't open " + name}}));
+}
+
+TEST(ImageLoad, DirectoryCannotBeOpened) {
+    TempDir dir;
+    std::vector<unsigned char> buf = patternBuffer();
+    const std::vector<unsigned char> before = buf;
+    ConsoleCapture cap;
+    EXPECT_EQ(Read_File(dir.path().c_str(), buf.data(), 0x800), 0u);
+    EXPECT_EQ(vtest::boxesOn(cap.screen()), (Boxes{{"Error:", "can't open " + dir.path()}}));
+    EXPECT_EQ(buf, before);
+}
+
+TEST(ImageLoad, DeviceThatReportsNoSizeNeverOverrunsTheLimit) {
+    // /dev/zero seeks to 0 at its end but delivers bytes without end.
+    std::vector<unsigned char> buf = patternBuffer();
+    const std::vector<unsigned char> before = buf;
+    ConsoleCapture cap;
+    EXPECT_EQ(Read_File("/dev/zero", buf.data(), 16), 0u);
+    EXPECT_EQ(vtest::boxesOn(cap.screen()), (Boxes{{"Error:", "file (17 Bytes) > 16"}}));
+    EXPECT_EQ(buf, before);
+}
+
+TEST(ImageLoad, ReadErrorIsReportedAndLeavesTheBuffer) {
+    // A sysfs attribute has a size of one page and fails when read: the loopback
+    // interface has no link speed.
+    const char* failing = "/sys/class/net/lo/speed";
+    const int fd = open(failing, O_RDONLY);
+    if (fd < 0)
+        GTEST_SKIP() << failing << " is not there";
+    char c;
+    const ssize_t r = read(fd, &c, 1);
+    close(fd);
+    if (r >= 0)
+        GTEST_SKIP() << failing << " reads without error here";
+
+    std::vector<unsigned char> buf = patternBuffer(0x2000);
+    const std::vector<unsigned char> before = buf;
+    ConsoleCapture cap;
+    EXPECT_EQ(Read_File(failing, buf.data(), 0x2000), 0u);
+    EXPECT_EQ(vtest::boxesOn(cap.screen()), (Boxes{{"Error:", "data-error by reading!"}}));
+    EXPECT_EQ(buf, before);
+}
+
+TEST(ImageLoad, FailureBoxTakesTheEnterOfTheOperator) {
+    TempDir dir;
+    std::vector<unsigned char> buf = patternBuffer();
+    ConsoleCapture cap("\nnext\n");
+    Read_File((dir / "missing").c_str(), buf.data(), 0x800);
+    EXPECT_EQ(cap.unreadInput(), "next\n");
+}
+
+// ---- Save --------------------------------------------------------------------------------
+
+TEST(ImageSave, FileHoldsExactlyTheRequestedBytes) {
+    TempDir dir;
+    std::vector<unsigned char> buf = patternBuffer();
+    ConsoleCapture cap;
+    EXPECT_EQ(Write_File((dir / "out.rom").c_str(), buf.data(), 0x800), 0x800u);
+    EXPECT_EQ(vtest::readBytes(dir / "out.rom"), bytesOf(buf, 0x800));
+    EXPECT_EQ(cap.screen(), "");
+    EXPECT_EQ(dir.entries(), (std::vector<std::string>{"out.rom"})); // no temp file left
+}
+
+TEST(ImageSave, WholeBufferOfTheLargestChip) {
+    TempDir dir;
+    std::vector<unsigned char> buf = patternBuffer(BUFFER_SIZE);
+    ConsoleCapture cap;
+    EXPECT_EQ(Write_File((dir / "big.rom").c_str(), buf.data(), BUFFER_SIZE), BUFFER_SIZE);
+    EXPECT_EQ(vtest::readBytes(dir / "big.rom"), bytesOf(buf, BUFFER_SIZE));
+}
+
+TEST(ImageSave, SaveThenLoadGivesTheSameBytes) {
+    TempDir dir;
+    std::vector<unsigned char> buf = patternBuffer();
+    std::vector<unsigned char> back(0x1000, 0);
+    ConsoleCapture cap;
+    ASSERT_EQ(Write_File((dir / "x").c_str(), buf.data(), 0x400), 0x400u);
+    EXPECT_EQ(Read_File((dir / "x").c_str(), back.data(), 0x400), 0x400u);
+    EXPECT_EQ(bytesOf(back, 0x400), bytesOf(buf, 0x400));
+}
+
+TEST(ImageSave, ReplacingALongerFileLeavesNoOldBytesBehind) {
+    TempDir dir;
+    ASSERT_TRUE(vtest::writeBytes(dir / "old.rom", std::string(0x1000, '\x77')));
+    std::vector<unsigned char> buf = patternBuffer();
+    ConsoleCapture cap;
+    EXPECT_EQ(Write_File((dir / "old.rom").c_str(), buf.data(), 0x10), 0x10u);
+    EXPECT_EQ(vtest::readBytes(dir / "old.rom"), bytesOf(buf, 0x10));
+}
+
+TEST(ImageSave, NameOfTheLongestLengthTheFileSystemTakes) {
+    // 255 characters is the longest name of one directory entry; the save must not need
+    // a longer one for its own purposes.
+    TempDir dir;
+    const std::string p = dir / std::string(255, 'n');
+    ASSERT_TRUE(vtest::writeBytes(p, "old"));
+    std::vector<unsigned char> buf = patternBuffer();
+    ConsoleCapture cap;
+    EXPECT_EQ(Write_File(p.c_str(), buf.data(), 0x20), 0x20u);
+    EXPECT_EQ(cap.screen(), "");
+    EXPECT_EQ(vtest::readBytes(p), bytesOf(buf, 0x20));
+    EXPECT_EQ(dir.entries(), (std::vector<std::string>{std::string(255, 'n')}));
+}
+
+TEST(ImageSave, NewFileWithTheLongestNameTheFileSystemTakes) {
+    TempDir dir;
+    const std::string p = dir / std::string(250, 'm');
+    std::vector<unsigned char> buf = patternBuffer();
+    ConsoleCapture cap;
+    EXPECT_EQ(Write_File(p.c_str(), buf.data(), 0x20), 0x20u);
+    EXPECT_EQ(vtest::readBytes(p), bytesOf(buf, 0x20));
+}
+
+TEST(ImageSave, RelativeNameInTheWorkingDirectory) {
+    TempDir dir;
+    char old[4096];
+    ASSERT_NE(getcwd(old, sizeof old), nullptr);
+    ASSERT_EQ(chdir(dir.path().c_str()), 0);
+    std::vector<unsigned char> buf = patternBuffer();
+    unsigned long n1, n2;
+    {
+        ConsoleCapture cap;
+        n1 = Write_File("./file.rom", buf.data(), 0x20);
+        n2 = Write_File("plain.rom", buf.data(), 0x10);
+    }
+    ASSERT_EQ(chdir(old), 0);
+    EXPECT_EQ(n1, 0x20u);
+    EXPECT_EQ(n2, 0x10u);
+    EXPECT_EQ(vtest::readBytes(dir / "file.rom"), bytesOf(buf, 0x20));
+    EXPECT_EQ(vtest::readBytes(dir / "plain.rom"), bytesOf(buf, 0x10));
+    EXPECT_EQ(dir.entries(), (std::vector<std::string>{"file.rom", "plain.rom"}));
+}
+
+TEST(ImageSave, NothingToSaveCreatesNoFile) {
+    TempDir dir;
+    std::vector<unsigned char> buf = patternBuffer();
+    ConsoleCapture cap;
+    EXPECT_EQ(Write_File((dir / "none.rom").c_str(), buf.data(), 0), 0u);
+    EXPECT_EQ(cap.screen(), "\n"
+                            "+-----------------------------+\n"
+                            "| Error:                      |\n"
+                            "| nothing to save --> break ! |\n"
+                            "| press Enter...              |\n"
+                            "+-----------------------------+\n");
+    EXPECT_TRUE(dir.entries().empty());
+}
+
+TEST(ImageSave, MissingDirectoryCannotBeCreated) {
+    TempDir dir;
+    std::vector<unsigned char> buf = patternBuffer();
+    ConsoleCapture cap;
+    EXPECT_EQ(Write_File((dir / "no/such/x.rom").c_str(), buf.data(), 0x10), 0u);
+    EXPECT_EQ(cap.screen(), "\n"
+                            "+-------------------------------------+\n"
+                            "| Error:                              |\n"
+                            "| file-error (create) : can not save! |\n"
+                            "| press Enter...                      |\n"
+                            "+-------------------------------------+\n");
+    EXPECT_TRUE(dir.entries().empty());
+}
+
+TEST(ImageSave, DirectoryAsTargetCannotBeCreatedAndStaysADirectory) {
+    TempDir dir;
+    ASSERT_EQ(mkdir((dir / "sub").c_str(), 0755), 0);
+    std::vector<unsigned char> buf = patternBuffer();
+    ConsoleCapture cap;
+    EXPECT_EQ(Write_File((dir / "sub").c_str(), buf.data(), 0x10), 0u);
+    EXPECT_EQ(vtest::boxesOn(cap.screen()),
+              (Boxes{{"Error:", "file-error (create) : can not save!"}}));
+    struct stat st;
+    ASSERT_EQ(stat((dir / "sub").c_str(), &st), 0);
+    EXPECT_TRUE(S_ISDIR(st.st_mode));
+    EXPECT_EQ(dir.entries(), (std::vector<std::string>{"sub"}));
+}
+
+TEST(ImageSave, EmptyNameCannotBeCreated) {
+    std::vector<unsigned char> buf = patternBuffer();
+    ConsoleCapture cap;
+    EXPECT_EQ(Write_File("", buf.data(), 0x10), 0u);
+    EXPECT_EQ(vtest::boxesOn(cap.screen()),
+              (Boxes{{"Error:", "file-error (create) : can not save!"}}));
+}
+
+TEST(ImageSave, FullDeviceShowsOnlyAtFlushAndIsADataError) {
+    // /dev/full takes every byte into the stdio buffer and fails the flush.
+    std::vector<unsigned char> buf = patternBuffer();
+    ConsoleCapture cap;
+    EXPECT_EQ(Write_File("/dev/full", buf.data(), 0x10), 0u);
+    EXPECT_EQ(cap.screen(), "\n"
+                            "+-----------------------+\n"
+                            "| Error:                |\n"
+                            "| data-error by saving! |\n"
+                            "| press Enter...        |\n"
+                            "+-----------------------+\n");
+    struct stat st;
+    ASSERT_EQ(stat("/dev/full", &st), 0);
+    EXPECT_TRUE(S_ISCHR(st.st_mode)); // written in place, not replaced
+}
+
+TEST(ImageSave, ExistingFileKeepsItsPermissions) {
+    TempDir dir;
+    const std::string p = dir / "perm.rom";
+    ASSERT_TRUE(vtest::writeBytes(p, "old"));
+    ASSERT_EQ(chmod(p.c_str(), 0640), 0);
+    std::vector<unsigned char> buf = patternBuffer();
+    ConsoleCapture cap;
+    EXPECT_EQ(Write_File(p.c_str(), buf.data(), 0x20), 0x20u);
+    EXPECT_EQ(modeOf(p), 0640u);
+    EXPECT_EQ(vtest::readBytes(p), bytesOf(buf, 0x20));
+}
+
+TEST(ImageSave, NewFileGetsThePermissionsOfThePlainCreationMask) {
+    TempDir dir;
+    const mode_t old = umask(027);
+    std::vector<unsigned char> buf = patternBuffer();
+    unsigned long n;
+    {
+        ConsoleCapture cap;
+        n = Write_File((dir / "new.rom").c_str(), buf.data(), 0x20);
+    }
+    umask(old);
+    EXPECT_EQ(n, 0x20u);
+    EXPECT_EQ(modeOf(dir / "new.rom"), 0640u); // 0666 less the mask, not mkstemp's 0600
+}
+
+TEST(ImageSave, SymbolicLinkIsFollowedAndStaysALink) {
+    TempDir dir;
+    ASSERT_EQ(mkdir((dir / "real").c_str(), 0755), 0);
+    ASSERT_TRUE(vtest::writeBytes(dir / "real/chip.rom", "old contents"));
+    ASSERT_EQ(symlink("real/chip.rom", (dir / "link.rom").c_str()), 0);
+    std::vector<unsigned char> buf = patternBuffer();
+    ConsoleCapture cap;
+    EXPECT_EQ(Write_File((dir / "link.rom").c_str(), buf.data(), 0x40), 0x40u);
+    struct stat st;
+    ASSERT_EQ(lstat((dir / "link.rom").c_str(), &st), 0);
+    EXPECT_TRUE(S_ISLNK(st.st_mode));
+    EXPECT_EQ(vtest::readBytes(dir / "real/chip.rom"), bytesOf(buf, 0x40));
+    EXPECT_EQ(TempDir::listDir(dir / "real"), (std::vector<std::string>{"chip.rom"}));
+}
+
+TEST(ImageSave, SymbolicLinkToAFileNotYetThereCreatesItAndStaysALink) {
+    TempDir dir;
+    ASSERT_EQ(symlink("target.rom", (dir / "link.rom").c_str()), 0);
+    std::vector<unsigned char> buf = patternBuffer();
+    ConsoleCapture cap;
+    EXPECT_EQ(Write_File((dir / "link.rom").c_str(), buf.data(), 0x40), 0x40u);
+    struct stat st;
+    ASSERT_EQ(lstat((dir / "link.rom").c_str(), &st), 0);
+    EXPECT_TRUE(S_ISLNK(st.st_mode));
+    EXPECT_EQ(vtest::readBytes(dir / "target.rom"), bytesOf(buf, 0x40));
+    EXPECT_EQ(dir.entries(), (std::vector<std::string>{"link.rom", "target.rom"}));
+}
+
+TEST(ImageSave, FifoIsWrittenInPlace) {
+    TempDir dir;
+    const std::string fifo = dir / "pipe";
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    std::string received;
+    std::thread reader([&] {
+        const int fd = open(fifo.c_str(), O_RDONLY);
+        if (fd < 0)
+            return;
+        char b[256];
+        ssize_t n;
+        while ((n = read(fd, b, sizeof b)) > 0)
+            received.append(b, (size_t)n);
+        close(fd);
+    });
+    std::vector<unsigned char> buf = patternBuffer();
+    unsigned long n;
+    {
+        ConsoleCapture cap;
+        n = Write_File(fifo.c_str(), buf.data(), 0x300);
+        EXPECT_EQ(cap.screen(), "");
+    }
+    reader.join();
+    EXPECT_EQ(n, 0x300u);
+    EXPECT_EQ(received, bytesOf(buf, 0x300));
+    struct stat st;
+    ASSERT_EQ(lstat(fifo.c_str(), &st), 0);
+    EXPECT_TRUE(S_ISFIFO(st.st_mode));
+    EXPECT_EQ(dir.entries(), (std::vector<std::string>{"pipe"}));
+}
+
+// A save that runs out of room must leave the old image as it was and no temporary file
+// behind. Running as root no permission stops a write, but the file-size limit does: the
+// write beyond it fails with EFBIG (SIGXFSZ is ignored for the time of the save).
+namespace {
+
+class FileSizeLimit {
+  public:
+    explicit FileSizeLimit(rlim_t bytes) {
+        getrlimit(RLIMIT_FSIZE, &saved_);
+        oldHandler_ = signal(SIGXFSZ, SIG_IGN);
+        struct rlimit lim = saved_;
+        lim.rlim_cur = bytes;
+        ok_ = setrlimit(RLIMIT_FSIZE, &lim) == 0;
+    }
+    ~FileSizeLimit() {
+        setrlimit(RLIMIT_FSIZE, &saved_);
+        signal(SIGXFSZ, oldHandler_);
+    }
+    bool ok() const { return ok_; }
+
+  private:
+    struct rlimit saved_;
+    void (*oldHandler_)(int);
+    bool ok_ = false;
+};
+
+} // namespace
+
+TEST(ImageSave, FailedSaveLeavesTheOldFileAndNoTemporaryFile) {
+    TempDir dir;
+    const std::string p = dir / "keep.rom";
+    const std::string old = someImage(100);
+    ASSERT_TRUE(vtest::writeBytes(p, old));
+    ASSERT_EQ(chmod(p.c_str(), 0604), 0);
+    std::vector<unsigned char> buf = patternBuffer(0x4000);
+    unsigned long n;
+    std::string screen;
+    {
+        ConsoleCapture cap;
+        FileSizeLimit limit(1000);
+        ASSERT_TRUE(limit.ok());
+        n = Write_File(p.c_str(), buf.data(), 0x4000);
+        screen = cap.onDisk(); // the box flushed itself; no writes to files past this
+    }
+    EXPECT_EQ(n, 0u);
+    EXPECT_EQ(vtest::boxesOn(screen), (Boxes{{"Error:", "data-error by saving!"}}));
+    EXPECT_EQ(vtest::readBytes(p), old);
+    EXPECT_EQ(modeOf(p), 0604u);
+    EXPECT_EQ(dir.entries(), (std::vector<std::string>{"keep.rom"}));
+}
+
+TEST(ImageSave, FailedSaveOfANewFileLeavesNothing) {
+    TempDir dir;
+    std::vector<unsigned char> buf = patternBuffer(0x4000);
+    unsigned long n;
+    std::string screen;
+    {
+        ConsoleCapture cap;
+        FileSizeLimit limit(1000);
+        ASSERT_TRUE(limit.ok());
+        n = Write_File((dir / "new.rom").c_str(), buf.data(), 0x4000);
+        screen = cap.onDisk();
+    }
+    EXPECT_EQ(n, 0u);
+    EXPECT_EQ(vtest::boxesOn(screen), (Boxes{{"Error:", "data-error by saving!"}}));
+    EXPECT_TRUE(dir.entries().empty());
+}
+
+TEST(ImageSave, FailedSaveThroughALinkLeavesTheLinkedFile) {
+    TempDir dir;
+    const std::string old = someImage(200);
+    ASSERT_TRUE(vtest::writeBytes(dir / "chip.rom", old));
+    ASSERT_EQ(symlink("chip.rom", (dir / "link.rom").c_str()), 0);
+    std::vector<unsigned char> buf = patternBuffer(0x4000);
+    unsigned long n;
+    {
+        ConsoleCapture cap;
+        FileSizeLimit limit(1000);
+        ASSERT_TRUE(limit.ok());
+        n = Write_File((dir / "link.rom").c_str(), buf.data(), 0x4000);
+    }
+    EXPECT_EQ(n, 0u);
+    EXPECT_EQ(vtest::readBytes(dir / "chip.rom"), old);
+    EXPECT_EQ(dir.entries(), (std::vector<std::string>{"chip.rom", "link.rom"}));
+}
