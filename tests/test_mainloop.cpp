@@ -1,0 +1,282 @@
+// The two prompts of the main loop, and whole sessions of the program on the virtual board.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <string>
+#include <unistd.h>
+#include <vector>
+
+#include "console/conio.h"
+#include "console/mainloop.h"
+#include "sim/board.h"
+#include "tests/e2e_util.h"
+
+using vtest::Box;
+using vtest::ConsoleCapture;
+
+namespace {
+
+std::string rangePrompt(const char* current, const char* max) {
+    return std::string("0 for 0x") + current + " else 1.. max. 0x" + max + "\nnew size> ";
+}
+
+std::string namePrompt(const std::string& current) {
+    return "Enter for '" + current + "'\n\telse valid filename\nnew filename> ";
+}
+
+} // namespace
+
+// ---- Range prompt ------------------------------------------------------------------------
+
+TEST(RangePrompt, PromptShowsCurrentAndMaximum) {
+    ConsoleCapture cap("7FF\n");
+    EXPECT_EQ(ReadUserRange(0xFFFF, 0x7FFFF), 0x7FFu);
+    EXPECT_EQ(cap.screen(), rangePrompt("FFFF", "7FFFF"));
+}
+
+TEST(RangePrompt, ZeroKeepsTheCurrentRange) {
+    ConsoleCapture cap("0\n");
+    EXPECT_EQ(ReadUserRange(0x3FF, 0xFFFF), 0x3FFu);
+    EXPECT_EQ(cap.screen(), rangePrompt("3FF", "FFFF"));
+}
+
+TEST(RangePrompt, AcceptsHexadecimalWithOrWithout0xInEitherCase) {
+    struct {
+        const char* in;
+        unsigned long want;
+    } cases[] = {{"7ff\n", 0x7FF}, {"7FF\n", 0x7FF}, {"0x7ff\n", 0x7FF},
+                 {"0X1a\n", 0x1A}, {"1\n", 1},       {"0x0\n", 0x100}};
+    for (const auto& c : cases) {
+        ConsoleCapture cap(c.in);
+        EXPECT_EQ(ReadUserRange(0x100, 0xFFFF), c.want) << c.in;
+        EXPECT_EQ(cap.screen(), rangePrompt("100", "FFFF")) << c.in;
+    }
+}
+
+TEST(RangePrompt, MaximumItselfIsAccepted) {
+    ConsoleCapture cap("FFFF\n");
+    EXPECT_EQ(ReadUserRange(0x10, 0xFFFF), 0xFFFFu);
+}
+
+TEST(RangePrompt, AboveMaximumIsAskedAgainWithoutAMessage) {
+    ConsoleCapture cap("10000\n7FF\n");
+    EXPECT_EQ(ReadUserRange(0x7FF, 0xFFFF), 0x7FFu);
+    EXPECT_EQ(cap.screen(), rangePrompt("7FF", "FFFF") + rangePrompt("7FF", "FFFF"));
+}
+
+TEST(RangePrompt, KeepingARangeAboveTheNewTypesMaximumIsRefused) {
+    // Type 2716 chosen after start: FFFF is still the range, 0 would keep it.
+    ConsoleCapture cap("0\n7FF\n");
+    EXPECT_EQ(ReadUserRange(0xFFFF, 0x7FF), 0x7FFu);
+    EXPECT_EQ(cap.screen(), rangePrompt("FFFF", "7FF") + rangePrompt("FFFF", "7FF"));
+}
+
+TEST(RangePrompt, JunkIsAskedAgainAndNeverTakenAsKeep) {
+    const char* junk[] = {"xyz\n", "\n",      "12g\n", "7 8\n", "0x\n",  "-1\n",
+                          "+5\n",  "0x0x5\n", "5h\n",  "#FF\n", "FF,\n", "0xg\n"};
+    for (const char* j : junk) {
+        ConsoleCapture cap(std::string(j) + "2\n");
+        EXPECT_EQ(ReadUserRange(0x100, 0xFFFF), 2u) << "answer " << j;
+        EXPECT_EQ(cap.screen(), rangePrompt("100", "FFFF") + rangePrompt("100", "FFFF"))
+            << "answer " << j;
+    }
+}
+
+TEST(RangePrompt, RestOfARefusedLineIsDiscarded) {
+    // Were "5" taken from the rest of the first line it would be the answer.
+    ConsoleCapture cap("zz 5\n3\n");
+    EXPECT_EQ(ReadUserRange(0x100, 0xFFFF), 3u);
+    EXPECT_EQ(cap.unreadInput(), "");
+}
+
+TEST(RangePrompt, NumbersTooLargeToHoldAreAskedAgain) {
+    // 2^64 + 1 and 2^32 + 1: cut to their low bits they would read as 1.
+    const char* big[] = {"10000000000000001\n", "0x10000000000000001\n", "100000001\n",
+                         "FFFFFFFFFFFFFFFFFFFF\n"};
+    for (const char* b : big) {
+        ConsoleCapture cap(std::string(b) + "2\n");
+        EXPECT_EQ(ReadUserRange(0x100, 0x7FFFF), 2u) << b;
+        EXPECT_EQ(vtest::countOf(cap.screen(), "new size> "), 2u) << b;
+    }
+}
+
+TEST(RangePrompt, OverlongLineIsRefusedAsAWholeLine) {
+    // 200 zeros would mean "keep"; their tail must not be read as the next answer either.
+    ConsoleCapture cap(std::string(200, '0') + "\n5\n");
+    EXPECT_EQ(ReadUserRange(0x100, 0xFFFF), 5u);
+    EXPECT_EQ(vtest::countOf(cap.screen(), "new size> "), 2u);
+}
+
+TEST(RangePrompt, EndOfInputReturnsTheCurrentRangeAtOnce) {
+    ConsoleCapture cap("");
+    EXPECT_EQ(ReadUserRange(0x1234, 0xFFFF), 0x1234u);
+    EXPECT_EQ(InputClosed, 1);
+    EXPECT_EQ(cap.screen(), rangePrompt("1234", "FFFF"));
+}
+
+TEST(RangePrompt, EndOfInputAfterRefusedAnswersDoesNotLoop) {
+    ConsoleCapture cap("zz\n10000\n");
+    EXPECT_EQ(ReadUserRange(0xFFFF, 0x7FF), 0xFFFFu);
+    EXPECT_EQ(InputClosed, 1);
+    EXPECT_EQ(vtest::countOf(cap.screen(), "new size> "), 3u);
+}
+
+TEST(RangePrompt, LastLineWithoutLineEndIsStillAnAnswer) {
+    ConsoleCapture cap("7FF");
+    EXPECT_EQ(ReadUserRange(0xFFFF, 0xFFFF), 0x7FFu);
+}
+
+// ---- File-name prompt --------------------------------------------------------------------
+
+TEST(FileNamePrompt, EmptyLineKeepsTheName) {
+    char name[300] = "./file.rom";
+    ConsoleCapture cap("\n");
+    EXPECT_EQ(ReadFName(name), 1u);
+    EXPECT_STREQ(name, "./file.rom");
+    EXPECT_EQ(cap.screen(), namePrompt("./file.rom"));
+}
+
+TEST(FileNamePrompt, NewNameReplacesTheOldOneAndTheNextLineStaysUnread) {
+    char name[300] = "./file.rom";
+    ConsoleCapture cap("my image 1.bin\nq\n");
+    EXPECT_EQ(ReadFName(name), 1u);
+    EXPECT_STREQ(name, "my image 1.bin");
+    EXPECT_EQ(cap.unreadInput(), "q\n");
+    EXPECT_EQ(cap.screen(), namePrompt("./file.rom"));
+}
+
+TEST(FileNamePrompt, PromptShowsTheLastNameUsed) {
+    char name[300] = "/tmp/a.rom";
+    ConsoleCapture cap("\n");
+    ReadFName(name);
+    EXPECT_EQ(cap.screen(), namePrompt("/tmp/a.rom"));
+}
+
+TEST(FileNamePrompt, NameOf299CharactersIsTaken) {
+    const std::string longName(299, 'n');
+    char name[300] = "./file.rom";
+    ConsoleCapture cap(longName + "\n");
+    EXPECT_EQ(ReadFName(name), 1u);
+    EXPECT_EQ(std::string(name), longName);
+    EXPECT_TRUE(vtest::boxesOn(cap.screen()).empty());
+}
+
+TEST(FileNamePrompt, NameOf300CharactersIsRefusedWithABoxAndTheOldNameKept) {
+    char name[300] = "./file.rom";
+    ConsoleCapture cap(std::string(300, 'n') + "\n" + "\n" + "q\n");
+    EXPECT_EQ(ReadFName(name), 0u);
+    EXPECT_STREQ(name, "./file.rom");
+    const std::string s = cap.screen();
+    EXPECT_EQ(s, namePrompt("./file.rom") + "\n"
+                                            "+------------------------------------------+\n"
+                                            "| Error:                                   |\n"
+                                            "| file-name too long (max. 299 characters) |\n"
+                                            "| press Enter...                           |\n"
+                                            "+------------------------------------------+\n");
+    // The rest of the long line is gone, the box took the Enter.
+    EXPECT_EQ(cap.unreadInput(), "q\n");
+}
+
+TEST(FileNamePrompt, EndOfInputKeepsTheNameAndCarriesNothingOut) {
+    char name[300] = "./file.rom";
+    ConsoleCapture cap("");
+    EXPECT_EQ(ReadFName(name), 0u);
+    EXPECT_STREQ(name, "./file.rom");
+    EXPECT_EQ(InputClosed, 1);
+    EXPECT_EQ(cap.screen(), namePrompt("./file.rom"));
+}
+
+// ---- Whole runs of the program on the virtual board --------------------------------------
+
+namespace {
+
+class ProgramRun : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        vtest::SavedSettings::startValues();
+        vsim::Board& b = vsim::board();
+        b.factory_reset();
+        b.place_on(PORT_LPT_378);
+        b.insert_chip(T27512);
+    }
+    void TearDown() override { vsim::board().factory_reset(); }
+    vtest::SavedSettings saved_;
+};
+
+// The detection shifts test bytes through the data register only; nothing else on the
+// board may change before the operator asks for it.
+void expectBoardUntouchedBeyondDetection() {
+    const vsim::Board& b = vsim::board();
+    EXPECT_EQ(b.latches(vsim::Reg::address), 0u);
+    EXPECT_EQ(b.latches(vsim::Reg::ic4), 0u);
+    EXPECT_EQ(b.latches(vsim::Reg::ic5), 0u);
+    EXPECT_EQ(b.loads(), 0u);
+    EXPECT_EQ(b.triggers(), 0u);
+    EXPECT_TRUE(b.violations().empty()) << b.violations().joined();
+}
+
+} // namespace
+
+TEST_F(ProgramRun, ExitCommandSaysGoodbyeAndEndsWithStatus1) {
+    ConsoleCapture cap("1\nq\n");
+    EXPECT_EQ(vantrel_main(), 1);
+    const std::string s = cap.screen();
+    ASSERT_GE(s.size(), 8u);
+    EXPECT_EQ(s.substr(s.size() - 16), "select> Goodbye\n");
+    EXPECT_EQ(vtest::countOf(s, "Goodbye"), 1u);
+    EXPECT_TRUE(vtest::boxesOn(s).empty());
+    expectBoardUntouchedBeyondDetection();
+}
+
+TEST_F(ProgramRun, EndOfInputAtTheMenuLeavesThroughTheExitPath) {
+    ConsoleCapture cap("1\n");
+    EXPECT_EQ(vantrel_main(), 1);
+    const std::string s = cap.screen();
+    EXPECT_EQ(s.substr(s.size() - 16), "select> Goodbye\n");
+    expectBoardUntouchedBeyondDetection();
+}
+
+TEST_F(ProgramRun, EndOfInputAtTheRangePromptStartsNoRun) {
+    for (const char* input : {"1\nr\n", "1\nw\n", "1\nv\n", "1\nz\n", "1\nr\nzz\n"}) {
+        SetUp();
+        ConsoleCapture cap(input);
+        EXPECT_EQ(vantrel_main(), 1) << input;
+        const std::string s = cap.screen();
+        EXPECT_EQ(s.substr(s.size() - 18), "new size> Goodbye\n") << input;
+        expectBoardUntouchedBeyondDetection();
+    }
+}
+
+TEST_F(ProgramRun, EndOfInputAtTheFileNamePromptSavesNothing) {
+    vtest::TempDir dir;
+    char old[4096];
+    ASSERT_NE(getcwd(old, sizeof old), nullptr);
+    ASSERT_EQ(chdir(dir.path().c_str()), 0);
+    int status;
+    std::string s;
+    {
+        ConsoleCapture cap("1\ns\n");
+        status = vantrel_main();
+        s = cap.screen();
+    }
+    ASSERT_EQ(chdir(old), 0);
+    EXPECT_EQ(status, 1);
+    EXPECT_TRUE(dir.entries().empty());
+    EXPECT_TRUE(vtest::boxesOn(s).empty());
+    EXPECT_EQ(s.substr(s.size() - 22), "new filename> Goodbye\n");
+}
+
+TEST_F(ProgramRun, SaveWritesRangeEndPlusOneBytesAndLoadSetsTheRangeEnd) {
+    vtest::TempDir dir;
+    ASSERT_TRUE(vtest::writeBytes(dir / "in.bin", std::string(0x800, '\x01')));
+    const std::string in = dir / "in.bin";
+    const std::string out = dir / "out.bin";
+    ConsoleCapture cap("1\nl\n" + in + "\n\ns\n" + out + "\n\nq\n");
+    EXPECT_EQ(vantrel_main(), 1);
+    const std::string s = cap.screen();
+    EXPECT_EQ(vtest::boxesOn(s), (std::vector<Box>{{"Info:", "2048 bytes readed from " + in},
+                                                   {"Info:", "2048 bytes written to " + out}}));
+    // 2048 bytes of 1 sum to 0x0800: shown as 8000, with the range end 0x7FF.
+    EXPECT_NE(s.find("[ chsum: #8000  until  0x7FF / delay(2) ]"), std::string::npos);
+    EXPECT_EQ(vtest::readBytes(out), std::string(0x800, '\x01'));
+}
