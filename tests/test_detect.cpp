@@ -237,6 +237,78 @@ TEST_F(DetectTest, ScanWithoutABoardGoesRoundOnceAndReturnsToTheStartingPort) {
     EXPECT_EQ(seen, bits);
 }
 
+// ---- A board that changes its mind during the tests ----------------------------------
+
+// Sets the read-back line to `fault` just before the `n`-th write of `line` to the port
+// the board hangs on. With line 0x1D (the clock falling on a 1 bit of the data register)
+// the count is the number of 1 bits shifted in so far: 4 for the loopback byte 0x55, one
+// for each walking bit.
+struct ReadBackChange {
+    uint8_t line;
+    unsigned n;
+    vsim::LineFault fault;
+    unsigned seen = 0;
+
+    static void hook(void* self, const vsim::PortAccess& a) {
+        ReadBackChange& c = *static_cast<ReadBackChange*>(self);
+        vsim::Board& b = vsim::board();
+        if (a.kind == vsim::PortAccess::write && a.port == b.base() && a.value == c.line &&
+            ++c.seen == c.n)
+            b.set_readback_fault(c.fault);
+    }
+    void install() { vsim::board().set_access_hook(&ReadBackChange::hook, this); }
+};
+
+TEST_F(DetectTest, ScanWhoseWalkingBitsFailAfterALoopbackPassedSaysNothing) {
+    for (uint16_t board : {PORT_LPT_3BC, PORT_LPT_278, PORT_LPT_378}) {
+        SCOPED_TRACE(board);
+        start(board, PORT_LPT_378);
+        ReadBackChange change{0x1D, 5, vsim::LineFault::stuck_at_0};
+        change.install();
+        wire::Console con;
+        EXPECT_EQ(vantrel_select(1), 0u);
+        EXPECT_EQ(con.output(), "");
+        EXPECT_EQ(Base, PORT_LPT_378); // back where the scan started, without a new request
+        EXPECT_EQ(iopermPorts().back(), board);
+        vsim::board().set_access_hook(nullptr, nullptr);
+    }
+}
+
+TEST_F(DetectTest, OnlyTheLastWalkingBitFailing) {
+    start(PORT_LPT_378, PORT_LPT_378);
+    ReadBackChange change{0x1D, 8, vsim::LineFault::stuck_at_0};
+    change.install();
+    {
+        wire::Console con;
+        EXPECT_EQ(vantrel_select(0), 0u);
+        EXPECT_EQ(con.output(), notFoundAt("378"));
+    }
+    start(PORT_LPT_3BC, PORT_LPT_3BC);
+    ReadBackChange scanChange{0x1D, 4 + 8, vsim::LineFault::stuck_at_0};
+    scanChange.install();
+    {
+        wire::Console con;
+        EXPECT_EQ(vantrel_select(1), 0u);
+        EXPECT_EQ(con.output(), "");
+        EXPECT_EQ(Base, PORT_LPT_3BC);
+    }
+    vsim::board().set_access_hook(nullptr, nullptr);
+}
+
+TEST_F(DetectTest, ScanWhoseLoopbacksAllFailButWalkingBitsPassFindsTheStartingPort) {
+    start(PORT_LPT_378, PORT_LPT_378);
+    vsim::board().set_readback_fault(vsim::LineFault::stuck_at_1);
+    // The line recovers as the first walking bit goes in, after the round of three ports.
+    ReadBackChange change{0x1D, 5, vsim::LineFault::none};
+    change.install();
+    wire::Console con;
+    EXPECT_EQ(vantrel_select(1), 1u);
+    EXPECT_EQ(con.output(), "");
+    EXPECT_EQ(Base, PORT_LPT_378);
+    EXPECT_EQ(portsTouched(), (Ports{PORT_LPT_378, PORT_LPT_3BC, PORT_LPT_278, PORT_LPT_378}));
+    vsim::board().set_access_hook(nullptr, nullptr);
+}
+
 // ---- The port dialogue ----------------------------------------------------------------
 
 struct Dialogue {
