@@ -1,0 +1,173 @@
+// The virtual EPROM: cells, program pulses and injected faults.
+#include "sim/eprom_chip.h"
+
+#include <algorithm>
+#include <stdexcept>
+#include <string>
+
+#include "link/regs.h"
+
+namespace vsim {
+
+namespace {
+
+// IC4 level codes of the programming voltage (IC4 bits 7,6 shifted down).
+constexpr uint8_t LEVEL_12_75 = IC4_VPP_12_75 >> 6;
+constexpr uint8_t LEVEL_21 = IC4_VPP_21 >> 6;
+constexpr uint8_t LEVEL_25 = IC4_VPP_25 >> 6;
+
+// One line per type, in the order of the IC enumeration. The 2708 and 2716 are read only by
+// this board; 25 V keeps any attempt to program them on the safe side of their datasheets.
+const ChipFacts FACTS[TicMax] = {
+    {"2708", 0x400, SOCKET_2708_2716, StrobePin::none, LEVEL_25},
+    {"2716", 0x800, SOCKET_2708_2716, StrobePin::none, LEVEL_25},
+    {"2732", 0x1000, SOCKET_2732, StrobePin::none, LEVEL_21},
+    {"2764", 0x2000, SOCKET_2764_27256, StrobePin::a14_line, LEVEL_12_75},
+    {"27128", 0x4000, SOCKET_2764_27256, StrobePin::a14_line, LEVEL_12_75},
+    {"27256", 0x8000, SOCKET_2764_27256, StrobePin::none, LEVEL_12_75},
+    {"27512", 0x10000, SOCKET_27512, StrobePin::none, LEVEL_12_75},
+    {"27010", 0x20000, SOCKET_27010_27040, StrobePin::ic5_bit2, LEVEL_12_75},
+    {"27020", 0x40000, SOCKET_27010_27040, StrobePin::ic5_bit2, LEVEL_12_75},
+    {"27040", 0x80000, SOCKET_27010_27040, StrobePin::none, LEVEL_12_75},
+};
+
+// splitmix64: small, seedable and the same on every compiler, so a seed always picks the
+// same weak cells.
+uint64_t next_random(uint64_t& state) {
+    uint64_t z = (state += 0x9E3779B97F4A7C15ull);
+    z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ull;
+    z = (z ^ (z >> 27)) * 0x94D049BB133111EBull;
+    return z ^ (z >> 31);
+}
+
+} // namespace
+
+const ChipFacts& chip_facts(IC type) {
+    if (type < 0 || type >= TicMax)
+        throw std::out_of_range("no EPROM type " + std::to_string(static_cast<int>(type)));
+    return FACTS[type];
+}
+
+const char* vpp_level_name(unsigned level) {
+    static const char* const NAMES[4] = {"12.75 V", "21 V", "25 V", "level 3"};
+    return NAMES[level & 3];
+}
+
+EpromChip::EpromChip(IC type)
+    : type_(type), facts_(&chip_facts(type)), vpp_rating_(facts_->vpp_rating),
+      cells_(facts_->size, 0xFF), pulses_(facts_->size, 0) {}
+
+uint32_t EpromChip::checked(uint32_t address) const {
+    if (address >= size())
+        throw std::out_of_range("address " + std::to_string(address) + " past the " + name());
+    return address;
+}
+
+uint8_t EpromChip::byte(uint32_t address) const {
+    return cells_[checked(address)];
+}
+
+void EpromChip::set_byte(uint32_t address, uint8_t value) {
+    cells_[checked(address)] = value;
+    apply_stuck();
+}
+
+void EpromChip::erase() {
+    fill(0xFF);
+}
+
+void EpromChip::fill(uint8_t value) {
+    std::fill(cells_.begin(), cells_.end(), value);
+    std::fill(pulses_.begin(), pulses_.end(), 0);
+    total_pulses_ = 0;
+    apply_stuck();
+}
+
+void EpromChip::load(const std::vector<uint8_t>& image) {
+    fill(0xFF);
+    const size_t n = std::min<size_t>(image.size(), cells_.size());
+    std::copy(image.begin(), image.begin() + static_cast<std::ptrdiff_t>(n), cells_.begin());
+    apply_stuck();
+}
+
+bool EpromChip::is_blank() const {
+    return std::all_of(cells_.begin(), cells_.end(), [](uint8_t c) { return c == 0xFF; });
+}
+
+void EpromChip::program_pulse(uint32_t index, uint8_t data) {
+    index &= address_mask();
+    const uint32_t had = ++pulses_[index];
+    ++total_pulses_;
+    // A weak cell collects charge over several pulses before its bits flip.
+    if (!needed_.empty() && had < needed_[index])
+        return;
+    for (const auto& s : stuck_)
+        if (s.first == index)
+            return;
+    cells_[index] &= data;
+}
+
+uint32_t EpromChip::pulses_at(uint32_t address) const {
+    return pulses_[checked(address)];
+}
+
+void EpromChip::set_pulses_needed(uint32_t address, uint8_t k) {
+    checked(address);
+    if (needed_.empty())
+        needed_.assign(size(), 1);
+    needed_[address] = k;
+}
+
+uint8_t EpromChip::pulses_needed(uint32_t address) const {
+    checked(address);
+    if (needed_.empty())
+        return 1;
+    return std::max<uint8_t>(needed_[address], 1);
+}
+
+void EpromChip::set_stuck(uint32_t address, uint8_t value) {
+    checked(address);
+    for (auto& s : stuck_)
+        if (s.first == address) {
+            s.second = value;
+            apply_stuck();
+            return;
+        }
+    stuck_.emplace_back(address, value);
+    apply_stuck();
+}
+
+bool EpromChip::is_stuck(uint32_t address) const {
+    checked(address);
+    return std::any_of(stuck_.begin(), stuck_.end(),
+                       [address](const auto& s) { return s.first == address; });
+}
+
+uint32_t EpromChip::set_weak_cells(unsigned percent, unsigned max_pulses, uint64_t seed) {
+    needed_.assign(size(), 1);
+    if (percent == 0 || max_pulses < 2)
+        return 0;
+    const unsigned top = std::min(max_pulses, 255u);
+    uint64_t state = seed;
+    uint32_t weak = 0;
+    for (auto& need : needed_) {
+        const uint64_t r = next_random(state);
+        if (r % 100 < percent) {
+            need = static_cast<uint8_t>(2 + (r >> 32) % (top - 1));
+            ++weak;
+        }
+    }
+    return weak;
+}
+
+void EpromChip::clear_faults() {
+    needed_.clear();
+    stuck_.clear();
+}
+
+void EpromChip::apply_stuck() {
+    for (const auto& s : stuck_)
+        cells_[s.first] = s.second;
+}
+
+} // namespace vsim

@@ -1,0 +1,121 @@
+// A virtual UV-erasable EPROM of the 27xx family, as it sits in the Vantrel II socket.
+//
+// The chip knows its own datasheet facts (size, address pins, program strobe pin, programming
+// voltage rating, which socket wiring fits it) and keeps its cells in memory. The board
+// decides when the chip drives its data pins and when a program pulse reaches it; the chip
+// only answers "what is in cell i" and "one effective pulse with this data hit cell i".
+#ifndef VANTREL_SIM_EPROM_CHIP_H
+#define VANTREL_SIM_EPROM_CHIP_H
+
+#include <cstdint>
+#include <utility>
+#include <vector>
+
+#include "defs.h"
+
+namespace vsim {
+
+// Which socket line is the package's program strobe input (PGM, active low). That line is
+// not an address pin of the chip, so reading ignores it and programming needs it low.
+enum class StrobePin : uint8_t {
+    none,     // pulse on chip enable alone (2708, 2716, 2732, 27256, 27512, 27040)
+    a14_line, // 2764, 27128: pin 27 of the 28-pin package sits on the A14 line
+    ic5_bit2, // 27010, 27020: pin 31 of the 32-pin package sits on the A18 line (IC5 bit 2)
+};
+
+// Datasheet facts of one type.
+struct ChipFacts {
+    const char* name;   // "2764", "27C040", ...
+    uint32_t size;      // bytes; the chip has log2(size) address pins A0..
+    uint8_t socket;     // IC5 bits 3-7 that wire the socket for this family
+    StrobePin strobe;   // program strobe pin of the package
+    uint8_t vpp_rating; // lowest programming voltage, as IC4 level code (IC4 bits 7,6)
+};
+
+// Facts of `type` (T2708..T27040).
+const ChipFacts& chip_facts(IC type);
+
+// Name of an IC4 programming voltage level code 0..3 ("12.75 V", "21 V", "25 V", "level 3").
+const char* vpp_level_name(unsigned level);
+
+class EpromChip {
+  public:
+    // A fresh, erased chip of `type` with no faults.
+    explicit EpromChip(IC type);
+
+    // ---- Datasheet --------------------------------------------------------------------
+    IC type() const { return type_; }
+    const ChipFacts& facts() const { return *facts_; }
+    const char* name() const { return facts_->name; }
+    uint32_t size() const { return facts_->size; }
+    // The address pins as a mask over the socket's A0..A18 lines.
+    uint32_t address_mask() const { return facts_->size - 1; }
+    uint8_t socket_pattern() const { return facts_->socket; }
+    StrobePin strobe_pin() const { return facts_->strobe; }
+    // Lowest IC4 level code that programs this chip (0 12.75 V, 1 21 V, 2 25 V). Starts at
+    // the datasheet value; a test may pretend a different part.
+    uint8_t vpp_rating() const { return vpp_rating_; }
+    void set_vpp_rating(uint8_t level) { vpp_rating_ = level; }
+
+    // ---- Cells, as the data pins show them --------------------------------------------
+    // Cell `index` (already cut to the address pins), stuck cells included. No range check:
+    // this is what the board reads at a load pulse.
+    uint8_t cell(uint32_t index) const { return cells_[index]; }
+    // The same with a range check (throws std::out_of_range), for tests.
+    uint8_t byte(uint32_t address) const;
+    // Put a value into a cell directly, as a reference programmer would (a stuck cell keeps
+    // its stuck value). Does not count as a pulse.
+    void set_byte(uint32_t address, uint8_t value);
+    // UV erase: every cell 0xFF, pulse counts back to 0. Stuck cells stay stuck.
+    void erase();
+    // Every cell `value`, pulse counts back to 0 (stuck cells stay stuck).
+    void fill(uint8_t value);
+    // The whole contents, in address order.
+    const std::vector<uint8_t>& contents() const { return cells_; }
+    std::vector<uint8_t> save() const { return cells_; }
+    // Copy `image` into the chip from address 0; cells past its end are erased. Bytes past
+    // the chip's size are ignored. Pulse counts back to 0.
+    void load(const std::vector<uint8_t>& image);
+    bool is_blank() const;
+
+    // ---- Programming ------------------------------------------------------------------
+    // One effective program pulse on cell `index` (already cut to the address pins) with
+    // `data` on the data pins. A programmed bit is a 0: the cell can only lose 1 bits, and
+    // only once it has had as many effective pulses as it needs.
+    void program_pulse(uint32_t index, uint8_t data);
+    // Effective pulses that cell `address` has had since the last erase/fill/load.
+    uint32_t pulses_at(uint32_t address) const;
+    // Effective pulses on the whole chip since the last erase/fill/load.
+    uint64_t total_pulses() const { return total_pulses_; }
+
+    // ---- Faults -----------------------------------------------------------------------
+    // Cell `address` needs `k` effective pulses before it takes a value (k <= 1: normal).
+    void set_pulses_needed(uint32_t address, uint8_t k);
+    uint8_t pulses_needed(uint32_t address) const;
+    // Cell `address` reads `value` forever; programming and erasing do not change it.
+    void set_stuck(uint32_t address, uint8_t value);
+    bool is_stuck(uint32_t address) const;
+    // A reproducible share of weak cells: each cell is weak with a chance of `percent` in
+    // 100, drawn from `seed`; a weak cell needs 2..max_pulses effective pulses. Replaces
+    // every earlier pulse need. Returns the number of weak cells.
+    uint32_t set_weak_cells(unsigned percent, unsigned max_pulses, uint64_t seed);
+    // No stuck or weak cells any more (contents stay as they are).
+    void clear_faults();
+
+  private:
+    uint32_t checked(uint32_t address) const; // throws std::out_of_range past the chip
+    void apply_stuck();                       // force the stuck values into the cells
+
+    IC type_;
+    const ChipFacts* facts_;
+    uint8_t vpp_rating_;
+    std::vector<uint8_t> cells_;                      // what the data pins show
+    std::vector<uint32_t> pulses_;                    // effective pulses per cell
+    std::vector<uint8_t> needed_;                     // pulses needed per cell; empty: all 1
+    std::vector<std::pair<uint32_t, uint8_t>> stuck_; // (cell, value), few
+    uint64_t total_pulses_ = 0;
+};
+
+} // namespace vsim
+
+#endif
