@@ -1,0 +1,465 @@
+// The virtual Vantrel II board, driven line byte by line byte through the platform calls.
+#include <gtest/gtest.h>
+
+#include <vector>
+
+#include "link/platform.h"
+#include "link/regs.h"
+#include "sim/board.h"
+
+namespace {
+
+using vsim::Board;
+using vsim::LineFault;
+using vsim::PortAccess;
+using vsim::Reg;
+
+// The wire protocol by hand, without the program's waits: the decoder only sees edges.
+struct Wire {
+    uint16_t base = PORT_LPT_378;
+
+    void out(uint8_t line) const { port_outb(line, base); }
+    uint8_t status() const { return port_inb(static_cast<uint16_t>(base + 1)); }
+
+    // Shift `bits` bits of `value` into register `sel`, most significant first, and latch
+    // them with the closing write unless `close` is false.
+    void shift_word(uint8_t sel, uint32_t value, int bits, bool close = true) const {
+        const uint8_t s = static_cast<uint8_t>(sel << LINE_SELECT_SHIFT);
+        out(0x12 + s);
+        for (int i = bits - 1; i >= 0; --i) {
+            const uint8_t b = (value >> i) & 1;
+            out(0x12 + s + b);
+            out(0x10 + s + b);
+        }
+        out(0x12 + s);
+        if (close)
+            out(0x02 + s);
+    }
+    void put_adr(uint16_t a) const { shift_word(SEL_ADDRESS, a, 16); }
+    void put_ic5(uint8_t v) const { shift_word(SEL_IC5, v, 8); }
+    void put_ic4(uint8_t v) const { shift_word(SEL_IC4, v, 8); }
+    void put_data(uint8_t v) const {
+        out(0x1E);
+        for (int i = 7; i >= 0; --i) {
+            const uint8_t b = (v >> i) & 1;
+            out(0x1E + b);
+            out(0x1C + b);
+            out(0x1E + b);
+        }
+    }
+    // Shift the data register out over the read-back line (the loopback read).
+    uint8_t shift_out() const {
+        uint8_t v = 0;
+        for (uint8_t mask = 0x80; mask; mask >>= 1) {
+            if (status() & STATUS_READBACK)
+                v |= mask;
+            out(0x1E);
+            out(0x1C);
+            out(0x1E);
+        }
+        return v;
+    }
+    // Load pulse, then shift out: the chip's byte.
+    uint8_t get_data() const {
+        out(0x0E);
+        out(0x0C);
+        out(0x0E);
+        return shift_out();
+    }
+};
+
+class BoardTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        b.factory_reset();
+        ASSERT_EQ(port_ioperm(PORT_LPT_378, 3, 1), 0);
+    }
+    void TearDown() override { b.factory_reset(); }
+
+    Board& b = vsim::board();
+    Wire w;
+};
+
+// ---- Shift registers and latches -------------------------------------------------------
+
+TEST_F(BoardTest, PutAdrSequenceLatchesAddressMsbFirst) {
+    // 0x12; 0x13,0x11; 14 x (0x12,0x10); 0x13,0x11; 0x12,0x02
+    std::vector<uint8_t> seq = {0x12, 0x13, 0x11};
+    for (int i = 0; i < 14; ++i) {
+        seq.push_back(0x12);
+        seq.push_back(0x10);
+    }
+    for (uint8_t v : {0x13, 0x11, 0x12})
+        seq.push_back(v);
+    for (uint8_t v : seq)
+        w.out(v);
+    EXPECT_EQ(b.shift_register(Reg::address), 0x8001);
+    EXPECT_EQ(b.address(), 0) << "outputs must wait for the strobe's falling edge";
+    w.out(0x02);
+    EXPECT_EQ(b.address(), 0x8001);
+    EXPECT_EQ(b.latches(Reg::address), 1u);
+    EXPECT_TRUE(b.violations().empty()) << b.violations().joined();
+}
+
+TEST_F(BoardTest, OutputsKeepOldValueUntilStrobeFalls) {
+    w.put_adr(0x1234);
+    w.put_ic4(0xA5);
+    w.put_ic5(0x3C);
+    w.shift_word(SEL_ADDRESS, 0xBEEF, 16, false);
+    w.shift_word(SEL_IC4, 0x18, 8, false);
+    w.shift_word(SEL_IC5, 0x60, 8, false);
+    EXPECT_EQ(b.address(), 0x1234);
+    EXPECT_EQ(b.ic4(), 0xA5);
+    EXPECT_EQ(b.ic5(), 0x3C);
+    w.out(0x06); // strobe falls with IC5 selected: only IC5 takes its new bits
+    EXPECT_EQ(b.ic5(), 0x60);
+    EXPECT_EQ(b.ic4(), 0xA5);
+    EXPECT_EQ(b.address(), 0x1234);
+}
+
+TEST_F(BoardTest, EachSelectCodeFeedsOnlyItsRegister) {
+    w.put_ic4(0x81);
+    w.put_ic5(0x07);
+    w.put_adr(0x00FF);
+    EXPECT_EQ(b.ic4(), 0x81);
+    EXPECT_EQ(b.ic5(), 0x07);
+    EXPECT_EQ(b.address(), 0x00FF);
+    EXPECT_EQ(b.address_lines(), 0x700FFu);
+    EXPECT_EQ(b.latches(Reg::ic4), 1u);
+    EXPECT_EQ(b.latches(Reg::ic5), 1u);
+    EXPECT_EQ(b.latches(Reg::address), 1u);
+    EXPECT_EQ(b.data_register(), 0) << "no data register bit was clocked";
+}
+
+TEST_F(BoardTest, EightBitRegisterKeepsTheLastEightBitsShifted) {
+    w.shift_word(SEL_IC5, 0xABC, 12);
+    EXPECT_EQ(b.ic5(), 0xBC);
+}
+
+TEST_F(BoardTest, DataRegisterStrobeEdgeLatchesNothing) {
+    w.put_data(0x5A);
+    w.out(0x0E); // strobe falls with select code 3, as GetData begins
+    EXPECT_EQ(b.latches(Reg::address) + b.latches(Reg::ic4) + b.latches(Reg::ic5), 0u);
+    EXPECT_EQ(b.latches(Reg::data), 0u);
+    EXPECT_EQ(b.ic4(), 0);
+    EXPECT_EQ(b.ic5(), 0);
+    EXPECT_EQ(b.address(), 0);
+    EXPECT_EQ(b.data_register(), 0x5A);
+    EXPECT_EQ(b.loads(), 0u);
+}
+
+TEST_F(BoardTest, LoopbackReturnsTheByteShiftedIn) {
+    w.put_data(0x55);
+    EXPECT_EQ(b.data_register(), 0x55);
+    EXPECT_EQ(w.shift_out(), 0x55);
+    for (unsigned tc = 1; tc < 0x100; tc <<= 1) {
+        w.put_data(static_cast<uint8_t>(tc));
+        EXPECT_EQ(w.shift_out(), tc);
+    }
+    EXPECT_TRUE(b.violations().empty()) << b.violations().joined();
+}
+
+TEST_F(BoardTest, ReadbackShowsTopBitAndEachClockBringsTheNext) {
+    w.put_data(0x80);
+    EXPECT_EQ(w.status() & STATUS_READBACK, STATUS_READBACK);
+    w.out(0x1E);
+    w.out(0x1C);
+    EXPECT_EQ(w.status() & STATUS_READBACK, 0);
+}
+
+TEST_F(BoardTest, LoadPulseCopiesTheSocketPins) {
+    w.put_data(0x12);
+    EXPECT_EQ(w.get_data(), 0xFF) << "an empty socket floats high";
+    EXPECT_EQ(b.loads(), 1u);
+    b.insert_chip(T27512).set_byte(0x0042, 0x3C);
+    w.put_ic5(SOCKET_27512);
+    w.put_ic4(IC4_VCC_5V); // CE and OE active, VPP off
+    w.put_adr(0x0042);
+    EXPECT_EQ(b.socket_pins(), 0x3C);
+    EXPECT_EQ(w.get_data(), 0x3C);
+}
+
+TEST_F(BoardTest, StatusBitsAtRest) {
+    EXPECT_EQ(w.status(), Board::STATUS_FLOATING) << "readback 0, monoflop at rest";
+    b.unplug();
+    EXPECT_EQ(w.status(), 0xFF) << "no board: the inputs float";
+}
+
+// ---- Monoflop ------------------------------------------------------------------------------
+
+// Number of status reads after the trigger that see the monoflop running.
+unsigned count_running(const Wire& w, unsigned limit = 1000) {
+    unsigned n = 0;
+    while (n < limit && (w.status() & STATUS_MONOFLOP))
+        ++n;
+    return n;
+}
+
+TEST_F(BoardTest, MonoflopRunsTheConfiguredTicksAfterTheRisingEdge) {
+    w.put_ic4(0x00);
+    EXPECT_EQ(w.status() & STATUS_MONOFLOP, 0);
+    w.put_ic4(IC4_MF_TRIGGER);
+    EXPECT_EQ(b.triggers(), 1u);
+    EXPECT_EQ(count_running(w), Board::DEFAULT_MONOFLOP_TICKS);
+    b.set_monoflop_ticks(7);
+    w.put_ic4(0x00);
+    w.put_ic4(IC4_MF_TRIGGER);
+    EXPECT_EQ(count_running(w), 7u);
+    EXPECT_EQ(b.triggers(), 2u);
+}
+
+TEST_F(BoardTest, MonoflopCountsWritesAsTicksToo) {
+    b.set_monoflop_ticks(5);
+    w.put_ic4(IC4_MF_TRIGGER);
+    for (int i = 0; i < 4; ++i)
+        w.out(0x02);
+    EXPECT_TRUE(w.status() & STATUS_MONOFLOP) << "fifth access after the trigger";
+    EXPECT_FALSE(w.status() & STATUS_MONOFLOP);
+}
+
+TEST_F(BoardTest, MonoflopStartsOnlyOnARisingEdgeAtALatch) {
+    b.set_monoflop_ticks(3);
+    w.shift_word(SEL_IC4, IC4_MF_TRIGGER, 8, false);
+    EXPECT_EQ(b.triggers(), 0u) << "shifted but not latched";
+    w.out(0x0A);
+    EXPECT_EQ(b.triggers(), 1u);
+    count_running(w);
+    w.put_ic4(IC4_MF_TRIGGER | IC4_CE_OFF); // bit 0 stays 1: no edge
+    EXPECT_EQ(b.triggers(), 1u);
+    EXPECT_EQ(w.status() & STATUS_MONOFLOP, 0);
+    w.put_ic4(0x00);
+    w.put_ic4(IC4_MF_TRIGGER);
+    EXPECT_EQ(b.triggers(), 2u);
+}
+
+TEST_F(BoardTest, MonoflopIgnoresAnEdgeWhileItRuns) {
+    w.put_ic4(IC4_MF_TRIGGER);
+    w.put_ic4(0x00);
+    w.put_ic4(IC4_MF_TRIGGER); // 38 accesses into the pulse
+    EXPECT_EQ(b.triggers(), 1u);
+    EXPECT_EQ(count_running(w), Board::DEFAULT_MONOFLOP_TICKS - 38);
+}
+
+TEST_F(BoardTest, StuckMonoflop) {
+    b.set_monoflop_fault(LineFault::stuck_at_0);
+    w.put_ic4(0x00);
+    w.put_ic4(IC4_MF_TRIGGER);
+    EXPECT_EQ(w.status() & STATUS_MONOFLOP, 0);
+    EXPECT_EQ(b.triggers(), 0u);
+    b.set_monoflop_fault(LineFault::stuck_at_1);
+    w.put_ic4(0x00);
+    for (int i = 0; i < 300; ++i)
+        ASSERT_EQ(w.status() & STATUS_MONOFLOP, STATUS_MONOFLOP);
+}
+
+// ---- Faults, ports, presence -----------------------------------------------------------------
+
+TEST_F(BoardTest, StuckReadbackFailsTheLoopback) {
+    b.set_readback_fault(LineFault::stuck_at_0);
+    w.put_data(0x55);
+    EXPECT_EQ(w.shift_out(), 0x00);
+    b.set_readback_fault(LineFault::stuck_at_1);
+    w.put_data(0x01);
+    EXPECT_EQ(w.shift_out(), 0xFF);
+    b.set_readback_fault(LineFault::none);
+    w.put_data(0x01);
+    EXPECT_EQ(w.shift_out(), 0x01);
+}
+
+TEST_F(BoardTest, AbsentBoardReadsFloatingInputs) {
+    b.unplug();
+    EXPECT_FALSE(b.present());
+    w.put_data(0x55);
+    EXPECT_EQ(w.shift_out(), 0xFF);
+    EXPECT_EQ(b.data_register(), 0) << "nothing reached a board";
+    EXPECT_TRUE(b.violations().empty()) << b.violations().joined();
+}
+
+class BoardPortTest : public BoardTest, public ::testing::WithParamInterface<uint16_t> {};
+
+TEST_P(BoardPortTest, AnswersOnlyOnItsOwnPort) {
+    const uint16_t home = GetParam();
+    b.place_on(home);
+    for (uint16_t port : {PORT_LPT_278, PORT_LPT_378, PORT_LPT_3BC}) {
+        ASSERT_EQ(port_ioperm(port, 3, 1), 0);
+        Wire other{port};
+        const uint8_t line_before = b.line();
+        other.put_data(0x55);
+        EXPECT_EQ(other.shift_out(), port == home ? 0x55 : 0xFF) << std::hex << port;
+        if (port != home) {
+            EXPECT_EQ(b.line(), line_before) << "the board hears only its own port";
+        }
+    }
+    Wire there{home};
+    there.put_ic4(0x18);
+    EXPECT_EQ(b.ic4(), 0x18);
+    EXPECT_TRUE(b.violations().empty()) << b.violations().joined();
+}
+
+INSTANTIATE_TEST_SUITE_P(EachPort, BoardPortTest,
+                         ::testing::Values(PORT_LPT_278, PORT_LPT_378, PORT_LPT_3BC));
+
+// ---- Protocol violations --------------------------------------------------------------------
+
+TEST_F(BoardTest, WholeLegalSessionHasNoViolation) {
+    b.insert_chip(T27512);
+    w.put_ic5(SOCKET_27512);
+    w.put_ic4(IC4_VCC_5V);
+    for (uint16_t a = 0; a < 16; ++a) {
+        w.put_adr(a);
+        w.get_data();
+    }
+    w.put_ic4(IC4_VCC_5V | IC4_CE_OFF | IC4_OE_OFF);
+    EXPECT_EQ(b.violations().count(), 0u) << b.violations().joined();
+    EXPECT_TRUE(b.is_idle());
+}
+
+TEST_F(BoardTest, WriteToAPortOtherThanADataRegister) {
+    port_outb(0x12, PORT_LPT_378 + 1);
+    port_outb(0x12, PORT_LPT_378 + 2);
+    EXPECT_EQ(b.violations().count(), 2u);
+    EXPECT_EQ(b.violations().count_containing("no data register"), 2u) << b.violations().joined();
+    EXPECT_EQ(b.line(), 0) << "a status write does not reach the lines";
+}
+
+TEST_F(BoardTest, ReadOfAPortOtherThanAStatusRegister) {
+    EXPECT_EQ(port_inb(PORT_LPT_378), 0xFF);
+    port_inb(PORT_LPT_378 + 2);
+    EXPECT_EQ(b.violations().count(), 2u);
+    EXPECT_EQ(b.violations().count_containing("no status register"), 2u);
+}
+
+TEST_F(BoardTest, AccessBeforeGrant) {
+    b.reset(); // no grants
+    port_outb(0x12, PORT_LPT_378);
+    EXPECT_EQ(port_inb(PORT_LPT_378 + 1), 0xFF);
+    EXPECT_EQ(b.violations().count(), 2u);
+    EXPECT_EQ(b.violations().count_containing("before access was granted"), 2u);
+    EXPECT_EQ(b.line(), 0) << "the write must not reach the board";
+    // ioperm(from, num, 1) grants [from, from + num) and nothing else.
+    ASSERT_EQ(port_ioperm(PORT_LPT_378, 1, 1), 0);
+    port_outb(0x12, PORT_LPT_378);
+    EXPECT_EQ(b.line(), 0x12);
+    port_inb(PORT_LPT_378 + 1);
+    EXPECT_EQ(b.violations().count(), 3u);
+}
+
+TEST_F(BoardTest, IllegalLineBytes) {
+    for (uint8_t v : {0x00, 0x01, 0x03, 0x04, 0x08, 0x0D, 0x20, 0x80, 0xFF})
+        port_outb(v, PORT_LPT_378);
+    EXPECT_EQ(b.violations().count(), 9u);
+    EXPECT_EQ(b.violations().count_containing("is no bus line byte"), 9u);
+    // Exactly 21 of the 256 byte values are bus line bytes.
+    b.reset();
+    port_ioperm(PORT_LPT_378, 3, 1);
+    for (unsigned v = 0; v < 0x100; ++v)
+        port_outb(static_cast<uint8_t>(v), PORT_LPT_378);
+    EXPECT_EQ(b.violations().count(), 256u - 21u);
+    b.reset();
+    port_ioperm(PORT_LPT_378, 3, 1);
+    for (uint8_t v : {0x02, 0x06, 0x0A, 0x0C, 0x0E, 0x10, 0x15, 0x1F})
+        port_outb(v, PORT_LPT_378);
+    EXPECT_TRUE(b.violations().empty()) << b.violations().joined();
+}
+
+TEST_F(BoardTest, RefusedIoperm) {
+    b.reset();
+    b.set_ioperm_refused(true);
+    EXPECT_EQ(port_ioperm(PORT_LPT_378, 3, 1), -1);
+    EXPECT_FALSE(b.granted(PORT_LPT_378));
+    ASSERT_EQ(b.ioperm_calls().size(), 1u);
+    EXPECT_EQ(b.ioperm_calls()[0].result, -1);
+    port_inb(PORT_LPT_378 + 1);
+    EXPECT_EQ(b.violations().count(), 1u);
+}
+
+// ---- Counters and records --------------------------------------------------------------------
+
+TEST_F(BoardTest, TraceRecordsEveryAccessAndTheWaitsBetween) {
+    b.set_recording(true);
+    w.out(0x1E);
+    w.status();
+    w.status();
+    w.out(0x1C);
+    const std::vector<PortAccess> want = {{PortAccess::write, 0x1E, PORT_LPT_378},
+                                          {PortAccess::read, Board::STATUS_FLOATING, 0x379},
+                                          {PortAccess::read, Board::STATUS_FLOATING, 0x379},
+                                          {PortAccess::write, 0x1C, PORT_LPT_378}};
+    EXPECT_EQ(b.trace(), want);
+    EXPECT_EQ(b.written_bytes(), (std::vector<uint8_t>{0x1E, 0x1C}));
+    EXPECT_EQ(b.reads(), 2u);
+    EXPECT_EQ(b.writes(), 2u);
+    EXPECT_EQ(b.ticks(), 4u);
+}
+
+TEST_F(BoardTest, LatchHistoriesWhileRecording) {
+    w.put_ic4(0x01);
+    b.set_recording(true);
+    w.put_ic4(0x18);
+    w.put_ic5(0xA3);
+    w.put_ic4(0x5A);
+    w.put_adr(0x4000);
+    w.put_adr(0x0001);
+    EXPECT_EQ(b.ic4_history(), (std::vector<uint8_t>{0x18, 0x5A}));
+    EXPECT_EQ(b.ic5_history(), (std::vector<uint8_t>{0xA3}));
+    EXPECT_EQ(b.address_history(), (std::vector<uint16_t>{0x4000, 0x0001}));
+    EXPECT_EQ(b.latches(Reg::ic4), 3u) << "counted also while not recording";
+    EXPECT_EQ(b.written_bytes().size(), 19u * 3 + 35u * 2);
+}
+
+TEST_F(BoardTest, AccessHookSeesEachAccessBeforeItTakesEffect) {
+    struct Seen {
+        std::vector<PortAccess> accesses;
+        std::vector<uint8_t> lines; // the line byte the board showed at each call
+        std::vector<uint64_t> ticks;
+    } seen;
+    b.set_access_hook(
+        [](void* self, const PortAccess& a) {
+            auto* s = static_cast<Seen*>(self);
+            s->accesses.push_back(a);
+            s->lines.push_back(vsim::board().line());
+            s->ticks.push_back(vsim::board().ticks());
+        },
+        &seen);
+    w.out(0x12);
+    w.status();
+    w.out(0x13);
+    b.set_access_hook(nullptr, nullptr);
+    w.out(0x11);
+    const std::vector<PortAccess> want = {{PortAccess::write, 0x12, PORT_LPT_378},
+                                          {PortAccess::read, 0, 0x379},
+                                          {PortAccess::write, 0x13, PORT_LPT_378}};
+    EXPECT_EQ(seen.accesses, want);
+    EXPECT_EQ(seen.lines, (std::vector<uint8_t>{0x00, 0x12, 0x12}));
+    EXPECT_EQ(seen.ticks, (std::vector<uint64_t>{1, 2, 3}));
+    EXPECT_EQ(b.line(), 0x11);
+    EXPECT_EQ(b.reads(), 1u);
+    EXPECT_EQ(b.writes(), 3u);
+}
+
+TEST_F(BoardTest, ResetGoesBackToPowerOnAndKeepsTheConfiguration) {
+    b.place_on(PORT_LPT_3BC);
+    b.set_monoflop_ticks(9);
+    b.insert_chip(T2732).set_byte(0, 0x11);
+    ASSERT_EQ(port_ioperm(PORT_LPT_3BC, 3, 1), 0);
+    Wire there{PORT_LPT_3BC};
+    there.put_ic4(0x5B);
+    there.put_adr(0x777);
+    port_inb(0x123);
+    b.reset();
+    EXPECT_EQ(b.ic4(), 0);
+    EXPECT_EQ(b.address(), 0);
+    EXPECT_EQ(b.ticks(), 0u);
+    EXPECT_TRUE(b.violations().empty());
+    EXPECT_FALSE(b.granted(PORT_LPT_3BC));
+    EXPECT_FALSE(b.monoflop_running());
+    EXPECT_EQ(b.base(), PORT_LPT_3BC);
+    EXPECT_EQ(b.monoflop_ticks(), 9u);
+    ASSERT_NE(b.chip(), nullptr);
+    EXPECT_EQ(b.chip()->byte(0), 0x11);
+    b.factory_reset();
+    EXPECT_EQ(b.base(), PORT_LPT_378);
+    EXPECT_EQ(b.chip(), nullptr);
+}
+
+} // namespace

@@ -1,0 +1,464 @@
+// The virtual EPROM in the board's socket: when it drives its pins, which cell it shows,
+// when a program pulse takes, faults and hazards. Driven through the platform calls.
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <stdexcept>
+#include <vector>
+
+#include "link/platform.h"
+#include "link/regs.h"
+#include "sim/board.h"
+#include "sim/eprom_chip.h"
+
+namespace {
+
+using vsim::Board;
+using vsim::EpromChip;
+using vsim::LineFault;
+
+constexpr uint16_t BASE = PORT_LPT_378;
+constexpr uint8_t READ_STATE = IC4_VCC_5V;         // CE, OE active, VPP off
+constexpr uint8_t IDLE = IC4_CE_OFF | IC4_OE_OFF;  // chip deselected, VPP off
+constexpr uint8_t PULSE = IC4_VPP_ON | IC4_OE_OFF; // VPP on, CE active, OE off
+
+void out(uint8_t line) {
+    port_outb(line, BASE);
+}
+uint8_t status() {
+    return port_inb(BASE + 1);
+}
+
+void shift_word(uint8_t sel, uint32_t value, int bits) {
+    const uint8_t s = static_cast<uint8_t>(sel << LINE_SELECT_SHIFT);
+    out(0x12 + s);
+    for (int i = bits - 1; i >= 0; --i) {
+        const uint8_t b = (value >> i) & 1;
+        out(0x12 + s + b);
+        out(0x10 + s + b);
+    }
+    out(0x12 + s);
+    out(0x02 + s);
+}
+void put_adr(uint16_t a) {
+    shift_word(SEL_ADDRESS, a, 16);
+}
+void put_ic5(uint8_t v) {
+    shift_word(SEL_IC5, v, 8);
+}
+void put_ic4(uint8_t v) {
+    shift_word(SEL_IC4, v, 8);
+}
+void put_data(uint8_t v) {
+    out(0x1E);
+    for (int i = 7; i >= 0; --i) {
+        const uint8_t b = (v >> i) & 1;
+        out(0x1E + b);
+        out(0x1C + b);
+        out(0x1E + b);
+    }
+}
+uint8_t get_data() {
+    out(0x0E);
+    out(0x0C);
+    out(0x0E);
+    uint8_t v = 0;
+    for (uint8_t mask = 0x80; mask; mask >>= 1) {
+        if (status() & STATUS_READBACK)
+            v |= mask;
+        out(0x1E);
+        out(0x1C);
+        out(0x1E);
+    }
+    return v;
+}
+// Status reads until the monoflop rests (at most `limit`); true if it came to rest.
+bool wait_monoflop(unsigned limit = 4000) {
+    for (unsigned i = 0; i < limit; ++i)
+        if (!(status() & STATUS_MONOFLOP))
+            return true;
+    return false;
+}
+
+// Put the 19 address lines on the socket with IC5 wired as `wiring`.
+void apply_address(uint32_t lines, uint8_t wiring) {
+    put_ic5(static_cast<uint8_t>(wiring | ((lines >> 16) & IC5_HIGH_ADDRESS)));
+    put_adr(static_cast<uint16_t>(lines));
+}
+
+uint8_t read_at(uint32_t lines, uint8_t wiring, uint8_t ic4 = READ_STATE) {
+    apply_address(lines, wiring);
+    put_ic4(ic4);
+    return get_data();
+}
+
+// One program pulse with every condition set by hand.
+struct PulseSpec {
+    uint32_t lines = 0x0123; // A0..A18 during the pulse
+    uint8_t data = 0x0F;
+    uint8_t wiring = SOCKET_27512;
+    uint8_t ic4 = PULSE;          // IC4 during the pulse (the trigger bit is added)
+    std::function<void()> during; // runs right after the trigger
+};
+
+// The plain case at `lines` with `data`: a 27512 with every condition met.
+PulseSpec at(uint32_t lines, uint8_t data) {
+    PulseSpec p;
+    p.lines = lines;
+    p.data = data;
+    return p;
+}
+
+void pulse(const PulseSpec& p) {
+    apply_address(p.lines, p.wiring);
+    put_data(p.data);
+    put_ic4(static_cast<uint8_t>(p.ic4 & ~IC4_MF_TRIGGER));
+    put_ic4(p.ic4 | IC4_MF_TRIGGER);
+    if (p.during)
+        p.during();
+    wait_monoflop();
+    put_ic4(IDLE | IC4_MF_TRIGGER);
+    put_ic4(IDLE);
+}
+
+class ChipTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        b.factory_reset();
+        ASSERT_EQ(port_ioperm(BASE, 3, 1), 0);
+    }
+    void TearDown() override {
+        EXPECT_EQ(b.violations().count(), 0u) << b.violations().joined();
+        b.factory_reset();
+    }
+    EpromChip& insert(IC type) { return b.insert_chip(type); }
+
+    Board& b = vsim::board();
+};
+
+// ---- Reading ------------------------------------------------------------------------------
+
+TEST_F(ChipTest, EachFamilyAnswersOnlyInItsOwnWiring) {
+    const uint8_t wirings[] = {SOCKET_2708_2716, SOCKET_2732, SOCKET_2764_27256, SOCKET_27512,
+                               SOCKET_27010_27040};
+    for (int t = T2708; t < TicMax; ++t) {
+        EpromChip& chip = insert(static_cast<IC>(t));
+        chip.set_byte(0x21, static_cast<uint8_t>(0x40 + t));
+        for (uint8_t wiring : wirings) {
+            const uint8_t want = wiring == chip.socket_pattern() ? 0x40 + t : 0xFF;
+            EXPECT_EQ(read_at(0x21, wiring), want) << chip.name() << " wiring " << +wiring;
+        }
+    }
+}
+
+TEST_F(ChipTest, PinsFloatUnlessSelectedWithOutputsOnAndNoVpp) {
+    insert(T27512).set_byte(0x10, 0x42);
+    EXPECT_EQ(read_at(0x10, SOCKET_27512, READ_STATE), 0x42);
+    EXPECT_EQ(read_at(0x10, SOCKET_27512, READ_STATE | IC4_CE_OFF), 0xFF);
+    EXPECT_EQ(read_at(0x10, SOCKET_27512, READ_STATE | IC4_OE_OFF), 0xFF);
+    EXPECT_EQ(read_at(0x10, SOCKET_27512, READ_STATE | IC4_VPP_ON), 0xFF);
+    EXPECT_EQ(read_at(0x10, SOCKET_27512, 0x00), 0x42) << "supply level does not matter";
+    b.remove_chip();
+    EXPECT_EQ(read_at(0x10, SOCKET_27512), 0xFF);
+}
+
+TEST_F(ChipTest, AddressIsCutToTheChipsOwnPins) {
+    EpromChip& c16 = insert(T2716);
+    c16.set_byte(0x005, 0x16);
+    EXPECT_EQ(read_at(0x0805, SOCKET_2708_2716), 0x16) << "A11 is no 2716 pin";
+    EpromChip& c40 = insert(T27040);
+    c40.set_byte(0x54321, 0x40);
+    EXPECT_EQ(read_at(0x54321, SOCKET_27010_27040), 0x40);
+    EXPECT_EQ(read_at(0x14321, SOCKET_27010_27040), 0xFF);
+}
+
+TEST_F(ChipTest, ProgramStrobePinIsNoAddressPin) {
+    EpromChip& c010 = insert(T27010);
+    c010.set_byte(0x14321, 0x01);
+    EXPECT_EQ(read_at(0x54321, SOCKET_27010_27040), 0x01) << "IC5 bit 2 is the 27010's PGM";
+    EpromChip& c128 = insert(T27128);
+    c128.set_byte(0x0123, 0x28);
+    EXPECT_EQ(read_at(ADDR_A14 | 0x0123, SOCKET_2764_27256), 0x28) << "A14 is the 27128's PGM";
+}
+
+TEST_F(ChipTest, Chip27256ReadAs2764ShowsTheCellsWithA14High) {
+    // The 2764 wiring is shared; reading a 2764 holds A14 at 1, which a 27256 decodes.
+    EpromChip& chip = insert(T27256);
+    for (uint32_t a = 0; a < chip.size(); ++a)
+        chip.set_byte(a, static_cast<uint8_t>(a >> 8));
+    for (uint32_t a : {0x0000u, 0x0001u, 0x1234u, 0x1FFFu})
+        EXPECT_EQ(read_at(ADDR_A14 | a, SOCKET_2764_27256), (0x4000 + a) >> 8) << a;
+}
+
+// ---- Programming: what makes a pulse take ----------------------------------------------------
+
+TEST_F(ChipTest, PulseClearsBitsOnly) {
+    EpromChip& chip = insert(T27512);
+    pulse(at(0x0123, 0xF0));
+    EXPECT_EQ(chip.byte(0x0123), 0xF0);
+    pulse(at(0x0123, 0x3C));
+    EXPECT_EQ(chip.byte(0x0123), 0x30) << "cell AND data";
+    pulse(at(0x0123, 0xFF));
+    EXPECT_EQ(chip.byte(0x0123), 0x30) << "no pulse sets a bit";
+    EXPECT_EQ(read_at(0x0123, SOCKET_27512), 0x30);
+    EXPECT_EQ(chip.pulses_at(0x0123), 3u);
+    EXPECT_EQ(chip.total_pulses(), 3u);
+    EXPECT_EQ(b.effective_pulses(), 3u);
+    EXPECT_EQ(chip.byte(0x0122), 0xFF);
+    chip.erase();
+    EXPECT_TRUE(chip.is_blank());
+    EXPECT_EQ(chip.total_pulses(), 0u);
+}
+
+TEST_F(ChipTest, PulseTakesOnlyAtItsEnd) {
+    EpromChip& chip = insert(T27512);
+    b.set_monoflop_ticks(50);
+    PulseSpec p = at(0x0042, 0x00);
+    p.during = [&] {
+        for (int i = 0; i < 49; ++i)
+            status();
+        EXPECT_EQ(chip.byte(0x0042), 0xFF) << "the pulse is still running";
+    };
+    pulse(p);
+    EXPECT_EQ(chip.byte(0x0042), 0x00);
+}
+
+// Each condition fails once; nothing else differs from a pulse that takes.
+struct ConditionCase {
+    const char* name;
+    IC type;
+    PulseSpec spec;
+};
+
+class PulseConditionTest : public ChipTest, public ::testing::WithParamInterface<int> {};
+
+std::vector<ConditionCase> condition_cases() {
+    const uint8_t w64 = SOCKET_2764_27256, w512 = SOCKET_27512, w010 = SOCKET_27010_27040;
+    std::vector<ConditionCase> cases = {
+        {"vpp_switch_off", T27512, {0x0123, 0x0F, w512, IC4_OE_OFF, {}}},
+        {"level_below_rating", T2732, {0x0123, 0x0F, SOCKET_2732, PULSE | IC4_VPP_12_75, {}}},
+        {"chip_enable_inactive", T27512, {0x0123, 0x0F, w512, PULSE | IC4_CE_OFF, {}}},
+        {"output_enable_active", T27512, {0x0123, 0x0F, w512, IC4_VPP_ON, {}}},
+        {"wrong_wiring", T27512, {0x0123, 0x0F, w64, PULSE, {}}},
+        {"a14_strobe_high_2764", T2764, {ADDR_A14 | 0x0123, 0x0F, w64, PULSE, {}}},
+        {"ic5_bit2_strobe_high_27010", T27010, {0x40123, 0x0F, w010, PULSE, {}}},
+        {"address_moves", T27512, {0x0123, 0x0F, w512, PULSE, [] { put_adr(0x0124); }}},
+        {"ic5_address_moves", T27040, {0x0123, 0x0F, w010, PULSE, [] { put_ic5(w010 | 1); }}},
+        {"chip_enable_drops_mid_pulse",
+         T27512,
+         {0x0123, 0x0F, w512, PULSE,
+          [] {
+              put_ic4(PULSE | IC4_CE_OFF | IC4_MF_TRIGGER);
+              put_ic4(PULSE | IC4_MF_TRIGGER);
+          }}},
+        {"data_moves", T27512, {0x0123, 0x0F, w512, PULSE, [] { put_data(0x0E); }}},
+        {"level_code_3", T27512, {0x0123, 0x0F, w512, PULSE | IC4_VPP_LEVEL, {}}},
+    };
+    return cases;
+}
+
+TEST_P(PulseConditionTest, OneFailingConditionMeansNoProgramming) {
+    const ConditionCase c = condition_cases()[static_cast<size_t>(GetParam())];
+    EpromChip& chip = insert(c.type);
+    pulse(c.spec);
+    EXPECT_TRUE(chip.is_blank()) << c.name;
+    EXPECT_EQ(chip.total_pulses(), 0u) << c.name;
+    EXPECT_EQ(b.triggers(), 1u) << c.name;
+    EXPECT_EQ(b.spoiled_pulses(), 1u) << c.name;
+}
+
+TEST_P(PulseConditionTest, SameCaseWithTheConditionMetTakes) {
+    // The control: the same chip and address, every condition met.
+    const ConditionCase c = condition_cases()[static_cast<size_t>(GetParam())];
+    EpromChip& chip = insert(c.type);
+    PulseSpec good;
+    good.lines = 0x0123;
+    good.wiring = chip.socket_pattern();
+    good.ic4 = static_cast<uint8_t>(PULSE | chip.vpp_rating() << 6);
+    pulse(good);
+    EXPECT_EQ(chip.byte(0x0123), 0x0F) << c.name;
+}
+
+INSTANTIATE_TEST_SUITE_P(Each, PulseConditionTest,
+                         ::testing::Range(0, static_cast<int>(condition_cases().size())),
+                         [](const auto& info) {
+                             return std::string(condition_cases()[info.param].name);
+                         });
+
+TEST_F(ChipTest, StuckMonoflopProgramsNothing) {
+    EpromChip& chip = insert(T27512);
+    b.set_monoflop_fault(LineFault::stuck_at_0);
+    pulse(at(0x0123, 0x00));
+    b.set_monoflop_fault(LineFault::stuck_at_1);
+    pulse(at(0x0123, 0x00));
+    EXPECT_TRUE(chip.is_blank());
+}
+
+// The program's per-byte sequence for a chip pulsed on chip enable, with the strobe pin
+// framing of the 2764/27128 and the IC5 bit 2 framing of the 27010/27020 at address 0.
+uint8_t write_like_the_program(IC type, uint32_t address, uint8_t value, uint8_t level) {
+    const bool a14 = type == T2764 || type == T27128;
+    const bool bit2 = type == T27010 || type == T27020;
+    const uint8_t wiring = vsim::chip_facts(type).socket;
+    const uint8_t high = static_cast<uint8_t>((address >> 16) & IC5_HIGH_ADDRESS);
+    const uint16_t low = static_cast<uint16_t>(address);
+    put_ic4(level | IC4_CE_OFF);         // 1
+    put_adr(a14 ? low | ADDR_A14 : low); // read form
+    put_ic5(static_cast<uint8_t>(wiring | high | (bit2 ? IC5_A18 : 0)));
+    put_data(value);
+    put_ic4(level | IC4_VPP_ON | IC4_CE_OFF | IC4_OE_OFF); // 2
+    put_ic4(level | IC4_VPP_ON | IC4_OE_OFF);              // 3
+    put_adr(low);                                          // programming form
+    put_ic5(static_cast<uint8_t>(wiring | high));
+    put_ic4(level | IC4_VPP_ON | IC4_OE_OFF); // 4
+    EXPECT_TRUE(wait_monoflop(200));
+    put_ic4(level | IC4_VPP_ON | IC4_OE_OFF | IC4_MF_TRIGGER); // 5
+    EXPECT_TRUE(wait_monoflop(12000));
+    put_ic4(level | IC4_CE_OFF | IC4_OE_OFF | IC4_MF_TRIGGER); // 6
+    put_adr(a14 ? low | ADDR_A14 : low);
+    put_ic5(static_cast<uint8_t>(wiring | high | (bit2 ? IC5_A18 : 0)));
+    put_ic4(level | IC4_MF_TRIGGER); // 7
+    const uint8_t back = get_data();
+    put_ic4(level | IC4_MF_TRIGGER | IC4_CE_OFF | IC4_OE_OFF); // idle
+    return back;
+}
+
+TEST_F(ChipTest, TheProgramsPulseSequenceProgramsEachProgrammableType) {
+    for (IC type : {T2732, T2764, T27128, T27256, T27512, T27010, T27020, T27040}) {
+        EpromChip& chip = insert(type);
+        const uint8_t level = static_cast<uint8_t>(chip.vpp_rating() << 6);
+        const uint32_t address = chip.size() - 3;
+        EXPECT_EQ(write_like_the_program(type, address, 0x5A, level), 0x5A) << chip.name();
+        EXPECT_EQ(chip.byte(address), 0x5A) << chip.name();
+        EXPECT_EQ(chip.total_pulses(), 1u) << chip.name();
+        EXPECT_TRUE(b.idle_check()) << chip.name();
+    }
+    EXPECT_TRUE(b.hazards().empty()) << b.hazards().joined();
+}
+
+// ---- Faults --------------------------------------------------------------------------------
+
+TEST_F(ChipTest, CellNeedingSeveralPulses) {
+    EpromChip& chip = insert(T27512);
+    chip.set_pulses_needed(0x0123, 3);
+    pulse(at(0x0123, 0x00));
+    pulse(at(0x0123, 0x00));
+    EXPECT_EQ(chip.byte(0x0123), 0xFF);
+    EXPECT_EQ(chip.pulses_at(0x0123), 2u);
+    pulse(at(0x0123, 0x00));
+    EXPECT_EQ(chip.byte(0x0123), 0x00);
+    EXPECT_EQ(chip.pulses_at(0x0123), 3u);
+}
+
+TEST_F(ChipTest, StuckCellIgnoresProgrammingAndErasing) {
+    EpromChip& chip = insert(T27512);
+    chip.set_stuck(0x0123, 0x5A);
+    EXPECT_EQ(read_at(0x0123, SOCKET_27512), 0x5A);
+    pulse(at(0x0123, 0x00));
+    EXPECT_EQ(chip.byte(0x0123), 0x5A);
+    EXPECT_EQ(chip.pulses_at(0x0123), 1u) << "the pulse itself was effective";
+    chip.erase();
+    chip.set_byte(0x0123, 0x00);
+    EXPECT_EQ(chip.byte(0x0123), 0x5A);
+    EXPECT_TRUE(chip.is_stuck(0x0123));
+    chip.clear_faults();
+    chip.erase();
+    EXPECT_TRUE(chip.is_blank());
+}
+
+TEST_F(ChipTest, WeakCellsAreReproducible) {
+    EpromChip a(T27512), c(T27512), d(T27512);
+    const uint32_t n = a.set_weak_cells(10, 4, 42);
+    EXPECT_EQ(c.set_weak_cells(10, 4, 42), n);
+    d.set_weak_cells(10, 4, 43);
+    EXPECT_GT(n, 65536u * 5 / 100);
+    EXPECT_LT(n, 65536u * 15 / 100);
+    uint32_t weak = 0, differ = 0;
+    for (uint32_t i = 0; i < a.size(); ++i) {
+        ASSERT_EQ(a.pulses_needed(i), c.pulses_needed(i));
+        ASSERT_LE(a.pulses_needed(i), 4);
+        weak += a.pulses_needed(i) > 1;
+        differ += a.pulses_needed(i) != d.pulses_needed(i);
+    }
+    EXPECT_EQ(weak, n);
+    EXPECT_GT(differ, 0u);
+    EXPECT_EQ(a.set_weak_cells(0, 4, 42), 0u);
+}
+
+TEST_F(ChipTest, WeakCellTakesAfterItsPulsesThroughTheSocket) {
+    EpromChip chip(T27512);
+    chip.set_weak_cells(100, 2, 7); // every cell needs exactly 2 pulses
+    b.insert_chip(std::move(chip));
+    pulse(at(0x0007, 0x00));
+    EXPECT_EQ(b.chip()->byte(0x0007), 0xFF);
+    pulse(at(0x0007, 0x00));
+    EXPECT_EQ(b.chip()->byte(0x0007), 0x00);
+}
+
+// ---- Hazards -------------------------------------------------------------------------------
+
+TEST_F(ChipTest, VppWithOutputEnableActive) {
+    insert(T27512);
+    put_ic4(IC4_VPP_ON | IC4_CE_OFF);
+    EXPECT_EQ(b.hazards().count(), 1u);
+    EXPECT_EQ(b.hazards().count_containing("output enable is active"), 1u) << b.hazards().joined();
+}
+
+TEST_F(ChipTest, VppAboveTheChipsRating) {
+    insert(T2732);
+    put_ic5(SOCKET_2732);
+    put_ic4(IDLE | IC4_VPP_ON | IC4_VPP_21);
+    EXPECT_TRUE(b.hazards().empty()) << "21 V is a 2732's level";
+    put_ic4(IDLE | IC4_VPP_ON | IC4_VPP_25);
+    EXPECT_EQ(b.hazards().count_containing("above the 21 V rating"), 1u) << b.hazards().joined();
+    insert(T2764);
+    put_ic5(SOCKET_2764_27256);
+    put_ic4(IDLE | IC4_VPP_21); // switch off: a level alone harms nothing
+    EXPECT_EQ(b.hazards().count(), 1u);
+    put_ic4(IDLE | IC4_VPP_ON | IC4_VPP_21);
+    EXPECT_EQ(b.hazards().count(), 2u);
+}
+
+TEST_F(ChipTest, VppWithAnotherFamilysWiring) {
+    insert(T2732);
+    put_ic5(SOCKET_2764_27256);
+    put_ic4(IDLE | IC4_VPP_ON | IC4_VPP_21);
+    EXPECT_EQ(b.hazards().count_containing("socket wiring 0x60"), 1u) << b.hazards().joined();
+    put_ic5(SOCKET_27512); // rewired while the voltage is on
+    EXPECT_EQ(b.hazards().count_containing("socket wiring"), 2u);
+    b.remove_chip();
+    put_ic4(IC4_VPP_ON);
+    EXPECT_EQ(b.hazards().count(), 2u) << "an empty socket has nothing to harm";
+}
+
+TEST_F(ChipTest, IdleCheck) {
+    insert(T27512);
+    EXPECT_FALSE(b.idle_check()) << "power-on IC4 0 enables the chip";
+    EXPECT_EQ(b.hazards().count_containing("chip enabled"), 1u);
+    put_ic4(IDLE);
+    EXPECT_TRUE(b.idle_check());
+    put_ic4(IDLE | IC4_VPP_ON);
+    EXPECT_FALSE(b.is_idle());
+    EXPECT_FALSE(b.idle_check());
+    EXPECT_EQ(b.hazards().count_containing("programming voltage on"), 1u) << b.hazards().joined();
+}
+
+// ---- Contents ------------------------------------------------------------------------------
+
+TEST_F(ChipTest, ContentsLoadSaveFill) {
+    EpromChip chip(T2716);
+    EXPECT_TRUE(chip.is_blank());
+    EXPECT_EQ(chip.contents().size(), 0x800u);
+    chip.load({1, 2, 3});
+    EXPECT_EQ(chip.byte(2), 3);
+    EXPECT_EQ(chip.byte(3), 0xFF);
+    std::vector<uint8_t> image(0x1000, 0x11);
+    chip.load(image);
+    EXPECT_EQ(chip.save(), std::vector<uint8_t>(0x800, 0x11)) << "cut to the chip's size";
+    chip.fill(0x00);
+    EXPECT_EQ(chip.contents(), std::vector<uint8_t>(0x800, 0x00));
+    EXPECT_THROW(chip.byte(0x800), std::out_of_range);
+    EXPECT_THROW(chip.set_stuck(0x800, 0), std::out_of_range);
+}
+
+} // namespace
