@@ -93,7 +93,7 @@ uint8_t read_at(uint32_t lines, uint8_t wiring, uint8_t ic4 = READ_STATE) {
 }
 
 // One program pulse with every condition set by hand.
-struct PulseSpec {
+struct PulseSetup {
     uint32_t lines = 0x0123; // A0..A18 during the pulse
     uint8_t data = 0x0F;
     uint8_t wiring = SOCKET_27512;
@@ -102,14 +102,14 @@ struct PulseSpec {
 };
 
 // The plain case at `lines` with `data`: a 27512 with every condition met.
-PulseSpec at(uint32_t lines, uint8_t data) {
-    PulseSpec p;
+PulseSetup at(uint32_t lines, uint8_t data) {
+    PulseSetup p;
     p.lines = lines;
     p.data = data;
     return p;
 }
 
-void pulse(const PulseSpec& p) {
+void pulse(const PulseSetup& p) {
     apply_address(p.lines, p.wiring);
     put_data(p.data);
     put_ic4(static_cast<uint8_t>(p.ic4 & ~IC4_MF_TRIGGER));
@@ -213,7 +213,7 @@ TEST_F(ChipTest, PulseClearsBitsOnly) {
 TEST_F(ChipTest, PulseTakesOnlyAtItsEnd) {
     EpromChip& chip = insert(T27512);
     b.set_monoflop_ticks(50);
-    PulseSpec p = at(0x0042, 0x00);
+    PulseSetup p = at(0x0042, 0x00);
     p.during = [&] {
         for (int i = 0; i < 49; ++i)
             status();
@@ -227,7 +227,7 @@ TEST_F(ChipTest, PulseTakesOnlyAtItsEnd) {
 struct ConditionCase {
     const char* name;
     IC type;
-    PulseSpec spec;
+    PulseSetup setup;
 };
 
 class PulseConditionTest : public ChipTest, public ::testing::WithParamInterface<int> {};
@@ -260,7 +260,7 @@ std::vector<ConditionCase> condition_cases() {
 TEST_P(PulseConditionTest, OneFailingConditionMeansNoProgramming) {
     const ConditionCase c = condition_cases()[static_cast<size_t>(GetParam())];
     EpromChip& chip = insert(c.type);
-    pulse(c.spec);
+    pulse(c.setup);
     EXPECT_TRUE(chip.is_blank()) << c.name;
     EXPECT_EQ(chip.total_pulses(), 0u) << c.name;
     EXPECT_EQ(b.triggers(), 1u) << c.name;
@@ -271,7 +271,7 @@ TEST_P(PulseConditionTest, SameCaseWithTheConditionMetTakes) {
     // The control: the same chip and address, every condition met.
     const ConditionCase c = condition_cases()[static_cast<size_t>(GetParam())];
     EpromChip& chip = insert(c.type);
-    PulseSpec good;
+    PulseSetup good;
     good.lines = 0x0123;
     good.wiring = chip.socket_pattern();
     good.ic4 = static_cast<uint8_t>(PULSE | chip.vpp_rating() << 6);
