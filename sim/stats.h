@@ -1,0 +1,18 @@
+// What a bench run cost and what went wrong on the wire, as --stats prints it at exit.
+#ifndef VANTREL_SIM_STATS_H
+#define VANTREL_SIM_STATS_H
+
+#include <string>
+
+#include "sim/board.h"
+
+namespace vsim {
+
+// Port accesses (reads, writes), transfers per register, load pulses, program pulses, the
+// bus time a real port would have taken at 1 us per access, and every protocol violation
+// and hazard with its count and texts. One item a line.
+std::string format_stats(const Board& board);
+
+} // namespace vsim
+
+#endif
