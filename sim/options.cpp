@@ -1,0 +1,308 @@
+// Command line of vantrel-sim.
+#include "sim/options.h"
+
+#include <cctype>
+#include <cstdio>
+
+#include "sim/eprom_chip.h"
+
+namespace vsim {
+
+namespace {
+
+// A number as a bench user types it: 0x1F00 or 7936. Nothing else on the text, no sign, and
+// nothing above `max`.
+bool parse_number(const std::string& s, uint64_t max, uint64_t* out) {
+    size_t i = 0;
+    unsigned base = 10;
+    if (s.size() > 2 && s[0] == '0' && (s[1] == 'x' || s[1] == 'X')) {
+        base = 16;
+        i = 2;
+    }
+    if (i >= s.size())
+        return false;
+    uint64_t v = 0;
+    for (; i < s.size(); ++i) {
+        const int c = std::tolower(static_cast<unsigned char>(s[i]));
+        unsigned d;
+        if (c >= '0' && c <= '9')
+            d = static_cast<unsigned>(c - '0');
+        else if (base == 16 && c >= 'a' && c <= 'f')
+            d = static_cast<unsigned>(c - 'a' + 10);
+        else
+            return false;
+        if (v > (max - d) / base)
+            return false;
+        v = v * base + d;
+    }
+    *out = v;
+    return true;
+}
+
+std::vector<std::string> split(const std::string& s, char sep) {
+    std::vector<std::string> parts;
+    size_t start = 0;
+    for (;;) {
+        const size_t end = s.find(sep, start);
+        parts.push_back(s.substr(start, end - start));
+        if (end == std::string::npos)
+            return parts;
+        start = end + 1;
+    }
+}
+
+// Parses one --fault value; an empty result is success.
+std::string parse_fault(const std::string& text, FaultSpec* f) {
+    f->text = text;
+    const std::vector<std::string> p = split(text, ':');
+    const std::string bad = "--fault '" + text + "': ";
+    static const struct {
+        const char* name;
+        FaultSpec::Kind kind;
+    } LINE_FAULTS[] = {
+        {"readback-stuck-0", FaultSpec::readback_stuck_0},
+        {"readback-stuck-1", FaultSpec::readback_stuck_1},
+        {"monoflop-stuck-0", FaultSpec::monoflop_stuck_0},
+        {"monoflop-stuck-1", FaultSpec::monoflop_stuck_1},
+    };
+    for (const auto& lf : LINE_FAULTS) {
+        if (p[0] == lf.name) {
+            if (p.size() != 1)
+                return bad + "takes no values";
+            f->kind = lf.kind;
+            return "";
+        }
+    }
+    uint64_t a = 0, b = 0, c = 0;
+    if (p[0] == "weak-cell") {
+        if (p.size() != 3)
+            return bad + "expected weak-cell:ADDR:K";
+        if (!parse_number(p[1], 0xFFFFFFFFu, &a))
+            return bad + "bad address '" + p[1] + "'";
+        if (!parse_number(p[2], 255, &b) || b < 1)
+            return bad + "K must be a pulse count from 1 to 255";
+        f->kind = FaultSpec::weak_cell;
+        f->address = static_cast<uint32_t>(a);
+        f->pulses = static_cast<unsigned>(b);
+        return "";
+    }
+    if (p[0] == "stuck-cell") {
+        if (p.size() != 3)
+            return bad + "expected stuck-cell:ADDR:VALUE";
+        if (!parse_number(p[1], 0xFFFFFFFFu, &a))
+            return bad + "bad address '" + p[1] + "'";
+        if (!parse_number(p[2], 255, &b))
+            return bad + "VALUE must be a byte (0 to 255 or 0x00 to 0xFF)";
+        f->kind = FaultSpec::stuck_cell;
+        f->address = static_cast<uint32_t>(a);
+        f->value = static_cast<uint8_t>(b);
+        return "";
+    }
+    if (p[0] == "weak-cells") {
+        if (p.size() != 4)
+            return bad + "expected weak-cells:PERCENT:K:SEED";
+        if (!parse_number(p[1], 100, &a))
+            return bad + "PERCENT must be from 0 to 100";
+        // A weak cell needs at least two pulses, else it would be a normal one.
+        if (!parse_number(p[2], 255, &b) || b < 2)
+            return bad + "K must be a pulse count from 2 to 255";
+        if (!parse_number(p[3], UINT64_MAX, &c))
+            return bad + "bad seed '" + p[3] + "'";
+        f->kind = FaultSpec::weak_cells;
+        f->percent = static_cast<unsigned>(a);
+        f->pulses = static_cast<unsigned>(b);
+        f->seed = c;
+        return "";
+    }
+    return "unknown fault '" + text +
+           "' (readback-stuck-0, readback-stuck-1, monoflop-stuck-0, monoflop-stuck-1, "
+           "weak-cell:ADDR:K, stuck-cell:ADDR:VALUE, weak-cells:PERCENT:K:SEED)";
+}
+
+bool is_line_fault(FaultSpec::Kind k) {
+    return k == FaultSpec::readback_stuck_0 || k == FaultSpec::readback_stuck_1 ||
+           k == FaultSpec::monoflop_stuck_0 || k == FaultSpec::monoflop_stuck_1;
+}
+
+// The checks that need the whole command line: the chip the faults refer to, and options
+// that contradict each other.
+std::string check_combination(const SimOptions& o, bool chip_given) {
+    if (!o.chip_present && chip_given)
+        return "--chip and --no-chip exclude each other";
+    if (!o.chip_present && !o.chip_file.empty())
+        return "--chip-file needs a chip in the socket, not --no-chip";
+    bool readback = false, monoflop = false;
+    for (const FaultSpec& f : o.faults) {
+        if (f.kind == FaultSpec::readback_stuck_0 || f.kind == FaultSpec::readback_stuck_1) {
+            if (readback)
+                return "--fault '" + f.text + "': the read-back line has a fault already";
+            readback = true;
+        } else if (f.kind == FaultSpec::monoflop_stuck_0 || f.kind == FaultSpec::monoflop_stuck_1) {
+            if (monoflop)
+                return "--fault '" + f.text + "': the monoflop has a fault already";
+            monoflop = true;
+        }
+        if (is_line_fault(f.kind))
+            continue;
+        if (!o.chip_present)
+            return "--fault '" + f.text + "' needs a chip in the socket, not --no-chip";
+        const uint32_t size = chip_facts(o.chip).size;
+        if (f.kind != FaultSpec::weak_cells && f.address >= size) {
+            char range[32];
+            std::snprintf(range, sizeof range, "0x0..0x%X", size - 1);
+            return "--fault '" + f.text + "': address outside the " + chip_facts(o.chip).name +
+                   " (" + range + ")";
+        }
+    }
+    return "";
+}
+
+} // namespace
+
+std::optional<IC> parse_chip_type(const std::string& text) {
+    if (text.size() < 4 || text.compare(0, 2, "27") != 0)
+        return std::nullopt;
+    std::string rest = text.substr(2);
+    if (rest[0] == 'C' || rest[0] == 'c')
+        rest.erase(0, 1);
+    static const char* const DIGITS[TicMax] = {"08",  "16",  "32",  "64",  "128",
+                                               "256", "512", "010", "020", "040"};
+    for (int t = 0; t < TicMax; ++t)
+        if (rest == DIGITS[t])
+            return static_cast<IC>(t);
+    return std::nullopt;
+}
+
+ParsedOptions parse_sim_options(int argc, const char* const* argv) {
+    ParsedOptions result;
+    SimOptions o;
+    bool chip_given = false;
+    auto fail = [&](std::string text) {
+        result.error = std::move(text);
+        return result;
+    };
+    for (int i = 1; i < argc; ++i) {
+        std::string arg = argv[i];
+        std::string value;
+        bool has_value = false;
+        // --name=value and --name value are both accepted.
+        const size_t eq = arg.find('=');
+        if (arg.compare(0, 2, "--") == 0 && eq != std::string::npos) {
+            value = arg.substr(eq + 1);
+            arg.erase(eq);
+            has_value = true;
+        }
+        auto takes_value = [&](std::string* out) -> bool {
+            if (has_value) {
+                *out = value;
+                return true;
+            }
+            if (i + 1 >= argc)
+                return false;
+            *out = argv[++i];
+            return true;
+        };
+        auto flag_only = [&]() { return !has_value; };
+
+        std::string v;
+        if (arg == "--help" || arg == "-h") {
+            if (!flag_only())
+                return fail("option '" + arg + "' takes no value");
+            o.help = true;
+        } else if (arg == "--no-chip") {
+            if (!flag_only())
+                return fail("option '--no-chip' takes no value");
+            o.chip_present = false;
+        } else if (arg == "--stats") {
+            if (!flag_only())
+                return fail("option '--stats' takes no value");
+            o.stats = true;
+        } else if (arg == "--chip") {
+            if (!takes_value(&v))
+                return fail("option '--chip' needs a chip type");
+            const std::optional<IC> t = parse_chip_type(v);
+            if (!t)
+                return fail("--chip '" + v +
+                            "': unknown chip type (2708, 2716, 2732, 2764, 27128, 27256, "
+                            "27512, 27010, 27020, 27040, also as 27C512 and the like)");
+            o.chip = *t;
+            chip_given = true;
+        } else if (arg == "--chip-file") {
+            if (!takes_value(&v) || v.empty())
+                return fail("option '--chip-file' needs a path");
+            o.chip_file = v;
+        } else if (arg == "--board-port") {
+            if (!takes_value(&v))
+                return fail("option '--board-port' needs 0x278, 0x378, 0x3BC or none");
+            uint64_t port = 0;
+            if (v == "none")
+                o.board_port = 0;
+            else if (parse_number(v, 0xFFFF, &port) &&
+                     (port == 0x278 || port == 0x378 || port == 0x3BC))
+                o.board_port = static_cast<uint16_t>(port);
+            else
+                return fail("--board-port '" + v + "': expected 0x278, 0x378, 0x3BC or none");
+        } else if (arg == "--pulse") {
+            if (!takes_value(&v))
+                return fail("option '--pulse' needs a number of port accesses");
+            uint64_t ticks = 0;
+            if (!parse_number(v, 0xFFFFFFFFu, &ticks) || ticks == 0)
+                return fail("--pulse '" + v + "': expected a positive number of port accesses");
+            o.pulse_ticks = static_cast<uint32_t>(ticks);
+        } else if (arg == "--fault") {
+            if (!takes_value(&v))
+                return fail("option '--fault' needs a fault");
+            FaultSpec f{};
+            const std::string err = parse_fault(v, &f);
+            if (!err.empty())
+                return fail(err);
+            o.faults.push_back(f);
+        } else if (arg == "--trace") {
+            if (!takes_value(&v) || v.empty())
+                return fail("option '--trace' needs a path");
+            o.trace_path = v;
+        } else if (arg.compare(0, 1, "-") == 0) {
+            return fail("unknown option '" + arg + "'");
+        } else {
+            return fail("unexpected argument '" + arg + "' (vantrel-sim takes options only)");
+        }
+    }
+    const std::string err = check_combination(o, chip_given);
+    if (!err.empty())
+        return fail(err);
+    result.options = std::move(o);
+    return result;
+}
+
+std::string sim_usage() {
+    return "Usage: vantrel-sim [OPTION]...\n"
+           "Run vantrel, the Vantrel II EPROM programmer, on a software model of the board.\n"
+           "Without options: the board on 0x378 with an erased 27C512 in the socket.\n"
+           "\n"
+           "  --chip TYPE            chip in the socket: 2708 2716 2732 2764 27128 27256 27512\n"
+           "                         27010 27020 27040 (also written 27C512, 27c040, ...)\n"
+           "  --no-chip              empty socket\n"
+           "  --chip-file PATH       the chip's contents: loaded from PATH at start (erased if\n"
+           "                         PATH does not exist; it must be the chip's size) and\n"
+           "                         written back at exit when they changed\n"
+           "  --board-port PORT      0x278, 0x378 (default), 0x3BC or none\n"
+           "  --pulse TICKS          monoflop pulse length in port accesses (default 100)\n"
+           "  --fault SPEC           a fault of the board or the chip (repeatable):\n"
+           "                           readback-stuck-0, readback-stuck-1,\n"
+           "                           monoflop-stuck-0, monoflop-stuck-1,\n"
+           "                           weak-cell:ADDR:K       the cell needs K pulses\n"
+           "                           stuck-cell:ADDR:VALUE  the cell always reads VALUE\n"
+           "                           weak-cells:PERCENT:K:SEED  PERCENT % of the cells need\n"
+           "                                                  2..K pulses\n"
+           "                         ADDR and VALUE in decimal or hex with 0x\n"
+           "  --trace PATH.vcd       every port access as a Value Change Dump (1 us = one\n"
+           "                         port access)\n"
+           "  --stats                port accesses, transfers, pulses, bus time, violations\n"
+           "                         and hazards on standard error at exit\n"
+           "  --help                 this text\n"
+           "\n"
+           "Exit status: 1 after the exit command or the end of input, 0 when the work buffer\n"
+           "cannot be had, 2 for a bad command line or chip file.\n";
+}
+
+} // namespace vsim

@@ -1,0 +1,297 @@
+// The command line of vantrel-sim: what each option sets up on the bench, and that every
+// malformed or contradictory command line is refused with a text naming the culprit.
+#include <gtest/gtest.h>
+
+#include <initializer_list>
+#include <string>
+#include <vector>
+
+#include "link/regs.h"
+#include "sim/board.h"
+#include "sim/options.h"
+#include "sim/stats.h"
+
+namespace {
+
+using vsim::FaultSpec;
+using vsim::ParsedOptions;
+using vsim::SimOptions;
+
+ParsedOptions parse(std::initializer_list<const char*> args) {
+    std::vector<const char*> argv{"vantrel-sim"};
+    argv.insert(argv.end(), args.begin(), args.end());
+    return vsim::parse_sim_options(static_cast<int>(argv.size()), argv.data());
+}
+
+SimOptions ok(std::initializer_list<const char*> args) {
+    const ParsedOptions p = parse(args);
+    EXPECT_TRUE(p.ok()) << p.error;
+    return p.ok() ? *p.options : SimOptions{};
+}
+
+// The error text for a refused command line ("" when it was accepted, which fails).
+std::string refused(std::initializer_list<const char*> args) {
+    const ParsedOptions p = parse(args);
+    EXPECT_FALSE(p.ok()) << "accepted";
+    EXPECT_FALSE(p.error.empty());
+    return p.error;
+}
+
+TEST(SimOptions, NoArgumentsGiveTheDefaultBench) {
+    const SimOptions o = ok({});
+    EXPECT_FALSE(o.help);
+    EXPECT_TRUE(o.chip_present);
+    EXPECT_EQ(o.chip, T27512);
+    EXPECT_EQ(o.board_port, 0x378);
+    EXPECT_FALSE(o.pulse_ticks.has_value());
+    EXPECT_TRUE(o.faults.empty());
+    EXPECT_TRUE(o.chip_file.empty());
+    EXPECT_TRUE(o.trace_path.empty());
+    EXPECT_FALSE(o.stats);
+}
+
+TEST(SimOptions, ChipTypesInEverySpelling) {
+    const struct {
+        const char* text;
+        IC type;
+    } cases[] = {
+        {"2708", T2708},   {"27C08", T2708},   {"2716", T2716},   {"27C16", T2716},
+        {"2732", T2732},   {"27c32", T2732},   {"2764", T2764},   {"27C64", T2764},
+        {"27128", T27128}, {"27C128", T27128}, {"27256", T27256}, {"27c256", T27256},
+        {"27512", T27512}, {"27C512", T27512}, {"27010", T27010}, {"27C010", T27010},
+        {"27020", T27020}, {"27c020", T27020}, {"27040", T27040}, {"27c040", T27040},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(ok({"--chip", c.text}).chip, c.type) << c.text;
+        const std::string joined = std::string("--chip=") + c.text;
+        EXPECT_EQ(ok({joined.c_str()}).chip, c.type) << joined;
+    }
+}
+
+TEST(SimOptions, UnknownChipTypesAreRefusedNamingTheOption) {
+    for (const char* bad :
+         {"2799", "27C99", "512", "27", "27C", "2764x", "C2764", "27CC64", "27 64", "", "270040"}) {
+        const std::string e = refused({"--chip", bad});
+        EXPECT_NE(e.find("--chip"), std::string::npos) << e;
+        EXPECT_NE(e.find(std::string("'") + bad + "'"), std::string::npos) << e;
+    }
+    EXPECT_NE(refused({"--chip"}).find("--chip"), std::string::npos);
+}
+
+TEST(SimOptions, EmptySocketExcludesChipAndCellOptions) {
+    const SimOptions o = ok({"--no-chip"});
+    EXPECT_FALSE(o.chip_present);
+    EXPECT_NE(refused({"--no-chip", "--chip", "2764"}).find("--no-chip"), std::string::npos);
+    EXPECT_NE(refused({"--chip", "2764", "--no-chip"}).find("--no-chip"), std::string::npos);
+    EXPECT_NE(refused({"--no-chip", "--chip-file", "x.bin"}).find("--chip-file"),
+              std::string::npos);
+    EXPECT_NE(refused({"--no-chip", "--fault", "stuck-cell:0:0"}).find("stuck-cell:0:0"),
+              std::string::npos);
+    EXPECT_NE(refused({"--no-chip", "--fault", "weak-cells:5:3:1"}).find("weak-cells"),
+              std::string::npos);
+    // A fault of the board's lines needs no chip.
+    EXPECT_EQ(ok({"--no-chip", "--fault", "readback-stuck-1"}).faults.size(), 1u);
+    EXPECT_NE(refused({"--no-chip=yes"}).find("--no-chip"), std::string::npos);
+}
+
+TEST(SimOptions, BoardPort) {
+    EXPECT_EQ(ok({"--board-port", "0x278"}).board_port, 0x278);
+    EXPECT_EQ(ok({"--board-port", "0x378"}).board_port, 0x378);
+    EXPECT_EQ(ok({"--board-port", "0x3BC"}).board_port, 0x3BC);
+    EXPECT_EQ(ok({"--board-port", "0x3bc"}).board_port, 0x3BC);
+    EXPECT_EQ(ok({"--board-port=956"}).board_port, 0x3BC);
+    EXPECT_EQ(ok({"--board-port", "none"}).board_port, 0);
+    for (const char* bad : {"0x2F8", "0x279", "378", "0", "NONE", "0x", "-0x378", ""}) {
+        const std::string e = refused({"--board-port", bad});
+        EXPECT_NE(e.find("--board-port"), std::string::npos) << bad << ": " << e;
+    }
+    EXPECT_NE(refused({"--board-port"}).find("--board-port"), std::string::npos);
+}
+
+TEST(SimOptions, PulseLengthIsAPositiveCount) {
+    EXPECT_EQ(ok({"--pulse", "1"}).pulse_ticks, 1u);
+    EXPECT_EQ(ok({"--pulse", "250"}).pulse_ticks, 250u);
+    EXPECT_EQ(ok({"--pulse", "0x100"}).pulse_ticks, 256u);
+    EXPECT_EQ(ok({"--pulse=4294967295"}).pulse_ticks, 4294967295u);
+    for (const char* bad : {"0", "-5", "abc", "12us", "4294967296", "1.5", ""}) {
+        const std::string e = refused({"--pulse", bad});
+        EXPECT_NE(e.find("--pulse"), std::string::npos) << bad << ": " << e;
+    }
+}
+
+TEST(SimOptions, LineFaults) {
+    const SimOptions o = ok({"--fault", "readback-stuck-0", "--fault", "monoflop-stuck-1"});
+    ASSERT_EQ(o.faults.size(), 2u);
+    EXPECT_EQ(o.faults[0].kind, FaultSpec::readback_stuck_0);
+    EXPECT_EQ(o.faults[1].kind, FaultSpec::monoflop_stuck_1);
+    EXPECT_EQ(ok({"--fault=readback-stuck-1"}).faults.at(0).kind, FaultSpec::readback_stuck_1);
+    EXPECT_EQ(ok({"--fault", "monoflop-stuck-0"}).faults.at(0).kind, FaultSpec::monoflop_stuck_0);
+    // One line cannot be stuck two ways at once.
+    EXPECT_NE(refused({"--fault", "readback-stuck-0", "--fault", "readback-stuck-1"})
+                  .find("readback-stuck-1"),
+              std::string::npos);
+    EXPECT_NE(
+        refused({"--fault", "monoflop-stuck-1", "--fault", "monoflop-stuck-1"}).find("monoflop"),
+        std::string::npos);
+    EXPECT_NE(refused({"--fault", "readback-stuck-0:1"}).find("readback-stuck-0:1"),
+              std::string::npos);
+}
+
+TEST(SimOptions, CellFaultsTakeHexOrDecimal) {
+    const SimOptions o = ok({"--chip", "2764", "--fault", "weak-cell:0x1FFF:7", "--fault",
+                             "stuck-cell:100:0xA5", "--fault", "weak-cells:12:4:0xDEADBEEF"});
+    ASSERT_EQ(o.faults.size(), 3u);
+    EXPECT_EQ(o.faults[0].kind, FaultSpec::weak_cell);
+    EXPECT_EQ(o.faults[0].address, 0x1FFFu);
+    EXPECT_EQ(o.faults[0].pulses, 7u);
+    EXPECT_EQ(o.faults[1].kind, FaultSpec::stuck_cell);
+    EXPECT_EQ(o.faults[1].address, 100u);
+    EXPECT_EQ(o.faults[1].value, 0xA5);
+    EXPECT_EQ(o.faults[2].kind, FaultSpec::weak_cells);
+    EXPECT_EQ(o.faults[2].percent, 12u);
+    EXPECT_EQ(o.faults[2].pulses, 4u);
+    EXPECT_EQ(o.faults[2].seed, 0xDEADBEEFu);
+    EXPECT_EQ(ok({"--fault", "stuck-cell:0X10:255"}).faults.at(0).value, 255);
+}
+
+TEST(SimOptions, CellAddressesAreCheckedAgainstTheChipGivenAnywhere) {
+    // The last cell of the chip is fine, the next one is not, whichever order the options
+    // come in.
+    ok({"--chip", "2716", "--fault", "stuck-cell:0x7FF:0"});
+    ok({"--fault", "stuck-cell:0x7FF:0", "--chip", "2716"});
+    std::string e = refused({"--fault", "stuck-cell:0x800:0", "--chip", "2716"});
+    EXPECT_NE(e.find("stuck-cell:0x800:0"), std::string::npos) << e;
+    EXPECT_NE(e.find("2716"), std::string::npos) << e;
+    e = refused({"--chip", "27C16", "--fault", "weak-cell:2048:3"});
+    EXPECT_NE(e.find("weak-cell:2048:3"), std::string::npos) << e;
+    // The default chip, a 27512.
+    ok({"--fault", "weak-cell:0xFFFF:3"});
+    EXPECT_NE(refused({"--fault", "weak-cell:0x10000:3"}).find("0x10000"), std::string::npos);
+    ok({"--chip", "27040", "--fault", "stuck-cell:0x7FFFF:1"});
+    refused({"--chip", "27040", "--fault", "stuck-cell:0x80000:1"});
+}
+
+TEST(SimOptions, MalformedFaultsAreRefusedNamingThem) {
+    for (const char* bad : {"weak-cell",        "weak-cell:10",         "weak-cell:10:0",
+                            "weak-cell:10:256", "weak-cell:x:3",        "weak-cell:10:3:4",
+                            "stuck-cell:10",    "stuck-cell:10:256",    "stuck-cell:10:-1",
+                            "stuck-cell::1",    "weak-cells:101:3:1",   "weak-cells:10:1:1",
+                            "weak-cells:10:3",  "weak-cells:10:3:seed", "monoflop-stuck",
+                            "readback-stuck-2", "cell-stuck:1:1",       "",
+                            "weak-cell:0x:3",   "stuck-cell:1:0x1FF"}) {
+        const std::string e = refused({"--fault", bad});
+        EXPECT_NE(e.find(std::string("'") + bad + "'"), std::string::npos) << bad << ": " << e;
+        EXPECT_NE(e.find("fault"), std::string::npos) << e;
+    }
+    EXPECT_NE(refused({"--fault"}).find("--fault"), std::string::npos);
+}
+
+TEST(SimOptions, TraceChipFileStatsHelp) {
+    SimOptions o = ok({"--trace", "run.vcd", "--chip-file=chip.bin", "--stats"});
+    EXPECT_EQ(o.trace_path, "run.vcd");
+    EXPECT_EQ(o.chip_file, "chip.bin");
+    EXPECT_TRUE(o.stats);
+    EXPECT_TRUE(ok({"--help"}).help);
+    EXPECT_TRUE(ok({"-h"}).help);
+    EXPECT_NE(refused({"--trace"}).find("--trace"), std::string::npos);
+    EXPECT_NE(refused({"--trace="}).find("--trace"), std::string::npos);
+    EXPECT_NE(refused({"--chip-file"}).find("--chip-file"), std::string::npos);
+    EXPECT_NE(refused({"--stats=1"}).find("--stats"), std::string::npos);
+    EXPECT_NE(refused({"--help=me"}).find("--help"), std::string::npos);
+}
+
+TEST(SimOptions, UnknownOptionsAndArgumentsAreNamed) {
+    EXPECT_NE(refused({"--bogus"}).find("'--bogus'"), std::string::npos);
+    EXPECT_NE(refused({"--chips", "2764"}).find("'--chips'"), std::string::npos);
+    EXPECT_NE(refused({"-x"}).find("'-x'"), std::string::npos);
+    EXPECT_NE(refused({"--stats", "extra"}).find("'extra'"), std::string::npos);
+    EXPECT_NE(refused({"--bogus=1"}).find("'--bogus'"), std::string::npos);
+    // The first bad option is the one named, even with good ones after it.
+    const std::string e = refused({"--stats", "--nope", "--chip", "2764"});
+    EXPECT_NE(e.find("'--nope'"), std::string::npos) << e;
+}
+
+TEST(SimOptions, UsageNamesEveryOptionAndFault) {
+    const std::string u = vsim::sim_usage();
+    EXPECT_EQ(u.rfind("Usage: vantrel-sim", 0), 0u);
+    for (const char* word :
+         {"--chip TYPE", "--no-chip", "--chip-file PATH", "--board-port", "--pulse TICKS",
+          "--fault SPEC", "--trace PATH", "--stats", "--help", "readback-stuck-0",
+          "readback-stuck-1", "monoflop-stuck-0", "monoflop-stuck-1", "weak-cell:ADDR:K",
+          "stuck-cell:ADDR:VALUE", "weak-cells:PERCENT:K:SEED", "0x278", "0x3BC", "none"})
+        EXPECT_NE(u.find(word), std::string::npos) << word;
+}
+
+// ---- --stats ---------------------------------------------------------------------------
+
+TEST(SimStats, CountsOfAFreshBoard) {
+    vsim::Board b;
+    EXPECT_EQ(vsim::format_stats(b), "vantrel-sim statistics\n"
+                                     "port accesses: 0 (reads 0, writes 0)\n"
+                                     "transfers: address register 0, IC5 0, IC4 0\n"
+                                     "load pulses: 0\n"
+                                     "program pulses: 0 triggered, 0 effective, 0 without "
+                                     "effect\n"
+                                     "bus time at 1 us/access: 0.000000 s\n"
+                                     "protocol violations: 0\n"
+                                     "hazards: 0\n");
+}
+
+TEST(SimStats, CountsTransfersPulsesAndViolations) {
+    vsim::Board b;
+    ASSERT_EQ(b.ioperm(0x378, 3, 1), 0);
+    // One IC4 transfer of 0x01 (a rising trigger edge), then a load pulse, by hand.
+    auto put_ic4 = [&](uint8_t v) {
+        b.outb(0x1A, 0x378);
+        for (int bit = 7; bit >= 0; --bit) {
+            const uint8_t d = (v >> bit) & 1;
+            b.outb(static_cast<uint8_t>(0x1A | d), 0x378);
+            b.outb(static_cast<uint8_t>(0x18 | d), 0x378);
+        }
+        b.outb(0x1A, 0x378);
+        b.outb(0x0A, 0x378);
+    };
+    put_ic4(0x01);
+    b.outb(0x0E, 0x378);
+    b.outb(0x0C, 0x378);
+    b.outb(0x0E, 0x378);
+    for (int i = 0; i < 150; ++i)
+        (void)b.inb(0x379);
+    // A port that is no parallel port's data register: each write is a protocol violation,
+    // 205 of them, of which the model keeps the first 200 texts.
+    ASSERT_EQ(b.ioperm(0x2F8, 1, 1), 0);
+    for (int i = 0; i < 205; ++i)
+        b.outb(0x12, 0x2F8);
+    const std::string s = vsim::format_stats(b);
+    const uint64_t writes = 19 + 3 + 205;
+    const uint64_t all = writes + 150;
+    EXPECT_NE(s.find("port accesses: " + std::to_string(all) + " (reads 150, writes " +
+                     std::to_string(writes) + ")\n"),
+              std::string::npos)
+        << s;
+    EXPECT_NE(s.find("transfers: address register 0, IC5 0, IC4 1\n"), std::string::npos) << s;
+    EXPECT_NE(s.find("load pulses: 1\n"), std::string::npos) << s;
+    // The pulse ran out without programming voltage: triggered, without effect.
+    EXPECT_NE(s.find("program pulses: 1 triggered, 0 effective, 1 without effect\n"),
+              std::string::npos)
+        << s;
+    EXPECT_NE(s.find("bus time at 1 us/access: 0.000" + std::to_string(all) + " s\n"),
+              std::string::npos)
+        << s;
+    EXPECT_NE(s.find("protocol violations: 205\n  write of 0x12 to port 0x2F8, which is no data "
+                     "register\n"),
+              std::string::npos)
+        << s;
+    EXPECT_NE(s.find("  ... and 5 more\nhazards: 0\n"), std::string::npos) << s;
+}
+
+TEST(SimStats, BusTimeInSecondsAndMicroseconds) {
+    vsim::Board b;
+    ASSERT_EQ(b.ioperm(0x378, 3, 1), 0);
+    for (int i = 0; i < 1234567; ++i)
+        (void)b.inb(0x379);
+    EXPECT_NE(vsim::format_stats(b).find("bus time at 1 us/access: 1.234567 s\n"),
+              std::string::npos);
+}
+
+} // namespace
