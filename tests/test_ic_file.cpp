@@ -422,6 +422,11 @@ TEST(ImageSave, FifoIsWrittenInPlace) {
         n = Write_File(fifo.c_str(), buf.data(), 0x300);
         EXPECT_EQ(cap.screen(), "");
     }
+    // Should the save never have opened the pipe, the reader still waits in open(): let
+    // it through, so that a failing save fails the test instead of hanging it.
+    const int unblock = open(fifo.c_str(), O_WRONLY | O_NONBLOCK);
+    if (unblock >= 0)
+        close(unblock);
     reader.join();
     EXPECT_EQ(n, 0x300u);
     EXPECT_EQ(received, bytesOf(buf, 0x300));
