@@ -305,12 +305,22 @@ std::string slurp(const std::string& path) {
     return s.str();
 }
 
-std::string scratch(const std::string& name) {
-    static const std::string dir = [] {
+// A directory of its own for each test process, removed when the process ends.
+struct ScratchDir {
+    std::string path;
+    ScratchDir() {
         char tmpl[] = "/tmp/vantrel-vcd-XXXXXX";
-        return std::string(mkdtemp(tmpl) ? tmpl : "/tmp");
-    }();
-    return dir + "/" + name;
+        path = mkdtemp(tmpl) ? tmpl : "";
+    }
+    ~ScratchDir() {
+        if (!path.empty())
+            (void)std::system(("rm -rf '" + path + "'").c_str());
+    }
+};
+
+std::string scratch(const std::string& name) {
+    static const ScratchDir dir;
+    return dir.path + "/" + name;
 }
 
 bool have_program(const char* name) {
