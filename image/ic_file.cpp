@@ -160,6 +160,11 @@ unsigned long Write_File(const char* savefile, const unsigned char* pBuf, unsign
         fileError("Error:", "file-error (create) : can not save!");
         return 0;
     }
+    // The program runs as root: the replacement keeps the owner of the file it replaces
+    // (before the mode, since a change of owner clears the set-id bits).
+    if (exists && fchown(fd, st.st_uid, st.st_gid) != 0) {
+        // a file system without owners; the bytes matter more than the owner
+    }
     fchmod(fd, targetMode(exists ? &st : nullptr));
     FILE* f = fdopen(fd, "wb");
     if (!f) {

@@ -366,6 +366,23 @@ TEST(ImageSave, ExistingFileKeepsItsPermissions) {
     EXPECT_EQ(vtest::readBytes(p), bytesOf(buf, 0x20));
 }
 
+TEST(ImageSave, ExistingFileKeepsItsOwner) {
+    // The program runs as root; an operator's image saved over must stay the operator's.
+    TempDir dir;
+    const std::string p = dir / "owned.rom";
+    ASSERT_TRUE(vtest::writeBytes(p, "old"));
+    if (chown(p.c_str(), 4321, 4322) != 0)
+        GTEST_SKIP() << "cannot hand a file to another user here (not root?)";
+    std::vector<unsigned char> buf = patternBuffer();
+    ConsoleCapture cap;
+    EXPECT_EQ(Write_File(p.c_str(), buf.data(), 0x20), 0x20u);
+    struct stat st;
+    ASSERT_EQ(stat(p.c_str(), &st), 0);
+    EXPECT_EQ(st.st_uid, 4321u);
+    EXPECT_EQ(st.st_gid, 4322u);
+    EXPECT_EQ(vtest::readBytes(p), bytesOf(buf, 0x20));
+}
+
 TEST(ImageSave, NewFileGetsThePermissionsOfThePlainCreationMask) {
     TempDir dir;
     const mode_t old = umask(027);
