@@ -287,7 +287,7 @@ std::string sim_usage() {
            "                         written back at exit when they changed\n"
            "  --board-port PORT      0x278, 0x378 (default), 0x3BC or none\n"
            "  --pulse TICKS          monoflop pulse length in port accesses (default 100)\n"
-           "  --fault SPEC           a fault of the board or the chip (repeatable):\n"
+           "  --fault FAULT          a fault of the board or the chip (repeatable):\n"
            "                           readback-stuck-0, readback-stuck-1,\n"
            "                           monoflop-stuck-0, monoflop-stuck-1,\n"
            "                           weak-cell:ADDR:K       the cell needs K pulses\n"

@@ -216,7 +216,7 @@ TEST(SimOptions, UsageNamesEveryOptionAndFault) {
     EXPECT_EQ(u.rfind("Usage: vantrel-sim", 0), 0u);
     for (const char* word :
          {"--chip TYPE", "--no-chip", "--chip-file PATH", "--board-port", "--pulse TICKS",
-          "--fault SPEC", "--trace PATH", "--stats", "--help", "readback-stuck-0",
+          "--fault FAULT", "--trace PATH", "--stats", "--help", "readback-stuck-0",
           "readback-stuck-1", "monoflop-stuck-0", "monoflop-stuck-1", "weak-cell:ADDR:K",
           "stuck-cell:ADDR:VALUE", "weak-cells:PERCENT:K:SEED", "0x278", "0x3BC", "none"})
         EXPECT_NE(u.find(word), std::string::npos) << word;

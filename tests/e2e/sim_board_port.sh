@@ -1,24 +1,7 @@
 #!/usr/bin/env bash
 # vantrel-sim --board-port and --no-chip: where the board hangs decides what the port
 # dialogue finds, and an empty socket reads as all 0xFF.
-set -u
-SIM=${1:?usage: sim_board_port.sh /path/to/vantrel-sim}
-TMP=$(mktemp -d)
-trap 'rm -rf "$TMP"' EXIT
-passed=0
-failed=0
-
-run() {
-    local name=$1 input=$2
-    shift 2
-    printf "$input" | timeout 60 "$SIM" "$@" >"$TMP/$name.out" 2>"$TMP/$name.err"
-    echo $? >"$TMP/$name.rc"
-}
-ok() { passed=$((passed + 1)); }
-bad() {
-    echo "FAIL $*"
-    failed=$((failed + 1))
-}
+source "$(dirname "${BASH_SOURCE[0]}")/lib/tally.bash" "$@"
 # has NAME TEXT: the screen of session NAME contains TEXT.
 has() { grep -a -q -F -- "$2" "$TMP/$1.out"; }
 boxes() { grep -a -E '^\| ' "$TMP/$1.out" | sed 's/^/    /'; }
@@ -64,5 +47,4 @@ fi
 run nochipwrite '1\nw\nff\n\nq\n' --no-chip
 if has nochipwrite "| write-error at adr:0   read: FF   buffer: 0 |"; then ok; else bad "nochipwrite"; boxes nochipwrite; fi
 
-echo "sim_board_port: $passed passed, $failed failed"
-[ "$failed" -eq 0 ]
+tally_end

@@ -2,23 +2,7 @@
 # vantrel-sim --chip-file: a virtual chip keeps what was burnt into it from one run to the
 # next, an unchanged chip leaves its file alone, and a file of the wrong size is refused
 # before the program starts.
-set -u
-SIM=${1:?usage: sim_chip_file.sh /path/to/vantrel-sim}
-TMP=$(mktemp -d)
-trap 'rm -rf "$TMP"' EXIT
-passed=0
-failed=0
-ok() { passed=$((passed + 1)); }
-bad() {
-    echo "FAIL $*"
-    failed=$((failed + 1))
-}
-run() {
-    local name=$1 input=$2
-    shift 2
-    printf "$input" | timeout 60 "$SIM" "$@" >"$TMP/$name.out" 2>"$TMP/$name.err"
-    echo $? >"$TMP/$name.rc"
-}
+source "$(dirname "${BASH_SOURCE[0]}")/lib/tally.bash" "$@"
 rc() { cat "$TMP/$1.rc"; }
 has() { grep -a -q -F -- "$2" "$TMP/$1.out"; }
 
@@ -89,5 +73,4 @@ cp "$CHIP" "$TMP/stuck.bin"
 run stuck "1\n8\nq\n" --chip 2764 --chip-file "$TMP/stuck.bin" --fault stuck-cell:0x100:0x00
 if cmp -s "$CHIP" "$TMP/stuck.bin"; then ok; else bad "stuck: stuck value written into the chip file"; fi
 
-echo "sim_chip_file: $passed passed, $failed failed"
-[ "$failed" -eq 0 ]
+tally_end

@@ -1,18 +1,7 @@
 #!/usr/bin/env bash
 # vantrel-sim's command line: --help, and every unknown or malformed option refused with
 # exit status 2 and its name on standard error, before the program starts.
-set -u
-SIM=${1:?usage: sim_cli.sh /path/to/vantrel-sim}
-TMP=$(mktemp -d)
-trap 'rm -rf "$TMP"' EXIT
-passed=0
-failed=0
-ok() { passed=$((passed + 1)); }
-bad() {
-    echo "FAIL $*"
-    failed=$((failed + 1))
-}
-
+source "$(dirname "${BASH_SOURCE[0]}")/lib/tally.bash" "$@"
 # --help: usage on standard output, nothing on standard error, status 0, no program.
 printf '1\nq\n' | timeout 60 "$SIM" --help >"$TMP/help.out" 2>"$TMP/help.err"
 rc=$?
@@ -77,5 +66,4 @@ else
     bad "no options: status $rc"
 fi
 
-echo "sim_cli: $passed passed, $failed failed"
-[ "$failed" -eq 0 ]
+tally_end

@@ -1,22 +1,7 @@
 #!/usr/bin/env bash
 # vantrel-sim --fault and --pulse: each fault of the board or the chip shows the box the
 # program gives for it in a scripted session, and the healthy bench shows none of them.
-set -u
-SIM=${1:?usage: sim_faults.sh /path/to/vantrel-sim}
-TMP=$(mktemp -d)
-trap 'rm -rf "$TMP"' EXIT
-passed=0
-failed=0
-
-# run NAME INPUT ARGS...: a session with INPUT on standard input; the screen goes to
-# $TMP/NAME.out, standard error to $TMP/NAME.err.
-run() {
-    local name=$1 input=$2
-    shift 2
-    printf "$input" | timeout 60 "$SIM" "$@" >"$TMP/$name.out" 2>"$TMP/$name.err"
-    echo $? >"$TMP/$name.rc"
-}
-
+source "$(dirname "${BASH_SOURCE[0]}")/lib/tally.bash" "$@"
 # expect_box NAME TEXT: the session's screen holds a box whose text line starts with TEXT.
 expect_box() {
     if grep -a -q -F -- "| $2 " "$TMP/$1.out"; then
@@ -119,5 +104,4 @@ run rb1 '1\n\nq\n' --fault readback-stuck-1
 expect_box rb1 "Vantrel not found at LPT (0x378)"
 expect_no_box healthy "Vantrel not found"
 
-echo "sim_faults: $passed passed, $failed failed"
-[ "$failed" -eq 0 ]
+tally_end

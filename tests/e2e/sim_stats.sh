@@ -1,16 +1,6 @@
 #!/usr/bin/env bash
 # vantrel-sim --stats: the counts at exit on standard error match the session that ran.
-set -u
-SIM=${1:?usage: sim_stats.sh /path/to/vantrel-sim}
-TMP=$(mktemp -d)
-trap 'rm -rf "$TMP"' EXIT
-passed=0
-failed=0
-ok() { passed=$((passed + 1)); }
-bad() {
-    echo "FAIL $*"
-    failed=$((failed + 1))
-}
+source "$(dirname "${BASH_SOURCE[0]}")/lib/tally.bash" "$@"
 # field FILE REGEX: the first number captured by REGEX (sed -E) in FILE.
 field() { sed -n -E "s/$2/\\1/p" "$1" | head -1; }
 
@@ -50,5 +40,4 @@ if grep -q -x 'program pulses: 0 triggered, 0 effective, 0 without effect' "$TMP
 printf '1\nq\n' | timeout 60 "$SIM" >/dev/null 2>"$TMP/quiet.err"
 if [ ! -s "$TMP/quiet.err" ]; then ok; else bad "stderr without --stats: $(cat "$TMP/quiet.err")"; fi
 
-echo "sim_stats: $passed passed, $failed failed"
-[ "$failed" -eq 0 ]
+tally_end
