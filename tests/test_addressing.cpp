@@ -16,22 +16,7 @@ const uint8_t kSocket[TicMax] = {0x38, 0x38, 0x10, 0x60, 0x60, 0x60, 0x00, 0xA0,
 const unsigned long kLast[TicMax] = {0x3FF,  0x7FF,  0xFFF,   0x1FFF,  0x3FFF,
                                      0x7FFF, 0xFFFF, 0x1FFFF, 0x3FFFF, 0x7FFFF};
 
-class AddressingTest : public ::testing::Test {
-  protected:
-    void SetUp() override {
-        wire::reset_all(PORT_LPT_378, true);
-        (void)set_delay(1);
-    }
-    void TearDown() override {
-        EXPECT_TRUE(vsim::board().violations().empty()) << vsim::board().violations().joined();
-    }
-    static void startFrom(uint8_t ic4, uint8_t ic5) {
-        PutIC4(ic4);
-        PutIC5(ic5);
-        wire::start_recording();
-    }
-    static Latches sent() { return wire::latches_of(wire::trace()); }
-};
+class AddressingTest : public wire::RegisterTest {};
 
 TEST_F(AddressingTest, LastAddressOfEveryType) {
     for (int t = 0; t < TicMax; t++)

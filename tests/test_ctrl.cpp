@@ -10,22 +10,8 @@ namespace {
 
 using Latches = std::vector<wire::Latch>;
 
-class CtrlTest : public ::testing::Test {
+class CtrlTest : public wire::RegisterTest {
   protected:
-    void SetUp() override {
-        wire::reset_all(PORT_LPT_378, true);
-        (void)set_delay(1);
-    }
-    void TearDown() override {
-        EXPECT_TRUE(vsim::board().violations().empty()) << vsim::board().violations().joined();
-    }
-    // Put both registers and their shadows into a known state, then record.
-    static void startFrom(uint8_t ic4, uint8_t ic5) {
-        PutIC4(ic4);
-        PutIC5(ic5);
-        wire::start_recording();
-    }
-    static Latches sent() { return wire::latches_of(wire::trace()); }
     // The whole trace is exactly one IC4 transfer of `v`.
     static void expectOnlyIC4(uint8_t v) {
         EXPECT_EQ(wire::steps_of(wire::trace()).lines(), wire::latched_lines(SEL_IC4, v, 8));

@@ -27,6 +27,8 @@
 #include "link/regs.h"
 #include "sim/board.h"
 
+#include <gtest/gtest.h>
+
 namespace wire {
 
 // An input stream that is always at its end: a prompt or box reached by mistake returns at
@@ -260,6 +262,26 @@ class Console {
   private:
     FILE* in_ = nullptr;
     FILE* out_ = nullptr;
+};
+
+// Register-level tests: the board on 0x378 with the ports granted, delay factor 1 to keep
+// traces short, and no protocol violation allowed by the end of the test.
+class RegisterTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        reset_all(PORT_LPT_378, true);
+        (void)set_delay(1);
+    }
+    void TearDown() override {
+        EXPECT_TRUE(vsim::board().violations().empty()) << vsim::board().violations().joined();
+    }
+    // Put both registers and their shadows into a known state, then record.
+    static void startFrom(uint8_t ic4, uint8_t ic5) {
+        PutIC4(ic4);
+        PutIC5(ic5);
+        start_recording();
+    }
+    static std::vector<Latch> sent() { return latches_of(trace()); }
 };
 
 } // namespace wire
