@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "link/platform.h"
+#include "tests/hand_wire.h"
 #include "link/regs.h"
 #include "sim/board.h"
 #include "sim/eprom_chip.h"
@@ -22,74 +23,26 @@ constexpr uint8_t READ_STATE = IC4_VCC_5V;         // CE, OE active, VPP off
 constexpr uint8_t IDLE = IC4_CE_OFF | IC4_OE_OFF;  // chip deselected, VPP off
 constexpr uint8_t PULSE = IC4_VPP_ON | IC4_OE_OFF; // VPP on, CE active, OE off
 
-void out(uint8_t line) {
-    port_outb(line, BASE);
-}
-uint8_t status() {
-    return port_inb(BASE + 1);
-}
+const HandWire hw{BASE};
 
-void shift_word(uint8_t sel, uint32_t value, int bits) {
-    const uint8_t s = static_cast<uint8_t>(sel << LINE_SELECT_SHIFT);
-    out(0x12 + s);
-    for (int i = bits - 1; i >= 0; --i) {
-        const uint8_t b = (value >> i) & 1;
-        out(0x12 + s + b);
-        out(0x10 + s + b);
-    }
-    out(0x12 + s);
-    out(0x02 + s);
-}
-void put_adr(uint16_t a) {
-    shift_word(SEL_ADDRESS, a, 16);
-}
-void put_ic5(uint8_t v) {
-    shift_word(SEL_IC5, v, 8);
-}
-void put_ic4(uint8_t v) {
-    shift_word(SEL_IC4, v, 8);
-}
-void put_data(uint8_t v) {
-    out(0x1E);
-    for (int i = 7; i >= 0; --i) {
-        const uint8_t b = (v >> i) & 1;
-        out(0x1E + b);
-        out(0x1C + b);
-        out(0x1E + b);
-    }
-}
-uint8_t get_data() {
-    out(0x0E);
-    out(0x0C);
-    out(0x0E);
-    uint8_t v = 0;
-    for (uint8_t mask = 0x80; mask; mask >>= 1) {
-        if (status() & STATUS_READBACK)
-            v |= mask;
-        out(0x1E);
-        out(0x1C);
-        out(0x1E);
-    }
-    return v;
-}
 // Status reads until the monoflop rests (at most `limit`); true if it came to rest.
 bool wait_monoflop(unsigned limit = 4000) {
     for (unsigned i = 0; i < limit; ++i)
-        if (!(status() & STATUS_MONOFLOP))
+        if (!(hw.status() & STATUS_MONOFLOP))
             return true;
     return false;
 }
 
 // Put the 19 address lines on the socket with IC5 wired as `wiring`.
 void apply_address(uint32_t lines, uint8_t wiring) {
-    put_ic5(static_cast<uint8_t>(wiring | ((lines >> 16) & IC5_HIGH_ADDRESS)));
-    put_adr(static_cast<uint16_t>(lines));
+    hw.put_ic5(static_cast<uint8_t>(wiring | ((lines >> 16) & IC5_HIGH_ADDRESS)));
+    hw.put_adr(static_cast<uint16_t>(lines));
 }
 
 uint8_t read_at(uint32_t lines, uint8_t wiring, uint8_t ic4 = READ_STATE) {
     apply_address(lines, wiring);
-    put_ic4(ic4);
-    return get_data();
+    hw.put_ic4(ic4);
+    return hw.get_data();
 }
 
 // One program pulse with every condition set by hand.
@@ -111,14 +64,14 @@ PulseSetup at(uint32_t lines, uint8_t data) {
 
 void pulse(const PulseSetup& p) {
     apply_address(p.lines, p.wiring);
-    put_data(p.data);
-    put_ic4(static_cast<uint8_t>(p.ic4 & ~IC4_MF_TRIGGER));
-    put_ic4(p.ic4 | IC4_MF_TRIGGER);
+    hw.put_data(p.data);
+    hw.put_ic4(static_cast<uint8_t>(p.ic4 & ~IC4_MF_TRIGGER));
+    hw.put_ic4(p.ic4 | IC4_MF_TRIGGER);
     if (p.during)
         p.during();
     wait_monoflop();
-    put_ic4(IDLE | IC4_MF_TRIGGER);
-    put_ic4(IDLE);
+    hw.put_ic4(IDLE | IC4_MF_TRIGGER);
+    hw.put_ic4(IDLE);
 }
 
 class ChipTest : public ::testing::Test {
@@ -216,7 +169,7 @@ TEST_F(ChipTest, PulseTakesOnlyAtItsEnd) {
     PulseSetup p = at(0x0042, 0x00);
     p.during = [&] {
         for (int i = 0; i < 49; ++i)
-            status();
+            hw.status();
         EXPECT_EQ(chip.byte(0x0042), 0xFF) << "the pulse is still running";
     };
     pulse(p);
@@ -242,16 +195,16 @@ std::vector<ConditionCase> condition_cases() {
         {"wrong_wiring", T27512, {0x0123, 0x0F, w64, PULSE, {}}},
         {"a14_strobe_high_2764", T2764, {ADDR_A14 | 0x0123, 0x0F, w64, PULSE, {}}},
         {"ic5_bit2_strobe_high_27010", T27010, {0x40123, 0x0F, w010, PULSE, {}}},
-        {"address_moves", T27512, {0x0123, 0x0F, w512, PULSE, [] { put_adr(0x0124); }}},
-        {"ic5_address_moves", T27040, {0x0123, 0x0F, w010, PULSE, [] { put_ic5(w010 | 1); }}},
+        {"address_moves", T27512, {0x0123, 0x0F, w512, PULSE, [] { hw.put_adr(0x0124); }}},
+        {"ic5_address_moves", T27040, {0x0123, 0x0F, w010, PULSE, [] { hw.put_ic5(w010 | 1); }}},
         {"chip_enable_drops_mid_pulse",
          T27512,
          {0x0123, 0x0F, w512, PULSE,
           [] {
-              put_ic4(PULSE | IC4_CE_OFF | IC4_MF_TRIGGER);
-              put_ic4(PULSE | IC4_MF_TRIGGER);
+              hw.put_ic4(PULSE | IC4_CE_OFF | IC4_MF_TRIGGER);
+              hw.put_ic4(PULSE | IC4_MF_TRIGGER);
           }}},
-        {"data_moves", T27512, {0x0123, 0x0F, w512, PULSE, [] { put_data(0x0E); }}},
+        {"data_moves", T27512, {0x0123, 0x0F, w512, PULSE, [] { hw.put_data(0x0E); }}},
         {"level_code_3", T27512, {0x0123, 0x0F, w512, PULSE | IC4_VPP_LEVEL, {}}},
     };
     return cases;
@@ -302,24 +255,24 @@ uint8_t write_like_the_program(IC type, uint32_t address, uint8_t value, uint8_t
     const uint8_t wiring = vsim::chip_facts(type).socket;
     const uint8_t high = static_cast<uint8_t>((address >> 16) & IC5_HIGH_ADDRESS);
     const uint16_t low = static_cast<uint16_t>(address);
-    put_ic4(level | IC4_CE_OFF);         // 1
-    put_adr(a14 ? low | ADDR_A14 : low); // read form
-    put_ic5(static_cast<uint8_t>(wiring | high | (bit2 ? IC5_A18 : 0)));
-    put_data(value);
-    put_ic4(level | IC4_VPP_ON | IC4_CE_OFF | IC4_OE_OFF); // 2
-    put_ic4(level | IC4_VPP_ON | IC4_OE_OFF);              // 3
-    put_adr(low);                                          // programming form
-    put_ic5(static_cast<uint8_t>(wiring | high));
-    put_ic4(level | IC4_VPP_ON | IC4_OE_OFF); // 4
+    hw.put_ic4(level | IC4_CE_OFF);         // 1
+    hw.put_adr(a14 ? low | ADDR_A14 : low); // read form
+    hw.put_ic5(static_cast<uint8_t>(wiring | high | (bit2 ? IC5_A18 : 0)));
+    hw.put_data(value);
+    hw.put_ic4(level | IC4_VPP_ON | IC4_CE_OFF | IC4_OE_OFF); // 2
+    hw.put_ic4(level | IC4_VPP_ON | IC4_OE_OFF);              // 3
+    hw.put_adr(low);                                          // programming form
+    hw.put_ic5(static_cast<uint8_t>(wiring | high));
+    hw.put_ic4(level | IC4_VPP_ON | IC4_OE_OFF); // 4
     EXPECT_TRUE(wait_monoflop(200));
-    put_ic4(level | IC4_VPP_ON | IC4_OE_OFF | IC4_MF_TRIGGER); // 5
+    hw.put_ic4(level | IC4_VPP_ON | IC4_OE_OFF | IC4_MF_TRIGGER); // 5
     EXPECT_TRUE(wait_monoflop(12000));
-    put_ic4(level | IC4_CE_OFF | IC4_OE_OFF | IC4_MF_TRIGGER); // 6
-    put_adr(a14 ? low | ADDR_A14 : low);
-    put_ic5(static_cast<uint8_t>(wiring | high | (bit2 ? IC5_A18 : 0)));
-    put_ic4(level | IC4_MF_TRIGGER); // 7
-    const uint8_t back = get_data();
-    put_ic4(level | IC4_MF_TRIGGER | IC4_CE_OFF | IC4_OE_OFF); // idle
+    hw.put_ic4(level | IC4_CE_OFF | IC4_OE_OFF | IC4_MF_TRIGGER); // 6
+    hw.put_adr(a14 ? low | ADDR_A14 : low);
+    hw.put_ic5(static_cast<uint8_t>(wiring | high | (bit2 ? IC5_A18 : 0)));
+    hw.put_ic4(level | IC4_MF_TRIGGER); // 7
+    const uint8_t back = hw.get_data();
+    hw.put_ic4(level | IC4_MF_TRIGGER | IC4_CE_OFF | IC4_OE_OFF); // idle
     return back;
 }
 
@@ -399,35 +352,35 @@ TEST_F(ChipTest, WeakCellTakesAfterItsPulsesThroughTheSocket) {
 
 TEST_F(ChipTest, VppWithOutputEnableActive) {
     insert(T27512);
-    put_ic4(IC4_VPP_ON | IC4_CE_OFF);
+    hw.put_ic4(IC4_VPP_ON | IC4_CE_OFF);
     EXPECT_EQ(b.hazards().count(), 1u);
     EXPECT_EQ(b.hazards().count_containing("output enable is active"), 1u) << b.hazards().joined();
 }
 
 TEST_F(ChipTest, VppAboveTheChipsRating) {
     insert(T2732);
-    put_ic5(SOCKET_2732);
-    put_ic4(IDLE | IC4_VPP_ON | IC4_VPP_21);
+    hw.put_ic5(SOCKET_2732);
+    hw.put_ic4(IDLE | IC4_VPP_ON | IC4_VPP_21);
     EXPECT_TRUE(b.hazards().empty()) << "21 V is a 2732's level";
-    put_ic4(IDLE | IC4_VPP_ON | IC4_VPP_25);
+    hw.put_ic4(IDLE | IC4_VPP_ON | IC4_VPP_25);
     EXPECT_EQ(b.hazards().count_containing("above the 21 V rating"), 1u) << b.hazards().joined();
     insert(T2764);
-    put_ic5(SOCKET_2764_27256);
-    put_ic4(IDLE | IC4_VPP_21); // switch off: a level alone harms nothing
+    hw.put_ic5(SOCKET_2764_27256);
+    hw.put_ic4(IDLE | IC4_VPP_21); // switch off: a level alone harms nothing
     EXPECT_EQ(b.hazards().count(), 1u);
-    put_ic4(IDLE | IC4_VPP_ON | IC4_VPP_21);
+    hw.put_ic4(IDLE | IC4_VPP_ON | IC4_VPP_21);
     EXPECT_EQ(b.hazards().count(), 2u);
 }
 
 TEST_F(ChipTest, VppWithAnotherFamilysWiring) {
     insert(T2732);
-    put_ic5(SOCKET_2764_27256);
-    put_ic4(IDLE | IC4_VPP_ON | IC4_VPP_21);
+    hw.put_ic5(SOCKET_2764_27256);
+    hw.put_ic4(IDLE | IC4_VPP_ON | IC4_VPP_21);
     EXPECT_EQ(b.hazards().count_containing("socket wiring 0x60"), 1u) << b.hazards().joined();
-    put_ic5(SOCKET_27512); // rewired while the voltage is on
+    hw.put_ic5(SOCKET_27512); // rewired while the voltage is on
     EXPECT_EQ(b.hazards().count_containing("socket wiring"), 2u);
     b.remove_chip();
-    put_ic4(IC4_VPP_ON);
+    hw.put_ic4(IC4_VPP_ON);
     EXPECT_EQ(b.hazards().count(), 2u) << "an empty socket has nothing to harm";
 }
 
@@ -435,9 +388,9 @@ TEST_F(ChipTest, IdleCheck) {
     insert(T27512);
     EXPECT_FALSE(b.idle_check()) << "power-on IC4 0 enables the chip";
     EXPECT_EQ(b.hazards().count_containing("chip enabled"), 1u);
-    put_ic4(IDLE);
+    hw.put_ic4(IDLE);
     EXPECT_TRUE(b.idle_check());
-    put_ic4(IDLE | IC4_VPP_ON);
+    hw.put_ic4(IDLE | IC4_VPP_ON);
     EXPECT_FALSE(b.is_idle());
     EXPECT_FALSE(b.idle_check());
     EXPECT_EQ(b.hazards().count_containing("programming voltage on"), 1u) << b.hazards().joined();
