@@ -59,23 +59,28 @@ static int parseHexAnswer(const char* s, unsigned long* value) {
     return 1;
 }
 
-unsigned long ReadUserRange(unsigned long bufSize, unsigned long maxAdr) {
+unsigned long ReadUserRange(unsigned long bufSize, unsigned long maxAdr, int* answered) {
     char line[128];
+    if (answered)
+        *answered = 0;
     for (;;) {
         unsigned long ret = bufSize;
         fprintf(conOut, "0 for 0x%lX else 1.. max. 0x%lX\n", bufSize, maxAdr);
         fprintf(conOut, "new size> ");
-        fflush(conOut);
+        conFlush();
         const int got = conReadLine(line, sizeof line);
-        if (got == 0)
+        if (got == CON_LINE_END_OF_INPUT)
             return bufSize; // input ended; the caller starts no run
         // A typo must never start a run over a range the operator did not ask for.
-        if (got < 0 || !parseHexAnswer(line, &ret))
+        if (got != 1 || !parseHexAnswer(line, &ret))
             continue;
         if (ret == 0)
             ret = bufSize;
-        if (ret <= maxAdr)
+        if (ret <= maxAdr) {
+            if (answered)
+                *answered = 1;
             return ret;
+        }
     }
 }
 
@@ -83,13 +88,17 @@ unsigned int ReadFName(char* pstr) {
     char line[FNAME_SIZE];
     fprintf(conOut, "Enter for '%s'\n\telse valid filename\n", pstr);
     fprintf(conOut, "new filename> ");
-    fflush(conOut);
+    conFlush();
     const int got = conReadLine(line, sizeof line);
-    if (got == 0)
+    if (got == CON_LINE_END_OF_INPUT)
         return 0;
-    if (got < 0) {
-        // Cutting the name short could name another file; refuse it instead.
+    // Cutting the name short could name another file; refuse it instead.
+    if (got == CON_LINE_TOO_LONG) {
         MessageBox("Error:", "file-name too long (max. 299 characters)");
+        return 0;
+    }
+    if (got == CON_LINE_NUL) {
+        MessageBox("Error:", "file-name contains a NUL byte (not allowed)");
         return 0;
     }
     if (line[0] != '\0')
@@ -102,6 +111,7 @@ int vantrel_main(void) {
     char infoStr[500];
     MaxCmd = (int)strlen(selection);
 
+    conInit();
     selectVantrel();
 
     unsigned char* pByte = (unsigned char*)malloc(BUFFER_SIZE);
@@ -133,8 +143,9 @@ int vantrel_main(void) {
                 d--;
             set_delay(d);
         } else if (user_sel >= CMD_READ && user_sel <= CMD_BLANK) {
-            bufSize = ReadUserRange(bufSize, maxAdr);
-            if (!InputClosed) {
+            int answered = 0;
+            bufSize = ReadUserRange(bufSize, maxAdr, &answered);
+            if (answered) {
                 if (user_sel == CMD_READ)
                     ReadIC(pByte, bufSize);
                 else if (user_sel == CMD_WRITE)
@@ -167,13 +178,15 @@ int vantrel_main(void) {
             }
         }
         maxAdr = GetLastAdress((uint16_t)epromtyp);
+        // A stop signal during the command: a chip run has cleaned up by now.
+        conCheckStop();
         // At the end of input there is no operator left to answer: leave as on "q".
         if (user_sel == MaxCmd - 1 || InputClosed) {
             fprintf(conOut, "Goodbye\n");
             break;
         }
     }
-    fflush(conOut);
+    conFlush();
     free(pByte);
     return 1;
 }
