@@ -1,9 +1,13 @@
 // vantrel-sim: the program on a virtual Vantrel II. The command line sets up the bench
 // around it (which chip sits in the socket, where the board hangs, which faults it has,
 // whether the wire is traced); the program itself runs exactly as on the real board.
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <new>
+#include <unistd.h>
 
+#include "console/conio.h"
 #include "console/mainloop.h"
 #include "sim/board.h"
 #include "sim/chip_file.h"
@@ -13,8 +17,8 @@
 
 namespace {
 
-// What has to happen at exit, whichever way the program ends: vantrel_main returning, or
-// exit() on the way (a refused port grant ends the program from deep inside).
+// What has to happen at exit, whichever way the program ends: vantrel_main returning, exit()
+// on the way (a refused port grant ends the program from deep inside), or a stop signal.
 struct Bench {
     bool stats = false;
     bool chip_file = false;
@@ -37,9 +41,8 @@ void finish_bench() {
         std::fprintf(stderr, "vantrel-sim: %s\n", error.c_str());
         b.status = 2;
     }
-    if (b.chip_file && board.chip()) {
-        bool written = false;
-        if (!b.chip_session.close(*board.chip(), &written, &error)) {
+    if (b.chip_file) {
+        if (!b.chip_session.close(board.chip(), &error)) {
             std::fprintf(stderr, "vantrel-sim: %s\n", error.c_str());
             b.status = 2;
         }
@@ -60,7 +63,7 @@ int refuse(const std::string& text) {
     return 2;
 }
 
-void apply_faults(const vsim::SimOptions& o, vsim::Board& board, Bench& b) {
+void apply_faults(const vsim::SimOptions& o, vsim::Board& board) {
     using vsim::FaultSpec;
     using vsim::LineFault;
     vsim::EpromChip* chip = board.chip();
@@ -86,8 +89,6 @@ void apply_faults(const vsim::SimOptions& o, vsim::Board& board, Bench& b) {
             chip->set_pulses_needed(f.address, static_cast<uint8_t>(f.pulses));
             break;
         case FaultSpec::stuck_cell:
-            if (b.chip_file)
-                b.chip_session.keep_original(f.address);
             chip->set_stuck(f.address, f.value);
             break;
         case FaultSpec::weak_cells:
@@ -96,9 +97,42 @@ void apply_faults(const vsim::SimOptions& o, vsim::Board& board, Bench& b) {
     }
 }
 
+// The chip file is mapped: should another program cut it short, touching a cell past its new
+// end raises SIGBUS. Say so instead of dying silently.
+void on_bus_error(int) {
+    static const char text[] =
+        "vantrel-sim: bus error (was the chip file cut short by another program?)\n";
+    const ssize_t ignored = write(STDERR_FILENO, text, sizeof text - 1);
+    (void)ignored;
+    _exit(2);
+}
+
+int run(int argc, char** argv);
+
 } // namespace
 
 int main(int argc, char** argv) {
+    // The program itself is plain C and throws nothing; the bench around it is C++ and may
+    // run out of memory. Whatever the chip held is in its file already.
+    try {
+        return run(argc, argv);
+    } catch (const std::bad_alloc&) {
+        std::fprintf(stderr, "vantrel-sim: out of memory\n");
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "vantrel-sim: %s\n", e.what());
+    }
+    if (bench) {
+        std::string ignored;
+        bench->chip_session.close(nullptr, &ignored);
+        bench = nullptr; // nothing more at exit: finishing the bench could need memory again
+    }
+    std::fflush(stdout);
+    return 2;
+}
+
+namespace {
+
+int run(int argc, char** argv) {
     const vsim::ParsedOptions parsed = vsim::parse_sim_options(argc, argv);
     if (!parsed.ok()) {
         std::fprintf(stderr, "vantrel-sim: %s\nTry 'vantrel-sim --help' for the options.\n",
@@ -132,7 +166,7 @@ int main(int argc, char** argv) {
     } else {
         board.remove_chip();
     }
-    apply_faults(o, board, b);
+    apply_faults(o, board);
     if (!o.trace_path.empty()) {
         std::string error;
         if (!b.trace.start(board, o.trace_path, &error))
@@ -141,7 +175,11 @@ int main(int argc, char** argv) {
 
     bench = &b;
     std::atexit(at_exit);
+    conSetExitHook(finish_bench);
+    std::signal(SIGBUS, on_bus_error);
     const int status = vantrel_main();
     finish_bench();
     return b.status ? b.status : status;
 }
+
+} // namespace

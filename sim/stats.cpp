@@ -44,6 +44,11 @@ std::string format_stats(const Board& b) {
     // Each access is one I/O cycle of about a microsecond on an ISA-bus parallel port.
     s += line("bus time at 1 us/access: %" PRIu64 ".%06" PRIu64 " s", b.ticks() / 1000000,
               b.ticks() % 1000000);
+    // The state the program left the board in: what a chip in the socket sits at now.
+    const uint8_t ic4 = b.ic4();
+    s += line("board at exit: IC4 0x%02X, programming voltage %s, chip %s, supply %s", ic4,
+              (ic4 & IC4_VPP_ON) ? "ON" : "off", (ic4 & IC4_CE_OFF) ? "deselected" : "SELECTED",
+              (ic4 & IC4_VCC_5V) ? "5 V" : "6.25 V");
     s += events("protocol violations", b.violations());
     s += events("hazards", b.hazards());
     return s;

@@ -233,6 +233,8 @@ TEST(SimStats, CountsOfAFreshBoard) {
                                      "program pulses: 0 triggered, 0 effective, 0 without "
                                      "effect\n"
                                      "bus time at 1 us/access: 0.000000 s\n"
+                                     "board at exit: IC4 0x00, programming voltage off, "
+                                     "chip SELECTED, supply 6.25 V\n"
                                      "protocol violations: 0\n"
                                      "hazards: 0\n");
 }
