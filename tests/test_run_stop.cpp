@@ -1,7 +1,9 @@
-// A stop signal in the middle of a chip run: the transfer under way ends, nothing more but
-// the run's own clean-up reaches the board, no box waits, and the chip is left idle with the
-// programming voltage off and the chosen supply back. Real signals through the program's
-// own handlers, raised from the board's access hook at points spread over each run.
+// The chip is safe whenever a run waits for the operator or is stopped. A stop signal in the
+// middle of a chip run: the transfer under way ends, nothing more but the run's own clean-up
+// reaches the board, no box waits, and the chip is left idle with the programming voltage off
+// and the chosen supply back (real signals through the program's own handlers, raised from
+// the board's access hook at points spread over each run). And every result box waits with
+// the clean-up already sent.
 #include <gtest/gtest.h>
 
 #include <csignal>
@@ -144,6 +146,78 @@ TEST_P(RunStop, HaltsBetweenTransfersAndSendsOnlyTheCleanUp) {
                 EXPECT_EQ(now[i], 0xFF) << "cell " << i;
         }
         StopRequest = 0;
+    }
+}
+
+// The board's state each time the operator's console is read.
+struct BoardAtRead {
+    uint8_t ic4;
+    bool idle;
+};
+std::vector<BoardAtRead> seen_at_read;
+
+ssize_t record_board_and_answer(void*, char* buf, size_t size) {
+    seen_at_read.push_back({vsim::board().ic4(), vsim::board().is_idle()});
+    if (size == 0)
+        return 0;
+    buf[0] = '\n';
+    return 1;
+}
+
+TEST(RunBoxes, EveryResultBoxWaitsWithTheChipIdleAtTheChosenSupply) {
+    enum {
+        write_ok,
+        write_stuck,
+        write_timeout,
+        verify_ok,
+        verify_bad,
+        blank_ok,
+        blank_bad,
+        read_ok
+    };
+    for (int outcome = write_ok; outcome <= read_ok; ++outcome) {
+        SCOPED_TRACE("outcome " + std::to_string(outcome));
+        wire::reset_all();
+        set_delay(1);
+        vsim::EpromChip& chip = vsim::board().insert_chip(T27256);
+        SetICType(T27256);
+        SetVcc(0);
+        DisableEprom();
+        std::vector<uint8_t> work(BUFFER_SIZE, 0xFF);
+        work[3] = 0x12;
+        if (outcome == write_stuck)
+            chip.set_stuck(3, 0xFF);
+        if (outcome == write_timeout)
+            vsim::board().set_monoflop_fault(vsim::LineFault::stuck_at_1);
+        if (outcome == verify_ok || outcome == blank_bad)
+            chip.set_byte(3, 0x12);
+
+        cookie_io_functions_t io = {};
+        io.read = record_board_and_answer;
+        FILE* in = fopencookie(nullptr, "r", io);
+        ASSERT_NE(in, nullptr);
+        setvbuf(in, nullptr, _IONBF, 0);
+        wire::Console con;
+        conIn = in;
+        seen_at_read.clear();
+        if (outcome <= write_timeout)
+            WriteIC(work.data(), 0xF);
+        else if (outcome <= verify_bad)
+            CompareIC(work.data(), 0xF, 0);
+        else if (outcome <= blank_bad)
+            CompareIC(work.data(), 0xF, 1);
+        else
+            ReadIC(work.data(), 0xF);
+        conIn = wire::empty_input();
+        fclose(in);
+
+        ASSERT_EQ(runs::boxes_in(con.output()).size(), 1u) << con.output();
+        ASSERT_FALSE(seen_at_read.empty());
+        for (const BoardAtRead& b : seen_at_read) {
+            EXPECT_TRUE(b.idle) << "IC4 " << unsigned(b.ic4);
+            EXPECT_TRUE(b.ic4 & IC4_OE_OFF) << "IC4 " << unsigned(b.ic4);
+            EXPECT_TRUE(b.ic4 & IC4_VCC_5V) << "IC4 " << unsigned(b.ic4);
+        }
     }
 }
 

@@ -29,6 +29,12 @@ done
 run r_line '1\nr7FFF\nF\n\nq\n'
 if grep -a -q 'read 15 bytes to buffer ( 0xF )' r_line.out; then ok; else bad "r_line: no read of 0..F"; fi
 
+# The last line of the input counts without its line end, at the range and the file prompt.
+run last_range '1\nr\n7'
+if grep -a -q 'read 7 bytes to buffer ( 0x7 )' last_range.out; then ok; else bad "last_range: no read"; fi
+run last_name '1\ns\nlast.bin'
+if [ "$(stat -c %s last.bin 2>/dev/null)" = 65536 ]; then ok; else bad "last_name: not saved"; fi
+
 # ---- Stopping a burn -----------------------------------------------------------------------
 head -c 524288 /dev/urandom >image.bin
 # The chip file holds a prefix of the image and is erased after it: nothing burnt is lost
