@@ -282,9 +282,9 @@ std::string sim_usage() {
            "  --chip TYPE            chip in the socket: 2708 2716 2732 2764 27128 27256 27512\n"
            "                         27010 27020 27040 (also written 27C512, 27c040, ...)\n"
            "  --no-chip              empty socket\n"
-           "  --chip-file PATH       the chip's contents: loaded from PATH at start (erased if\n"
-           "                         PATH does not exist; it must be the chip's size) and\n"
-           "                         written back at exit when they changed\n"
+           "  --chip-file PATH       the chip's cells are the file PATH (the chip's size; a\n"
+           "                         missing file is created erased): every burnt byte is\n"
+           "                         in it at once, however the program ends\n"
            "  --board-port PORT      0x278, 0x378 (default), 0x3BC or none\n"
            "  --pulse TICKS          monoflop pulse length in port accesses (default 100)\n"
            "  --fault FAULT          a fault of the board or the chip (repeatable):\n"
@@ -302,7 +302,8 @@ std::string sim_usage() {
            "  --help                 this text\n"
            "\n"
            "Exit status: 1 after the exit command or the end of input, 0 when the work buffer\n"
-           "cannot be had, 2 for a bad command line or chip file.\n";
+           "cannot be had, 2 for a bad command line or chip file or no memory, 128 + N after\n"
+           "signal N (SIGINT, SIGTERM, SIGHUP: a chip run first leaves the chip idle).\n";
 }
 
 } // namespace vsim
