@@ -28,8 +28,14 @@ void conInit(void) {
     sa.sa_handler = onStopSignal;
     sigemptyset(&sa.sa_mask);
     sa.sa_flags = 0; // no SA_RESTART: a blocked read or open returns, and the stop is seen
-    for (const int sig : stopSignals)
+    for (const int sig : stopSignals) {
+        // A signal ignored from the start stays ignored: nohup, and a shell's background
+        // job, ask for exactly that.
+        struct sigaction was;
+        if (sigaction(sig, nullptr, &was) == 0 && was.sa_handler == SIG_IGN)
+            continue;
         sigaction(sig, &sa, nullptr);
+    }
     signal(SIGPIPE, SIG_IGN);
     signal(SIGXFSZ, SIG_IGN);
     if (conIn == stdin) {

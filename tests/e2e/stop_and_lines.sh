@@ -51,8 +51,11 @@ start() {
     shift
     rm -f "$name.fifo"
     mkfifo "$name.fifo"
+    # A job of its own: a shell's plain background job would start with SIGINT ignored.
+    set -m
     "$SIM" "$@" <"$name.fifo" >"$name.out" 2>"$name.err" &
     PID=$!
+    set +m
     exec 3>"$name.fifo"
 }
 # finish: wait for it; STATUS is its exit status.
@@ -105,9 +108,11 @@ fi
 upto=$(grep -a -b -o 'writing\.\.\.' INT.out | head -1 | cut -d: -f1)
 rm -f PIPE.fifo
 mkfifo PIPE.fifo
+set -m
 "$SIM" --chip 27040 --chip-file PIPE.chip --stats <PIPE.fifo 2>PIPE.err \
     > >(head -c $((upto + 600)) >/dev/null) &
 PID=$!
+set +m
 exec 3>PIPE.fifo
 printf '1\ne\nl\nimage.bin\n\nw\n0\n' >&3
 finish
@@ -119,7 +124,8 @@ else
     bad "PIPE: chip file is not the burnt prefix"
 fi
 
-# At a prompt or a box a signal ends the program at once and nothing reaches the board.
+# At a prompt or a box a signal ends the program at once and nothing reaches the board;
+# a signal ignored from the start (nohup, a plain background job) stays ignored.
 for at in menu box; do
     start "$at" --stats
     [ "$at" = menu ] && printf '1\n' >&3 || printf '1\nl\nnothing.bin\n' >&3
@@ -133,5 +139,12 @@ for at in menu box; do
     if [ "$STATUS" = 130 ]; then ok; else bad "$at: status $STATUS"; fi
     if grep -q -x 'transfers: address register 0, IC5 0, IC4 0' "$at.err"; then ok; else bad "$at: $(grep transfers "$at.err")"; fi
 done
+(printf '1\n'; sleep 1; printf 'q\n') | nohup "$SIM" >nohup.out 2>/dev/null &
+p=$!
+sleep 0.5
+kill -HUP "$p"
+{ wait "$p"; } 2>/dev/null
+status=$?
+if [ "$status" = 1 ] && grep -a -q Goodbye nohup.out; then ok; else bad "nohup: status $status"; fi
 
 tally_end
