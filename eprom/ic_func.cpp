@@ -12,14 +12,29 @@
 #include "link/hw.h"
 
 char bigInfo[500]; // progress counter and result texts of the read-only runs
+RunReport LastRun;
+void (*RunProgress)(unsigned long adresse, unsigned long end) = nullptr;
+unsigned int VerifyReadsOn = 0;
 
 // The counter is written every 0x800 addresses only: 256 updates for a 27C040.
-static void showProgress(char* buf, size_t size, unsigned long adresse) {
+static void showProgress(char* buf, size_t size, unsigned long adresse, unsigned long end) {
     if ((adresse & 0x7FF) != 0)
         return;
+    if (RunProgress) {
+        RunProgress(adresse, end);
+        return;
+    }
     lineBack();
     snprintf(buf, size, "%lX", adresse);
     flushString(buf);
+}
+
+static void report(int outcome, unsigned long adresse, unsigned char chip, unsigned char wanted) {
+    LastRun.outcome = outcome;
+    LastRun.adresse = adresse;
+    LastRun.chip = chip;
+    LastRun.wanted = wanted;
+    LastRun.differ = outcome == RUN_MISMATCH ? 1 : 0;
 }
 
 // A stop request halts the bus from the next transfer on (see StopRequest); from here the
@@ -34,6 +49,7 @@ unsigned long ReadIC(unsigned char* pByte, unsigned long endRead) {
     fprintf(conOut, "reading...\n");
     unsigned long ffwert = 0;
     if (endRead == 0) {
+        report(RUN_NO_RANGE, 0, 0, 0);
         MessageBox("Error:", "-->  endAdr=0 !");
         return 0;
     }
@@ -41,7 +57,7 @@ unsigned long ReadIC(unsigned char* pByte, unsigned long endRead) {
     EnableEprom(1);
     for (unsigned long adresse = 0; adresse <= endRead && !StopRequest; adresse++) {
         adressesetzen(adresse, 1);
-        showProgress(bigInfo, sizeof bigInfo, adresse);
+        showProgress(bigInfo, sizeof bigInfo, adresse, endRead);
         pByte[adresse] = GetData();
         if (pByte[adresse] == 0xFF)
             ffwert++;
@@ -49,8 +65,10 @@ unsigned long ReadIC(unsigned char* pByte, unsigned long endRead) {
     runCleanup();
     if (StopRequest) {
         DisableEprom();
+        report(RUN_STOPPED, 0, 0, 0);
         return 0;
     }
+    report(RUN_OK, endRead, 0, 0);
     lineBack();
     if (ffwert > endRead)
         fprintf(conOut, "read: %lX\nall Bytes FF", endRead);
@@ -73,37 +91,44 @@ unsigned int CompareIC(unsigned char* pByte, unsigned long endCompare, unsigned 
     if (endCompare == 0) {
         SetVcc((unsigned int)vcc);
         DisableEprom();
+        report(RUN_NO_RANGE, 0, 0, 0);
         MessageBox("Error:", "-->   endAdr=0 !");
         return 0;
     }
     HaltOnStop = 1;
     SetVcc(0); // compared at 5 V whatever supply was chosen
     EnableEprom(1);
-    unsigned char Fehler = 0;
-    unsigned char readwert = 0;
-    unsigned long adresse;
-    for (adresse = 0; adresse <= endCompare; adresse++) {
+    const int failure = BlankCheck ? RUN_NOT_BLANK : RUN_MISMATCH;
+    report(RUN_OK, endCompare, 0, 0);
+    for (unsigned long adresse = 0; adresse <= endCompare; adresse++) {
         adressesetzen(adresse, 1);
-        showProgress(bigInfo, sizeof bigInfo, adresse);
-        readwert = GetData();
+        showProgress(bigInfo, sizeof bigInfo, adresse, endCompare);
+        const unsigned char readwert = GetData();
         if (StopRequest)
             break;
-        if (BlankCheck ? readwert != 0xFF : readwert != pByte[adresse]) {
-            Fehler = 1;
+        const unsigned char wanted = BlankCheck ? 0xFF : pByte[adresse];
+        if (readwert == wanted)
+            continue;
+        if (LastRun.outcome == RUN_OK)
+            report(failure, adresse, readwert, wanted);
+        else
+            LastRun.differ++;
+        if (BlankCheck || !VerifyReadsOn)
             break;
-        }
     }
     runCleanup();
     SetVcc((unsigned int)vcc);
     DisableEprom();
-    if (StopRequest)
+    if (StopRequest) {
+        report(RUN_STOPPED, 0, 0, 0);
         return 0;
-    if (Fehler) {
+    }
+    if (LastRun.outcome != RUN_OK) {
         if (BlankCheck)
-            snprintf(bigInfo, sizeof bigInfo, "not blank at adr: 0x%lX", adresse);
+            snprintf(bigInfo, sizeof bigInfo, "not blank at adr: 0x%lX", LastRun.adresse);
         else
             snprintf(bigInfo, sizeof bigInfo, "error at adr: 0x%lX   read: 0x%lX   buffer: 0x%lX",
-                     adresse, (unsigned long)readwert, (unsigned long)pByte[adresse]);
+                     LastRun.adresse, (unsigned long)LastRun.chip, (unsigned long)LastRun.wanted);
         MessageBox("Error:", bigInfo);
         return 0;
     }
@@ -134,6 +159,7 @@ unsigned int WriteIC(unsigned char* pByte, unsigned long endWrite) {
     if (endWrite == 0) {
         SetVcc((unsigned int)vcc);
         DisableEprom();
+        report(RUN_NO_RANGE, 0, 0, 0);
         MessageBox("ERROR", "-->   endAdr=0 !");
         return 0;
     }
@@ -145,7 +171,7 @@ unsigned int WriteIC(unsigned char* pByte, unsigned long endWrite) {
     unsigned char readwert = 0;
     unsigned long adresse = 0;
     for (adresse = 0; adresse <= endWrite; adresse++) {
-        showProgress(bigInfo, sizeof bigInfo, adresse);
+        showProgress(bigInfo, sizeof bigInfo, adresse, endWrite);
         adressesetzen(adresse, 0);
         // A cell may need several pulses before it holds its value; ten is the limit after
         // which it is taken as worn out or not erased.
@@ -167,6 +193,10 @@ unsigned int WriteIC(unsigned char* pByte, unsigned long endWrite) {
         ClearEpromVpp();
     SetVcc((unsigned int)vcc);
     DisableEprom();
+    static const int reported[] = {RUN_OK, RUN_WRITE_ERROR, RUN_TIMEOUT, RUN_NOT_SUPPORTED,
+                                   RUN_STOPPED}; // in WriteOutcome order
+    report(reported[outcome], outcome == WRITE_COMPLETE ? endWrite : adresse, readwert,
+           outcome == WRITE_COMPLETE ? 0 : pByte[adresse]);
     switch (outcome) {
     case WRITE_VERIFY_FAILURE:
         snprintf(bigInfo, sizeof bigInfo, "write-error at adr:%lX   read: %lX   buffer: %lX",
