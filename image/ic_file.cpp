@@ -11,7 +11,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <ctime>
 #include <fcntl.h>
 #include <string>
 #include <sys/resource.h>
@@ -195,28 +194,15 @@ static void holdSignals(sigset_t* saved) {
     sigprocmask(SIG_BLOCK, &held, saved);
 }
 
-// A name for the temporary file beside the target, short of its own: the target's name may
-// already be as long as a directory entry can hold.
-static std::string tempName(const std::string& dir, unsigned attempt) {
-    struct timespec t;
-    clock_gettime(CLOCK_MONOTONIC, &t);
-    char name[16];
-    snprintf(name, sizeof name, ".vtmp%06lx",
-             ((unsigned long)getpid() * 40503u + (unsigned long)t.tv_nsec + attempt * 7919u) &
-                 0xFFFFFF);
-    return dir + name;
-}
-
-// Gives the finished unnamed file `fd` a name in `dir`.
+// Gives the finished unnamed file `fd` a name beside the target, short of its own: the
+// target's name may already be as long as a directory entry can hold.
 static bool nameTempFile(int fd, const std::string& dir, std::string* name) {
-    char self[64];
+    char self[32], own[32];
     snprintf(self, sizeof self, "/proc/self/fd/%d", fd);
     for (unsigned attempt = 0; attempt < 100; attempt++) {
-        *name = tempName(dir, attempt);
+        snprintf(own, sizeof own, ".vtmp%d.%u", (int)getpid(), attempt);
+        *name = dir + own;
         if (linkat(AT_FDCWD, self, AT_FDCWD, name->c_str(), AT_SYMLINK_FOLLOW) == 0)
-            return true;
-        // Without /proc a privileged process may still link the descriptor itself.
-        if (errno != EEXIST && linkat(fd, "", AT_FDCWD, name->c_str(), AT_EMPTY_PATH) == 0)
             return true;
         if (errno != EEXIST)
             return false;
