@@ -123,25 +123,6 @@ static bool syncFile(int fd) {
     return fsync(fd) == 0 || errno == EINVAL || errno == EROFS;
 }
 
-// A reader that leaves a pipe or FIFO makes the write fail with EPIPE. The SIGPIPE that comes
-// with it belongs to this save, not to the console, and is taken back: the save fails, the
-// program goes on.
-static bool writeStream(int fd, const unsigned char* p, unsigned long n) {
-    sigset_t pipeOnly, saved, pending;
-    sigemptyset(&pipeOnly);
-    sigaddset(&pipeOnly, SIGPIPE);
-    sigprocmask(SIG_BLOCK, &pipeOnly, &saved);
-    sigpending(&pending);
-    const bool wasPending = sigismember(&pending, SIGPIPE) == 1;
-    const bool ok = writeAll(fd, p, n, false);
-    if (!ok && errno == EPIPE && !wasPending) {
-        const struct timespec now = {0, 0};
-        sigtimedwait(&pipeOnly, nullptr, &now);
-    }
-    sigprocmask(SIG_SETMASK, &saved, nullptr);
-    return ok;
-}
-
 // Writes over the file behind `fd` (-1: it could not be opened) as `cat > file` would. A
 // regular file is first asked whether the image will fit -- the file-size limit, then the
 // blocks reserved beyond its end -- so that a save bound to fail leaves the old image whole.
@@ -162,7 +143,7 @@ static unsigned long writeInPlace(int fd, bool regular, const unsigned char* pBu
             ok = false;
         ok = ok && ftruncate(fd, 0) == 0 && writeAll(fd, pBuf, max, true);
     } else {
-        ok = writeStream(fd, pBuf, max);
+        ok = writeAll(fd, pBuf, max, false); // a reader that leaves: EPIPE (SIGPIPE is ignored)
     }
     ok = ok && syncFile(fd);
     if (close(fd) != 0)
