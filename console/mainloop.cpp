@@ -34,31 +34,6 @@ enum {
 
 #define FNAME_SIZE 300
 
-// A range end as the operator types it: hexadecimal, with or without 0x, nothing else on
-// the line. Returns 0 for anything else, including a number too large for any chip.
-static int parseHexAnswer(const char* s, unsigned long* value) {
-    while (isspace((unsigned char)*s))
-        s++;
-    if (s[0] == '0' && (s[1] == 'x' || s[1] == 'X') && isxdigit((unsigned char)s[2]))
-        s += 2;
-    if (!isxdigit((unsigned char)*s))
-        return 0;
-    unsigned long v = 0;
-    for (; isxdigit((unsigned char)*s); s++) {
-        const int c = tolower((unsigned char)*s);
-        const unsigned long d = (unsigned long)(isdigit(c) ? c - '0' : c - 'a' + 10);
-        if (v > (0xFFFFFFFFUL >> 4))
-            return 0;
-        v = (v << 4) | d;
-    }
-    while (isspace((unsigned char)*s))
-        s++;
-    if (*s != '\0')
-        return 0;
-    *value = v;
-    return 1;
-}
-
 unsigned long ReadUserRange(unsigned long bufSize, unsigned long maxAdr, int* answered) {
     char line[128];
     if (answered)
@@ -72,7 +47,7 @@ unsigned long ReadUserRange(unsigned long bufSize, unsigned long maxAdr, int* an
         if (got == CON_LINE_END_OF_INPUT)
             return bufSize; // input ended; the caller starts no run
         // A typo must never start a run over a range the operator did not ask for.
-        if (got != 1 || !parseHexAnswer(line, &ret))
+        if (got != 1 || !conParseHex(line, &ret))
             continue;
         if (ret == 0)
             ret = bufSize;

@@ -21,6 +21,10 @@
 
 static char err_str[360];
 
+const char* FileErrorText(void) {
+    return err_str;
+}
+
 static void fileError(const char* head, const char* text) {
     snprintf(err_str, sizeof err_str, "%s", text);
     MessageBox(head, err_str);
