@@ -58,8 +58,15 @@ start() {
     set +m
     exec 3>"$name.fifo"
 }
-# finish: wait for it; STATUS is its exit status.
+# finish: wait for it (a minute at most: a program that hangs is killed and fails the
+# check that follows); STATUS is its exit status.
 finish() {
+    local waited=0
+    while kill -0 "$PID" 2>/dev/null && [ "$waited" -lt 600 ]; do
+        sleep 0.1
+        waited=$((waited + 1))
+    done
+    kill -KILL "$PID" 2>/dev/null
     { wait "$PID"; } 2>/dev/null # no "Hangup" or "Killed" notice from the shell
     STATUS=$?
     exec 3>&-
@@ -115,6 +122,7 @@ PID=$!
 set +m
 exec 3>PIPE.fifo
 printf '1\ne\nl\nimage.bin\n\nw\n0\n' >&3
+exec 3>&- # the burn needs no more input; a box reached by mistake then ends the program
 finish
 if [ "$STATUS" = 1 ]; then ok; else bad "PIPE: status $STATUS"; fi
 if grep -q -x "$idle" PIPE.err; then ok; else bad "PIPE: $(grep 'at exit' PIPE.err)"; fi
