@@ -61,15 +61,16 @@ start() {
 # finish: wait for it (a minute at most: a program that hangs is killed and fails the
 # check that follows); STATUS is its exit status.
 finish() {
+    exec 4>&2 2>/dev/null # no "Hangup" or "Killed" notice from the shell
     local waited=0
-    while kill -0 "$PID" 2>/dev/null && [ "$waited" -lt 600 ]; do
+    while kill -0 "$PID" && [ "$waited" -lt 600 ]; do
         sleep 0.1
         waited=$((waited + 1))
     done
-    kill -KILL "$PID" 2>/dev/null
-    { wait "$PID"; } 2>/dev/null # no "Hangup" or "Killed" notice from the shell
+    kill -KILL "$PID"
+    wait "$PID"
     STATUS=$?
-    exec 3>&-
+    exec 2>&4 4>&- 3>&-
 }
 # burn NAME: a whole 27C040 burn, and a random wait once it runs.
 burn() {
