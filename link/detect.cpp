@@ -6,6 +6,7 @@
 #include "console/conio.h"
 #include "console/msgbox.h"
 #include "link/hw.h"
+#include "link/regs.h"
 
 // Ports in scan order: each one's successor in the cycle 0x278 -> 0x378 -> 0x3BC -> 0x278.
 static uint16_t nextPort(uint16_t port) {

@@ -5,8 +5,6 @@
 
 #include <cstdint>
 
-#include "link/regs.h"
-
 // ---- Port access and bus timing ---------------------------------------------------------
 extern uint16_t Base; // data register of the parallel port in use; status is at Base + 1
 extern uint8_t Delay; // bus speed factor 1..255: every bus wait grows with its square

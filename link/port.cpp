@@ -6,6 +6,7 @@
 
 #include "console/conio.h"
 #include "link/hw.h"
+#include "link/regs.h"
 #include "link/platform.h"
 
 uint16_t Base = PORT_LPT_378;

@@ -122,7 +122,7 @@ int main(int argc, char** argv) {
     if (o.pulse_ticks)
         board.set_monoflop_ticks(*o.pulse_ticks);
     if (o.chip_present) {
-        vsim::EpromChip& chip = board.insert_chip(o.chip);
+        vsim::EpromChip& chip = board.insert_chip(vsim::EpromChip(*o.chip));
         if (!o.chip_file.empty()) {
             std::string error;
             if (!b.chip_session.open(o.chip_file, chip, &error))

@@ -37,6 +37,8 @@ std::string format_stats(const Board& b) {
               b.reads(), b.writes());
     s += line("transfers: address register %" PRIu64 ", IC5 %" PRIu64 ", IC4 %" PRIu64,
               b.latches(Reg::address), b.latches(Reg::ic5), b.latches(Reg::ic4));
+    // What the board holds now: a fresh program sends its shadows the way it found them.
+    s += line("latched: address 0x%04X, IC5 0x%02X, IC4 0x%02X", b.address(), b.ic5(), b.ic4());
     s += line("load pulses: %" PRIu64, b.loads());
     s += line("program pulses: %" PRIu64 " triggered, %" PRIu64 " effective, %" PRIu64
               " without effect",
