@@ -1,6 +1,7 @@
 // The virtual Vantrel II: everything off the per-access path.
 #include "sim/board.h"
 
+#include <algorithm>
 #include <cstdarg>
 #include <cstdio>
 
@@ -122,6 +123,7 @@ void Board::factory_reset() {
     set_monoflop_fault(LineFault::none);
     mf_ticks_ = DEFAULT_MONOFLOP_TICKS;
     ioperm_refused_ = false;
+    refused_from_.clear();
     hook_ = nullptr;
     hook_self_ = nullptr;
     set_recording(false);
@@ -168,7 +170,9 @@ uint16_t Board::shift_register(Reg r) const {
 
 int Board::ioperm(unsigned long from, unsigned long num, int turn_on) {
     int result = 0;
-    if (ioperm_refused_ || from > IOPERM_LIMIT || num > IOPERM_LIMIT - from) {
+    const bool refused = ioperm_refused_ || std::find(refused_from_.begin(), refused_from_.end(),
+                                                      from) != refused_from_.end();
+    if (refused || from > IOPERM_LIMIT || num > IOPERM_LIMIT - from) {
         result = -1;
     } else {
         for (unsigned long p = from; p < from + num; ++p)

@@ -108,6 +108,9 @@ class Board {
     uint32_t monoflop_ticks() const { return mf_ticks_; }
     // Make port_ioperm answer -1, as for a program without root rights.
     void set_ioperm_refused(bool refused) { ioperm_refused_ = refused; }
+    // Make port_ioperm answer -1 for a request that starts at `from` only, as for a port
+    // whose device the user may not open.
+    void refuse_ioperm_from(uint16_t from) { refused_from_.push_back(from); }
     bool ioperm_refused() const { return ioperm_refused_; }
     // Recording of the access trace and the latch histories (off by default).
     void set_recording(bool on) {
@@ -233,6 +236,7 @@ class Board {
     uint8_t mf_or_ = 0;                   // monoflop stuck at 1
     uint32_t mf_ticks_ = DEFAULT_MONOFLOP_TICKS;
     bool ioperm_refused_ = false;
+    std::vector<uint16_t> refused_from_;
     bool recording_ = false;
     AccessHook hook_ = nullptr;
     void* hook_self_ = nullptr;

@@ -40,6 +40,7 @@ struct SimOptions {
     const ChipPart* chip = &default_part(T27512);
     std::string chip_file;       // empty: the chip's contents live only for the run
     uint16_t board_port = 0x378; // 0: the board hangs on no port
+    std::string port;            // the program's --port: empty for the start-up dialogue
     std::optional<uint32_t> pulse_ticks;
     std::vector<FaultSpec> faults;
     std::string trace_path; // empty: no trace

@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "console/cmdline.h"
 #include "console/mainloop.h"
 #include "sim/board.h"
 #include "sim/chip_file.h"
@@ -139,6 +140,8 @@ int main(int argc, char** argv) {
             return refuse(error);
     }
 
+    if (!o.port.empty())
+        StartPort = o.port.c_str();
     bench = &b;
     std::atexit(at_exit);
     const int status = vantrel_main();

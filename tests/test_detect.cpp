@@ -236,6 +236,82 @@ TEST_F(DetectTest, ScanWithoutABoardGoesRoundOnceAndReturnsToTheStartingPort) {
     EXPECT_EQ(seen, bits);
 }
 
+// A port the scan cannot open is a port without the board: never touched, the scan moves on.
+TEST_F(DetectTest, ScanPassesOverPortsItCannotOpen) {
+    struct Case {
+        Ports refused;
+        uint16_t board;
+        unsigned found;
+        uint16_t baseEnd;
+        Ports touched;
+        std::string boxes;
+    };
+    const Case cases[] = {
+        {{LPT_378}, LPT_3BC, 1, LPT_3BC, {LPT_3BC}, foundAt("3BC")},
+        {{LPT_378, LPT_3BC}, LPT_278, 1, LPT_278, {LPT_278}, foundAt("278")},
+        {{LPT_3BC}, 0, 0, LPT_378, {LPT_378, LPT_278, LPT_378}, box("Info:", kNotFoundAnywhere)},
+        // The board on the one port that stays closed is not found.
+        {{LPT_378}, LPT_378, 0, LPT_378, {LPT_3BC, LPT_278}, box("Info:", kNotFoundAnywhere)},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << "board " << c.board << ", refused " << c.refused[0]);
+        start(c.board, LPT_378);
+        for (uint16_t p : c.refused)
+            vsim::board().refuse_ioperm_from(p);
+        wire::Console con("\n");
+        EXPECT_EQ(vantrel_select(1), c.found);
+        EXPECT_EQ(Base, c.baseEnd);
+        EXPECT_EQ(con.output(), c.boxes);
+        EXPECT_EQ(portsTouched(), c.touched);
+        for (uint16_t p : c.refused)
+            EXPECT_FALSE(vsim::board().granted(p));
+    }
+}
+
+// ---- A port given on the command line ----------------------------------------------------
+
+TEST_F(DetectTest, GivenPortSpecOpensAnyBaseAndTestsItAsAGivenPort) {
+    struct Case {
+        const char* spec;
+        uint16_t board;
+        bool refused;
+        int result;
+        uint16_t baseEnd;
+        std::string boxes;
+    };
+    const Case cases[] = {
+        {"0xD010", 0xD010, false, TPORT_FOUND, 0xD010, ""},
+        {"0x378", LPT_378, false, TPORT_FOUND, LPT_378, ""},
+        {"0Xe010", 0xE010, false, TPORT_FOUND, 0xE010, ""},
+        {"0xD010", LPT_378, false, TPORT_NOT_FOUND, 0xD010, notFoundAt("D010")},
+        {"0xFFFD", 0, false, TPORT_NOT_FOUND, 0xFFFD, notFoundAt("FFFD")},
+        {"0xD010", 0xD010, true, TPORT_NO_ACCESS, 0xD010, ""},
+        {"0xFFFE", 0xD010, false, TPORT_BAD_SPEC, LPT_378, ""},
+        {"378", LPT_378, false, TPORT_BAD_SPEC, LPT_378, ""},
+        {"", LPT_378, false, TPORT_BAD_SPEC, LPT_378, ""},
+        {"/dev/parport0", LPT_378, false, TPORT_NO_ACCESS, LPT_378, ""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.spec);
+        start(c.board, LPT_378);
+        vsim::board().set_ioperm_refused(c.refused);
+        wire::Console con("\n");
+        EXPECT_EQ(openPortSpec(c.spec), c.result);
+        EXPECT_EQ(Base, c.baseEnd);
+        EXPECT_EQ(con.output(), "");
+        if (c.result == TPORT_NOT_FOUND) {
+            start(c.board, LPT_378);
+            wire::Console given("\n");
+            selectGivenPort(c.spec);
+            EXPECT_EQ(given.output(), c.boxes);
+        }
+        if (c.result >= TPORT_NO_ACCESS)
+            EXPECT_TRUE(wire::trace().empty());
+        else
+            EXPECT_EQ(portsTouched(), Ports{c.baseEnd});
+    }
+}
+
 // ---- A board that changes its mind during the tests ----------------------------------
 
 // Sets the read-back line to `fault` just before the `n`-th write of `line` to the port

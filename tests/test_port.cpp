@@ -183,6 +183,11 @@ TEST_F(BusTimingTest, InportBReturnsOneReadOfTheStatusRegister) {
 
 // ---- Refused access -------------------------------------------------------------------
 
+// The message, as a regular expression, when the machine has no ppdev device for the port.
+const char kRootMessage[] = "ioperm\\(-1\\) --> you need root-access\n"
+                            "without root: load ppdev \\(modprobe ppdev\\) and add your user to "
+                            "group lp for the port's /dev/parportN\n";
+
 // Runs in the dying child after exit(): reports whether the driver touched a port once
 // the access request had been refused.
 uint64_t g_accessesAtRefusal = 0;
@@ -208,29 +213,41 @@ TEST(PortAccessDeathTest, RefusedAccessPrintsTheRootMessageAndEndsWithStatus2) {
     for (uint16_t port : {LPT_378, LPT_278}) {
         SCOPED_TRACE(port);
         EXPECT_EXIT(refusedSetBase(port), ::testing::ExitedWithCode(2),
-                    "^ioperm\\(-1\\) --> you need root-access\n"
-                    "\\[accesses after refusal: 0\\]$");
+                    std::string("^") + kRootMessage + "\\[accesses after refusal: 0\\]$");
     }
 }
 
-[[noreturn]] void refusedDialogue() {
+// The start-up with the port answer or --port spec `given` (nullptr: the dialogue with
+// `answer`), every access request refused.
+[[noreturn]] void refusedStart(const char* answer, const char* given) {
     wire::reset_all(LPT_378, false);
     vsim::board().set_ioperm_refused(true);
-    static wire::Console console("1\n");
+    static wire::Console* console = new wire::Console(answer);
+    (void)console;
     conOut = stderr;
     g_accessesAtRefusal = vsim::board().ticks();
     std::atexit(reportAccessesAfterRefusal);
-    selectVantrel();
-    std::fprintf(stderr, "[dialogue returned]");
+    if (given)
+        selectGivenPort(given);
+    else
+        selectVantrel();
+    std::fprintf(stderr, "[start-up returned]");
     std::fflush(stderr);
     std::_Exit(0);
 }
 
-TEST(PortAccessDeathTest, RefusedAccessAtThePortPromptStopsBeforeTheBus) {
+// A chosen port, a scan that can open none of the three, a port given with --port: the
+// message and status 2, and not one port access.
+TEST(PortAccessDeathTest, RefusedAccessAtStartUpStopsBeforeTheBus) {
     GTEST_FLAG_SET(death_test_style, "threadsafe");
-    EXPECT_EXIT(refusedDialogue(), ::testing::ExitedWithCode(2),
-                "^select Vantrel-Port\n\n0: Port 0x278\n1: Port 0x378\n2: Port 0x3BC\n"
-                "3: autoscan\n\n>ioperm\\(-1\\) --> you need root-access\n"
+    const std::string prompt = "^select Vantrel-Port\n\n0: Port 0x278\n1: Port 0x378\n"
+                               "2: Port 0x3BC\n3: autoscan\n\n>";
+    const std::string end = std::string(kRootMessage) + "\\[accesses after refusal: 0\\]$";
+    EXPECT_EXIT(refusedStart("1\n", nullptr), ::testing::ExitedWithCode(2), prompt + end);
+    EXPECT_EXIT(refusedStart("3\n", nullptr), ::testing::ExitedWithCode(2), prompt + end);
+    EXPECT_EXIT(refusedStart("", "0xD010"), ::testing::ExitedWithCode(2), "^" + end);
+    EXPECT_EXIT(refusedStart("", "/dev/parport1"), ::testing::ExitedWithCode(2),
+                "^/dev/parport1: no parallel port device \\(open: No such file or directory\\)\n"
                 "\\[accesses after refusal: 0\\]$");
 }
 
