@@ -163,7 +163,8 @@ bool addPort(uint16_t base, int fd, const char* device) {
 [[noreturn]] void deviceLost(const OpenPort* p, const char* call) {
     const int err = errno;
     fflush(stdout);
-    printf("%s: device vanished during the run (%s: %s)\n", p->device, call, strerror(err));
+    // On a line of its own: the run's address counter or a prompt has none.
+    printf("\n%s: device vanished during the run (%s: %s)\n", p->device, call, strerror(err));
     fflush(stdout);
     exit(2);
 }

@@ -69,7 +69,8 @@ void Board::place_on(uint16_t base) {
 }
 
 bool Board::is_data_register(uint16_t port) const {
-    return is_classic_port(port) || (present() && port == base_);
+    return is_classic_port(port) || (present() && port == base_) ||
+           std::find(port_blocks_.begin(), port_blocks_.end(), port) != port_blocks_.end();
 }
 
 bool Board::is_status_register(uint16_t port) const {
@@ -113,6 +114,7 @@ void Board::reset() {
     violations_.clear();
     hazards_.clear();
     granted_.reset();
+    port_blocks_.clear();
     update_fast_ports();
     update_socket();
 }
@@ -177,6 +179,8 @@ int Board::ioperm(unsigned long from, unsigned long num, int turn_on) {
     } else {
         for (unsigned long p = from; p < from + num; ++p)
             granted_[p] = turn_on != 0;
+        if (turn_on && num == 3)
+            port_blocks_.push_back(static_cast<uint16_t>(from));
         update_fast_ports();
     }
     ioperm_calls_.push_back({from, num, turn_on, result});

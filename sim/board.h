@@ -210,8 +210,9 @@ class Board {
         return static_cast<uint8_t>(STATUS_FLOATING | readback | monoflop_bit());
     }
 
-    // A data or status register of one of the PC's parallel ports: the classic three, and
-    // the card the board hangs on.
+    // A data or status register of one of the PC's parallel ports: the classic three, the
+    // card the board hangs on, and any port whose three registers the program asked for
+    // (the operator may name a card's port the board does not hang on).
     bool is_data_register(uint16_t port) const;
     bool is_status_register(uint16_t port) const;
     uint8_t slow_read(uint16_t port);
@@ -246,6 +247,7 @@ class Board {
     uint32_t fast_write_port_ = NO_PORT; // base_ when present and granted
     uint32_t fast_read_port_ = NO_PORT;  // base_ + 1 when present and granted
     std::bitset<0x10000> granted_;       // ports that ioperm has opened
+    std::vector<uint16_t> port_blocks_;  // first ports of the three-port grants
 
     // -- Board hardware
     uint8_t line_ = 0;              // last line byte on the board's port

@@ -5,17 +5,6 @@
 # must have seen no protocol violation and no hazard to the chip.
 source "$(dirname "${BASH_SOURCE[0]}")/lib/session.bash" "$@"
 
-# The menu's checksum: the byte sum modulo 65536; below 0x1000 the high byte's nibbles
-# are swapped.
-checksum_of() {
-    local sum
-    sum=$(od -An -v -tu1 "$1" | awk '{ for (i = 1; i <= NF; i++) s += $i } END { print s % 65536 }')
-    if [ "$sum" -lt 4096 ]; then
-        sum=$(( ((sum >> 8) << 12) | (sum & 0xFF) ))
-    fi
-    printf '%X' "$sum"
-}
-
 # key size part [vpp-key]: the NMOS 2732 wants 25 V, the NMOS 2764 21 V, the others 12.75 V
 burn_type() {
     local key=$1 size=$2 name=$3 vppkey=${4:-0}
