@@ -6,11 +6,11 @@
 
 #include "console/menu.h"
 #include "link/hw.h"
-#include "link/portspec.h"
+#include "link/portname.h"
 
 const char* StartPort = nullptr;
 
-static const char usage[] = "Usage: vantrel [--port SPEC]\n";
+static const char usage[] = "Usage: vantrel [--port PORT]\n";
 
 static int badArgument(const char* text, const char* arg) {
     fprintf(stderr, "vantrel: %s '%s'\n%sTry 'vantrel --help' for more information.\n", text, arg,
@@ -26,7 +26,7 @@ int parseCommandLine(int argc, char** argv) {
                    "Read, verify, blank-check and program EPROMs with the Vantrel II board on a\n"
                    "PC parallel port.\n"
                    "\n"
-                   "  --port SPEC   the port the board hangs on, instead of the start-up\n"
+                   "  --port PORT   the port the board hangs on, instead of the start-up\n"
                    "                dialogue: a base address in hex (0x378, 0xD010) or a ppdev\n"
                    "                device (/dev/parport1)\n"
                    "  --help        this text\n"
@@ -45,22 +45,22 @@ int parseCommandLine(int argc, char** argv) {
             printf("vantrel %s\n", GetVersion());
             return 0;
         }
-        const char* spec = nullptr;
+        const char* port = nullptr;
         if (strcmp(arg, "--port") == 0) {
             if (i + 1 == argc)
                 return badArgument("option needs a port:", arg);
-            spec = argv[++i];
+            port = argv[++i];
         } else if (strncmp(arg, "--port=", 7) == 0) {
-            spec = arg + 7;
+            port = arg + 7;
         } else {
             return badArgument(arg[0] == '-' ? "unknown option" : "unexpected argument", arg);
         }
         uint16_t base = 0;
         if (StartPort)
-            return badArgument("port given twice:", spec);
-        if (parsePortSpec(spec, &base) == TSPEC_BAD)
-            return badArgument("no base address (0x378, 0xD010) nor device (/dev/parport0):", spec);
-        StartPort = spec;
+            return badArgument("port given twice:", port);
+        if (parsePortName(port, &base) == TNAME_BAD)
+            return badArgument("no base address (0x378, 0xD010) nor device (/dev/parport0):", port);
+        StartPort = port;
     }
     return -1;
 }

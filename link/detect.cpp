@@ -7,7 +7,7 @@
 #include "console/conio.h"
 #include "console/msgbox.h"
 #include "link/hw.h"
-#include "link/portspec.h"
+#include "link/portname.h"
 #include "link/regs.h"
 
 // Ports in scan order: each one's successor in the cycle 0x278 -> 0x378 -> 0x3BC -> 0x278.
@@ -84,33 +84,33 @@ unsigned int vantrel_select(unsigned int First) {
     return found;
 }
 
-int openPortSpec(const char* spec) {
+int openNamedPort(const char* port) {
     uint16_t base = 0;
-    switch (parsePortSpec(spec, &base)) {
-    case TSPEC_BASE:
+    switch (parsePortName(port, &base)) {
+    case TNAME_BASE:
         if (!openPort(base))
             return TPORT_NO_ACCESS;
         break;
-    case TSPEC_DEVICE:
-        if (!openPortDevice(spec))
+    case TNAME_DEVICE:
+        if (!openPortDevice(port))
             return TPORT_NO_ACCESS;
         break;
     default:
-        return TPORT_BAD_SPEC;
+        return TPORT_BAD_NAME;
     }
     return walkingBitTest() ? TPORT_FOUND : TPORT_NOT_FOUND;
 }
 
-void selectGivenPort(const char* spec) {
-    switch (openPortSpec(spec)) {
+void selectGivenPort(const char* port) {
+    switch (openNamedPort(port)) {
     case TPORT_NOT_FOUND:
         showNotFoundAt();
         break;
     case TPORT_NO_ACCESS:
         showPortRefusal();
         exit(2);
-    case TPORT_BAD_SPEC:
-        fprintf(conOut, "--port '%s': no base address (0x378) nor device (/dev/parport0)\n", spec);
+    case TPORT_BAD_NAME:
+        fprintf(conOut, "--port '%s': no base address (0x378) nor device (/dev/parport0)\n", port);
         fflush(conOut);
         exit(2);
     default:

@@ -63,15 +63,15 @@ void selectVantrel(void);
 unsigned int vantrel_select(unsigned int First);
 
 // Outcome of opening a port named on the command line and testing the board on it.
-enum PORT_OPEN { TPORT_FOUND = 0, TPORT_NOT_FOUND, TPORT_NO_ACCESS, TPORT_BAD_SPEC };
-// Opens the port that `spec` names (see link/portspec.h) and runs the walking-bit test on
+enum PORT_OPEN { TPORT_FOUND = 0, TPORT_NOT_FOUND, TPORT_NO_ACCESS, TPORT_BAD_NAME };
+// Opens the port named by `port` (see link/portname.h) and runs the walking-bit test on
 // it, without the dialogue and without a message: TPORT_FOUND, TPORT_NOT_FOUND (Base is that
 // port all the same), TPORT_NO_ACCESS (nothing touched; showPortRefusal() tells why) or
-// TPORT_BAD_SPEC.
-int openPortSpec(const char* spec);
+// TPORT_BAD_NAME.
+int openNamedPort(const char* port);
 // The start-up with a port given on the command line instead of the dialogue: the port is
 // tested as a given port is, with its box when the board does not answer; no access ends
 // the program with the message and status 2.
-void selectGivenPort(const char* spec);
+void selectGivenPort(const char* port);
 
 #endif

@@ -28,8 +28,8 @@
 #include <dlfcn.h>
 #include <fcntl.h>
 #include <linux/ppdev.h>
-#include <sys/ioctl.h>
 #include <string>
+#include <sys/ioctl.h>
 #include <sys/mman.h>
 #include <sys/syscall.h>
 #include <ucontext.h>
@@ -96,23 +96,21 @@ void add_device(const std::string& text) {
         die("--ppdev '%s': bad base address", text.c_str());
     d.number = static_cast<int>(n);
     d.base = static_cast<uint16_t>(base);
-    const std::string f = fault;
-    if (f.empty())
-        d.fault = FakeDevice::none;
-    else if (f == "denied")
-        d.fault = FakeDevice::denied;
-    else if (f == "missing")
-        d.fault = FakeDevice::missing;
-    else if (f == "nodev")
-        d.fault = FakeDevice::nodev;
-    else if (f == "notpp")
-        d.fault = FakeDevice::notpp;
-    else if (f == "busy")
-        d.fault = FakeDevice::busy;
-    else if (std::sscanf(fault, "vanish:%lu", &k) == 1) {
-        d.fault = FakeDevice::vanish;
-        d.vanish_after = k;
-    } else
+    static const struct {
+        const char* name;
+        FakeDevice::Fault fault;
+    } FAULTS[] = {{"", FakeDevice::none},           {"denied", FakeDevice::denied},
+                  {"missing", FakeDevice::missing}, {"nodev", FakeDevice::nodev},
+                  {"notpp", FakeDevice::notpp},     {"busy", FakeDevice::busy}};
+    bool known = std::sscanf(fault, "vanish:%lu", &k) == 1;
+    d.fault = FakeDevice::vanish;
+    d.vanish_after = k;
+    for (const auto& f : FAULTS)
+        if (std::strcmp(fault, f.name) == 0) {
+            d.fault = f.fault;
+            known = true;
+        }
+    if (!known)
         die("--ppdev '%s': unknown fault '%s'", text.c_str(), fault);
     devices().push_back(d);
 }
@@ -227,6 +225,9 @@ int fake_ioctl(FakeDevice& d, unsigned long request, void* arg) {
         d.exclusive = true;
         return 0;
     case PPCLAIM:
+        // The program takes the port for itself alone, before it claims it.
+        if (!d.exclusive)
+            die("PPCLAIM on /dev/parport%d without PPEXCL first", d.number);
         if (d.fault == FakeDevice::busy)
             return fail(EBUSY);
         if (d.claimed)

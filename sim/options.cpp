@@ -4,7 +4,7 @@
 #include <cctype>
 #include <cstdio>
 
-#include "link/portspec.h"
+#include "link/portname.h"
 #include "sim/board.h"
 #include "sim/eprom_chip.h"
 
@@ -237,7 +237,7 @@ ParsedOptions parse_sim_options(int argc, const char* const* argv) {
             uint16_t base = 0;
             if (!takes_value(&v))
                 return fail("option '--port' needs a base address like 0xD010");
-            if (parsePortSpec(v.c_str(), &base) != TSPEC_BASE)
+            if (parsePortName(v.c_str(), &base) != TNAME_BASE)
                 return fail("--port '" + v + "': expected a base address from 0x1 to 0xFFFD " +
                             "(0x378, 0xD010, ...); the model has no ppdev devices");
             o.port = v;
@@ -289,7 +289,7 @@ std::string sim_usage() {
            "  --board-port PORT      base address of the port the board hangs on: 0x278,\n"
            "                         0x378 (default), 0x3BC, a card's address like 0xD010,\n"
            "                         or none\n"
-           "  --port SPEC            the program's --port: the port it opens instead of the\n"
+           "  --port PORT            the program's --port: the port it opens instead of the\n"
            "                         start-up dialogue, a base address like 0xD010\n"
            "  --pulse TICKS          monoflop pulse length in port accesses (default 100)\n"
            "  --fault FAULT          a fault of the board or the chip (repeatable):\n"

@@ -270,9 +270,9 @@ TEST_F(DetectTest, ScanPassesOverPortsItCannotOpen) {
 
 // ---- A port given on the command line ----------------------------------------------------
 
-TEST_F(DetectTest, GivenPortSpecOpensAnyBaseAndTestsItAsAGivenPort) {
+TEST_F(DetectTest, NamedPortOpensAnyBaseAndIsTestedAsAGivenPort) {
     struct Case {
-        const char* spec;
+        const char* port;
         uint16_t board;
         bool refused;
         int result;
@@ -286,23 +286,23 @@ TEST_F(DetectTest, GivenPortSpecOpensAnyBaseAndTestsItAsAGivenPort) {
         {"0xD010", LPT_378, false, TPORT_NOT_FOUND, 0xD010, notFoundAt("D010")},
         {"0xFFFD", 0, false, TPORT_NOT_FOUND, 0xFFFD, notFoundAt("FFFD")},
         {"0xD010", 0xD010, true, TPORT_NO_ACCESS, 0xD010, ""},
-        {"0xFFFE", 0xD010, false, TPORT_BAD_SPEC, LPT_378, ""},
-        {"378", LPT_378, false, TPORT_BAD_SPEC, LPT_378, ""},
-        {"", LPT_378, false, TPORT_BAD_SPEC, LPT_378, ""},
+        {"0xFFFE", 0xD010, false, TPORT_BAD_NAME, LPT_378, ""},
+        {"378", LPT_378, false, TPORT_BAD_NAME, LPT_378, ""},
+        {"", LPT_378, false, TPORT_BAD_NAME, LPT_378, ""},
         {"/dev/parport0", LPT_378, false, TPORT_NO_ACCESS, LPT_378, ""},
     };
     for (const Case& c : cases) {
-        SCOPED_TRACE(c.spec);
+        SCOPED_TRACE(c.port);
         start(c.board, LPT_378);
         vsim::board().set_ioperm_refused(c.refused);
         wire::Console con("\n");
-        EXPECT_EQ(openPortSpec(c.spec), c.result);
+        EXPECT_EQ(openNamedPort(c.port), c.result);
         EXPECT_EQ(Base, c.baseEnd);
         EXPECT_EQ(con.output(), "");
         if (c.result == TPORT_NOT_FOUND) {
             start(c.board, LPT_378);
             wire::Console given("\n");
-            selectGivenPort(c.spec);
+            selectGivenPort(c.port);
             EXPECT_EQ(given.output(), c.boxes);
         }
         if (c.result >= TPORT_NO_ACCESS)

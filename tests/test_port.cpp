@@ -217,7 +217,7 @@ TEST(PortAccessDeathTest, RefusedAccessPrintsTheRootMessageAndEndsWithStatus2) {
     }
 }
 
-// The start-up with the port answer or --port spec `given` (nullptr: the dialogue with
+// The start-up with the port answer or --port port `given` (nullptr: the dialogue with
 // `answer`), every access request refused.
 [[noreturn]] void refusedStart(const char* answer, const char* given) {
     wire::reset_all(LPT_378, false);

@@ -7,6 +7,8 @@ source "$LIB/session.bash" "$@"
 source "$LIB/real.bash"
 source "$LIB/burn.bash"
 
+REAL_TIMEOUT=1100 # about 200 s on an idle machine
+
 burn_session above_64k 27C010 '0\nc' 65537 10000
 
 finish

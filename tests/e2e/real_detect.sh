@@ -55,13 +55,13 @@ for args in "--bogus" "-p" "extra" "--port" "--port 378" "--port=0x10000" "--por
     real "bad_args" 'q\n' "--stats" $args
     expect_status 2
     expect_exact ""
-    expect_err "Usage: vantrel [--port SPEC]"
+    expect_err "Usage: vantrel [--port PORT]"
     expect_err "harness: the program made no port call"
 done
 real help 'q\n' "--stats" --help
 expect_status 0
-expect_has "Usage: vantrel [--port SPEC]\n"
-expect_has "  --port SPEC "
+expect_has "Usage: vantrel [--port PORT]\n"
+expect_has "  --port PORT "
 expect_err "harness: the program made no port call"
 real version 'q\n' "--stats" --version
 expect_status 0

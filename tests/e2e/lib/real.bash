@@ -63,12 +63,13 @@ as_user() {
 
 ASAN_HARNESS="${ASAN_OPTIONS:+$ASAN_OPTIONS:}verify_asan_link_order=0"
 AS=without_rawio
+REAL_TIMEOUT=${REAL_TIMEOUT:-600}
 
 # real NAME INPUT BENCH [ARG...]: one run of vantrel with the harness, the bench set up by
 # BENCH (vantrel-sim's options and the harness's own), INPUT on standard input, ARGs on the
 # command line. Leaves OUT, STATUS, NAME.out and NAME.err like `run`. $AS says how to run
 # it (without_rawio, or as_user); SUDO_UID and SUDO_GID are passed only when REAL_SUDO is
-# set to "UID GID".
+# set to "UID GID". A run that takes more than $REAL_TIMEOUT seconds is a hang.
 real() {
     SESSION=$1
     local input=$2 bench=$3
@@ -78,13 +79,13 @@ real() {
     if [ -n "${REAL_SUDO:-}" ]; then
         sudo=("SUDO_UID=${REAL_SUDO% *}" "SUDO_GID=${REAL_SUDO#* }")
     fi
-    "$AS" timeout 600 env "${sudo[@]}" ASAN_OPTIONS="$ASAN_HARNESS" LD_PRELOAD="$BIN/harness.so" \
+    "$AS" timeout "$REAL_TIMEOUT" env "${sudo[@]}" ASAN_OPTIONS="$ASAN_HARNESS" LD_PRELOAD="$BIN/harness.so" \
         VANTREL_HARNESS="$bench" "$BIN/vantrel" "$@" <"$SESSION.in" >"$SESSION.out" 2>"$SESSION.err"
     STATUS=$?
     OUT=$(cat "$SESSION.out"; echo x)
     OUT=${OUT%x}
     if [ "$STATUS" -eq 124 ]; then
-        fail "no end within 600 s (hang)"
+        fail "no end within $REAL_TIMEOUT s (hang)"
         show_transcript
     fi
 }
