@@ -298,10 +298,13 @@ void on_segv(int, siginfo_t* info, void* context) {
             return;
         }
     }
-    // Not a port instruction: let the fault take its course.
+    // Not a port instruction: let the fault take its course. A fault comes back as soon as
+    // the instruction runs again; a signal sent by someone is sent again.
     static const char text[] = "vantrel harness: a fault that is no port instruction\n";
     (void)!write(2, text, sizeof text - 1);
     signal(SIGSEGV, SIG_DFL);
+    if (info->si_code <= 0)
+        raise(SIGSEGV);
 }
 
 // ---- Set-up and end --------------------------------------------------------------------

@@ -35,6 +35,27 @@ else
     expect_lacks "select Vantrel-Port"
 fi
 
+# ---- The harness never falls through ----------------------------------------------------
+
+# Without its bench it stops the program before main; a SIGSEGV that is no port instruction
+# stays fatal. (Not with a sanitizer build: its runtime must come first in a program.)
+if ! ldd "$BIN/harness.so" | grep -q libasan; then
+    SESSION=no_bench
+    without_rawio env -u VANTREL_HARNESS LD_PRELOAD="$BIN/harness.so" "$BIN/vantrel" </dev/null \
+        >"$SESSION.out" 2>"$SESSION.err"
+    STATUS=$?
+    expect_status 134
+    expect_err "vantrel harness: VANTREL_HARNESS is not set"
+    SESSION=other_fault
+    without_rawio env VANTREL_HARNESS="" LD_PRELOAD="$BIN/harness.so" sh -c 'kill -SEGV $$; echo alive' \
+        >"$SESSION.out" 2>"$SESSION.err"
+    STATUS=$?
+    expect_status 139
+    expect_err "vantrel harness: a fault that is no port instruction"
+    CHECKS=$((CHECKS + 1))
+    [ ! -s "$SESSION.out" ] || fail "the process lived on after its SIGSEGV"
+fi
+
 # ---- Root's rights end with the start-up ------------------------------------------------
 
 if [ "$IS_ROOT" = 1 ]; then
