@@ -1,5 +1,7 @@
-// The operator's console: the streams every prompt and box use, and input helpers that
-// notice when standard input has ended, so that a piped session can never loop forever.
+// The operator's console: the streams every prompt and box use, input read one whole line
+// per answer, and the program's reaction to being stopped (a signal, or a console that went
+// away). A piped session can never loop forever, and a stop never leaves the chip under
+// programming voltage: see StopRequest in link/hw.h.
 #ifndef VANTREL_CONSOLE_CONIO_H
 #define VANTREL_CONSOLE_CONIO_H
 
@@ -8,17 +10,43 @@
 
 extern FILE* conIn;     // operator input, standard input in the program
 extern FILE* conOut;    // screen, standard output in the program
-extern int InputClosed; // set for good once the input has ended
+extern int InputClosed; // set for good once the input has ended (or the console has gone)
+
+// Results of conReadLine besides 1 (a line).
+#define CON_LINE_END_OF_INPUT 0 // the input ended before any character of a line
+#define CON_LINE_TOO_LONG (-1)  // buf holds the start of the line, the rest was dropped
+#define CON_LINE_NUL (-2)       // the line holds a NUL byte; buf holds nothing useful
+
+// Set up the program's console: stop signals caught (SIGINT, SIGTERM, SIGHUP), SIGPIPE and
+// SIGXFSZ ignored (a lost console or a file-size limit is an error to handle, not a death),
+// and standard input read without a stdio buffer so that a wait for input can also wait for
+// a signal. Call once at start, before anything is read.
+void conInit(void);
+
+// Something to do before the program ends by a signal (vantrel-sim finishes its bench).
+void conSetExitHook(void (*hook)(void));
+
+// A stop signal outside a chip run ends the program here, at once. Inside a run it returns:
+// the run halts, sends its clean-up and returns, and the caller comes back here.
+void conCheckStop(void);
 
 // One character of input, or EOF (which also sets InputClosed).
 int conGetChar(void);
 
-// Read one line into buf without its line end. Returns 1 for a line, 0 when the input
-// ended before any character, -1 when the line did not fit (the rest of it is discarded
-// and buf holds nothing useful).
+// One whole line of input without its line end; a carriage return before the line feed is
+// part of the line end, and a last line without a line end still counts. Returns 1 or one of
+// the CON_LINE_ values above.
 int conReadLine(char* buf, size_t size);
 
 // Throw away the rest of the current input line.
 void conDiscardLine(void);
+
+// Flush the screen. A console whose output fails (a closed pipe, a hung-up terminal) counts
+// as gone: the input counts as ended and a chip run in progress stops and cleans up.
+void conFlush(void);
+
+// An address as an operator types it: hexadecimal, with or without 0x, blanks around it and
+// nothing else. Returns 0 for anything else, including a number too large for 32 bits.
+int conParseHex(const char* s, unsigned long* value);
 
 #endif

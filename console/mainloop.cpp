@@ -35,48 +35,28 @@ enum {
 
 #define FNAME_SIZE 300
 
-// A range end as the operator types it: hexadecimal, with or without 0x, nothing else on
-// the line. Returns 0 for anything else, including a number too large for any chip.
-static int parseHexAnswer(const char* s, unsigned long* value) {
-    while (isspace((unsigned char)*s))
-        s++;
-    if (s[0] == '0' && (s[1] == 'x' || s[1] == 'X') && isxdigit((unsigned char)s[2]))
-        s += 2;
-    if (!isxdigit((unsigned char)*s))
-        return 0;
-    unsigned long v = 0;
-    for (; isxdigit((unsigned char)*s); s++) {
-        const int c = tolower((unsigned char)*s);
-        const unsigned long d = (unsigned long)(isdigit(c) ? c - '0' : c - 'a' + 10);
-        if (v > (0xFFFFFFFFUL >> 4))
-            return 0;
-        v = (v << 4) | d;
-    }
-    while (isspace((unsigned char)*s))
-        s++;
-    if (*s != '\0')
-        return 0;
-    *value = v;
-    return 1;
-}
-
-unsigned long ReadUserRange(unsigned long bufSize, unsigned long maxAdr) {
+unsigned long ReadUserRange(unsigned long bufSize, unsigned long maxAdr, int* answered) {
     char line[128];
+    if (answered)
+        *answered = 0;
     for (;;) {
         unsigned long ret = bufSize;
         fprintf(conOut, "0 for 0x%lX else 1.. max. 0x%lX\n", bufSize, maxAdr);
         fprintf(conOut, "new size> ");
-        fflush(conOut);
+        conFlush();
         const int got = conReadLine(line, sizeof line);
-        if (got == 0)
+        if (got == CON_LINE_END_OF_INPUT)
             return bufSize; // input ended; the caller starts no run
         // A typo must never start a run over a range the operator did not ask for.
-        if (got < 0 || !parseHexAnswer(line, &ret))
+        if (got != 1 || !conParseHex(line, &ret))
             continue;
         if (ret == 0)
             ret = bufSize;
-        if (ret <= maxAdr)
+        if (ret <= maxAdr) {
+            if (answered)
+                *answered = 1;
             return ret;
+        }
     }
 }
 
@@ -84,13 +64,17 @@ unsigned int ReadFName(char* pstr) {
     char line[FNAME_SIZE];
     fprintf(conOut, "Enter for '%s'\n\telse valid filename\n", pstr);
     fprintf(conOut, "new filename> ");
-    fflush(conOut);
+    conFlush();
     const int got = conReadLine(line, sizeof line);
-    if (got == 0)
+    if (got == CON_LINE_END_OF_INPUT)
         return 0;
-    if (got < 0) {
-        // Cutting the name short could name another file; refuse it instead.
+    // Cutting the name short could name another file; refuse it instead.
+    if (got == CON_LINE_TOO_LONG) {
         MessageBox("Error:", "file-name too long (max. 299 characters)");
+        return 0;
+    }
+    if (got == CON_LINE_NUL) {
+        MessageBox("Error:", "file-name contains a NUL byte (not allowed)");
         return 0;
     }
     if (line[0] != '\0')
@@ -103,6 +87,7 @@ int vantrel_main(void) {
     char infoStr[500];
     MaxCmd = (int)strlen(selection);
 
+    conInit();
     // The port dialogue (or the port given with --port), then root's rights end: the work
     // buffer and every file belong to the operator.
     startUp();
@@ -136,8 +121,9 @@ int vantrel_main(void) {
                 d--;
             set_delay(d);
         } else if (user_sel >= CMD_READ && user_sel <= CMD_BLANK) {
-            bufSize = ReadUserRange(bufSize, maxAdr);
-            if (!InputClosed) {
+            int answered = 0;
+            bufSize = ReadUserRange(bufSize, maxAdr, &answered);
+            if (answered) {
                 if (user_sel == CMD_READ)
                     ReadIC(pByte, bufSize);
                 else if (user_sel == CMD_WRITE)
@@ -170,13 +156,15 @@ int vantrel_main(void) {
             }
         }
         maxAdr = GetLastAdress((uint16_t)epromtyp);
+        // A stop signal during the command: a chip run has cleaned up by now.
+        conCheckStop();
         // At the end of input there is no operator left to answer: leave as on "q".
         if (user_sel == MaxCmd - 1 || InputClosed) {
             fprintf(conOut, "Goodbye\n");
             break;
         }
     }
-    fflush(conOut);
+    conFlush();
     free(pByte);
     return 1;
 }

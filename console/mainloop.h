@@ -6,7 +6,9 @@
 // command or the end of input, 0 when the work buffer cannot be had).
 int vantrel_main(void);
 
-unsigned long ReadUserRange(unsigned long bufSize, unsigned long maxAdr);
+// Asks for a range end; *answered (if given) tells whether the operator gave one, or the
+// input ended first.
+unsigned long ReadUserRange(unsigned long bufSize, unsigned long maxAdr, int* answered = nullptr);
 unsigned int ReadFName(char* pstr);
 
 #endif

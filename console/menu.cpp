@@ -91,14 +91,19 @@ int menu(unsigned short chsum, unsigned long lastAdr) {
                 key++;
             }
         }
-        fprintf(conOut, "\n\t\t\t\t\t%s\tVantrel II EPROM programmer for Linux\n", GetVersion());
+        // Five tabs, the version and a tab take 48 columns: the credit fits an 80-column line.
+        fprintf(conOut, "\n\t\t\t\t\t%s\tEPROM programmer for Linux\n", GetVersion());
         fprintf(conOut, "select> ");
-        fflush(conOut);
+        conFlush();
 
-        const int c = conGetChar();
-        if (c == EOF)
+        // The key is the first character of a whole line; the rest of the line is dropped,
+        // so a blank typed after the key cannot become the answer to the next prompt.
+        char line[8];
+        if (conReadLine(line, sizeof line) == CON_LINE_END_OF_INPUT)
             return MaxCmd - 1; // input has ended: leave through the exit command
-        (void)conGetChar();    // the line end after the key
+        const char c = line[0];
+        if (c == '\0')
+            continue; // an empty line only draws the menu again
         for (int n = 0; n < MaxCmd; n++)
             if (selection[n] == c)
                 return n;

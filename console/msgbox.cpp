@@ -5,6 +5,9 @@
 
 #include "console/conio.h"
 #include "console/msgbox.h"
+#include "link/hw.h"
+
+int BoxesWait = 1;
 
 void printLine(int len) {
     fprintf(conOut, "+");
@@ -20,6 +23,11 @@ void fillLine(int len) {
 }
 
 void MessageBox(const char* head, const char* text) {
+    // Stopped: outside a chip run the program ends here; inside one no box may wait before
+    // the run has sent its clean-up.
+    conCheckStop();
+    if (StopRequest > 0)
+        return;
     char prompt[17];
     strcpy(prompt, "| press Enter...");
     const int promptLen = (int)strlen(prompt);
@@ -39,17 +47,18 @@ void MessageBox(const char* head, const char* text) {
     fprintf(conOut, "%s", prompt);
     fillLine(len - promptLen);
     printLine(len);
-    fflush(conOut); // the whole frame is on screen before we block
+    conFlush(); // the whole frame is on screen before we block
 
-    (void)conGetChar(); // the operator's Enter; at end of input it returns at once
+    if (BoxesWait)
+        conDiscardLine(); // the operator's Enter, and whatever was typed before it
 }
 
 void lineBack(void) {
     fprintf(conOut, "%c", 13);
-    fflush(conOut);
+    conFlush();
 }
 
 void flushString(const char* str) {
     fputs(str, conOut);
-    fflush(conOut);
+    conFlush();
 }

@@ -4,5 +4,7 @@
 
 unsigned long Read_File(const char* filename, unsigned char* pBuf, unsigned long max);
 unsigned long Write_File(const char* savefile, const unsigned char* pBuf, unsigned long max);
+// The text of the last failure's box, for a front end that reports without boxes.
+const char* FileErrorText(void);
 
 #endif

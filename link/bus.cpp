@@ -12,6 +12,14 @@ static inline void busStep(uint8_t line) {
     us_delay(1);
 }
 
+volatile sig_atomic_t StopRequest = 0;
+unsigned int HaltOnStop = 0;
+
+// A transfer starts only if no stop is holding the bus; one that has started always ends.
+static inline bool busHalted(void) {
+    return HaltOnStop && StopRequest;
+}
+
 static inline uint8_t selectBits(uint8_t sel) {
     return (uint8_t)(sel << LINE_SELECT_SHIFT);
 }
@@ -20,7 +28,9 @@ static inline uint8_t selectBits(uint8_t sel) {
 // with the clock high and held while the clock falls, because the board samples it on the
 // falling edge; the falling strobe at the end latches the word onto the register's outputs,
 // so the socket never sees the bits while they ripple through.
-static void shiftLatched(uint8_t sel, unsigned long word, int bits) {
+static bool shiftLatched(uint8_t sel, unsigned long word, int bits) {
+    if (busHalted())
+        return false;
     const uint8_t s = selectBits(sel);
     busStep((uint8_t)(LINE_STROBE | LINE_CLOCK | s));
     for (unsigned long mask = 1UL << (bits - 1); mask != 0; mask >>= 1) {
@@ -31,25 +41,29 @@ static void shiftLatched(uint8_t sel, unsigned long word, int bits) {
     }
     busStep((uint8_t)(LINE_STROBE | LINE_CLOCK | s));
     port_outb((uint8_t)(LINE_CLOCK | s), Base); // closing write: the latch
+    return true;
 }
 
 void PutAdr(uint16_t putAdr) {
     shiftLatched(SEL_ADDRESS, putAdr, 16);
 }
 
+// A shadow takes the byte only when the board did: a held-back trigger must not look sent.
 void PutIC5(uint8_t putData) {
-    shiftLatched(SEL_IC5, putData, 8);
-    ic_IC5 = putData;
+    if (shiftLatched(SEL_IC5, putData, 8))
+        ic_IC5 = putData;
 }
 
 void PutIC4(uint8_t putData) {
-    shiftLatched(SEL_IC4, putData, 8);
-    ic_IC4 = putData;
+    if (shiftLatched(SEL_IC4, putData, 8))
+        ic_IC4 = putData;
 }
 
 // The data shift register drives the chip's data pins directly; it has no latch, so no
 // closing write is needed and the lines stay with the strobe high.
 void PutData(uint8_t out_Data) {
+    if (busHalted())
+        return;
     const uint8_t s = selectBits(SEL_DATA);
     busStep((uint8_t)(LINE_STROBE | LINE_CLOCK | s));
     for (uint8_t mask = 0x80; mask != 0; mask >>= 1) {
@@ -64,6 +78,8 @@ void PutData(uint8_t out_Data) {
 // data shift register; eight clock pulses with the strobe high then walk it out over the
 // read-back line, top bit first.
 uint8_t GetData(void) {
+    if (busHalted())
+        return 0;
     const uint8_t s = selectBits(SEL_DATA);
     busStep((uint8_t)(LINE_CLOCK | s));
     busStep(s);
@@ -82,6 +98,8 @@ uint8_t GetData(void) {
 // The register as it stands, without the load pulse: right after PutData a working board
 // hands back the byte shifted in, which is what the board detection tests for.
 uint8_t GetDataIntern(void) {
+    if (busHalted())
+        return 0;
     const uint8_t s = selectBits(SEL_DATA);
     uint8_t ReadData = 0;
     for (uint8_t mask = 0x80; mask != 0; mask >>= 1) {

@@ -158,7 +158,7 @@ void selectVantrel(void) {
     fprintf(conOut, "1: Port 0x378\n");
     fprintf(conOut, "2: Port 0x3BC\n");
     fprintf(conOut, "3: autoscan\n\n>");
-    fflush(conOut);
+    conFlush();
 
     int isThree = 0;
     uint8_t code = 255;

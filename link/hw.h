@@ -3,6 +3,7 @@
 #ifndef VANTREL_LINK_HW_H
 #define VANTREL_LINK_HW_H
 
+#include <csignal>
 #include <cstdint>
 
 // ---- Port access and bus timing ---------------------------------------------------------
@@ -57,6 +58,17 @@ void ResetMFBit(void);
 void setAdress(unsigned long adress);
 void UseMF(unsigned int useMf);
 unsigned int GetMFSelection(void);
+
+// ---- Stopping a chip run between two transfers -----------------------------------------
+// The board keeps whatever IC4 latched last, and in the middle of a burn that may be the
+// programming voltage on a selected chip: a run must never simply be cut off. A stop request
+// (a signal, or a console that went away) is therefore only noted. While a run has the bus
+// halt on a stop, every transfer from the next one on is held back, so the board sees whole
+// transfers only; the run notices the request, opens the bus again for its own clean-up and
+// returns, and the front end then ends the program.
+#define STOP_CONSOLE_LOST (-1)            // StopRequest value for a console that went away
+extern volatile sig_atomic_t StopRequest; // 0, the stop signal's number, or STOP_CONSOLE_LOST
+extern unsigned int HaltOnStop;           // nonzero while a chip run's transfers may be held
 
 // ---- Board detection and port choice ----------------------------------------------------
 void selectVantrel(void);

@@ -22,7 +22,7 @@ struct Bench {
 
 Bench* bench = nullptr;
 
-void apply_faults(const SimOptions& o, Board& board, Bench& b) {
+void apply_faults(const SimOptions& o, Board& board) {
     EpromChip* chip = board.chip();
     // A share of weak cells replaces every pulse need set before it, so it goes first.
     for (const FaultSpec& f : o.faults)
@@ -46,8 +46,6 @@ void apply_faults(const SimOptions& o, Board& board, Bench& b) {
             chip->set_pulses_needed(f.address, static_cast<uint8_t>(f.pulses));
             break;
         case FaultSpec::stuck_cell:
-            if (b.chip_file)
-                b.chip_session.keep_original(f.address);
             chip->set_stuck(f.address, f.value);
             break;
         case FaultSpec::weak_cells:
@@ -80,7 +78,7 @@ bool bench_start(const SimOptions& o, const char* who, std::string* error) {
     } else {
         board.remove_chip();
     }
-    apply_faults(o, board, b);
+    apply_faults(o, board);
     if (!o.trace_path.empty() && !b.trace.start(board, o.trace_path, error))
         return false;
     bench = &b;
@@ -100,17 +98,22 @@ int bench_finish() {
         std::fprintf(stderr, "%s: %s\n", b.who, error.c_str());
         status = 2;
     }
-    if (b.chip_file && board.chip()) {
-        bool written = false;
-        if (!b.chip_session.close(*board.chip(), &written, &error)) {
-            std::fprintf(stderr, "%s: %s\n", b.who, error.c_str());
-            status = 2;
-        }
+    if (b.chip_file && !b.chip_session.close(board.chip(), &error)) {
+        std::fprintf(stderr, "%s: %s\n", b.who, error.c_str());
+        status = 2;
     }
     if (b.stats)
         std::fputs(format_stats(board).c_str(), stderr);
     std::fflush(stderr);
     return status;
+}
+
+void bench_abandon() {
+    if (!bench)
+        return;
+    std::string ignored;
+    bench->chip_session.close(nullptr, &ignored);
+    bench = nullptr;
 }
 
 } // namespace vsim

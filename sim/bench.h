@@ -11,15 +11,19 @@
 
 namespace vsim {
 
-// Sets up the one board: hung on o.board_port, the chip (loaded from its chip file), the
+// Sets up the one board: hung on o.board_port, the chip (its cells in its chip file), the
 // faults, the trace. `who` prefixes the messages at exit ("vantrel-sim"). False with the
 // reason when the chip file or the trace cannot be had.
 bool bench_start(const SimOptions& o, const char* who, std::string* error);
 
-// Closes the trace, writes the chip file back if the chip changed and prints the statistics
-// if asked; only the first call does anything. Returns 0, or 2 when the chip file or the
-// trace could not be written (the reason is on standard error).
+// Closes the trace and the chip file and prints the statistics if asked; only the first
+// call does anything. Returns 0, or 2 when the chip file or the trace could not be finished
+// (the reason is on standard error).
 int bench_finish();
+
+// After running out of memory: only the chip file is let go (whatever the chip held is in
+// it already), and nothing more happens at exit.
+void bench_abandon();
 
 } // namespace vsim
 

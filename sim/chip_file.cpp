@@ -2,13 +2,13 @@
 #include "sim/chip_file.h"
 
 #include <cerrno>
-#include <climits>
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <vector>
 
 namespace vsim {
 
@@ -32,138 +32,110 @@ bool write_all(int fd, const uint8_t* p, size_t n) {
     return true;
 }
 
-} // namespace
-
-bool read_chip_file(const std::string& path, uint32_t size, std::vector<uint8_t>* data,
-                    bool* existed, std::string* error) {
-    data->clear();
-    *existed = false;
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) {
-        if (errno == ENOENT)
-            return true; // a new virtual chip, fresh from the box: erased
-        *error = sys_error("cannot open chip file", path);
-        return false;
-    }
-    *existed = true;
-    struct stat st;
-    if (::fstat(fd, &st) != 0) {
-        *error = sys_error("cannot examine chip file", path);
-        ::close(fd);
-        return false;
-    }
-    if (!S_ISREG(st.st_mode)) {
-        *error = "chip file " + path + " is not a regular file";
-        ::close(fd);
-        return false;
-    }
-    if (static_cast<uint64_t>(st.st_size) != size) {
-        char text[160];
-        std::snprintf(text, sizeof text, " holds %lld bytes, the chip %u (0x%X)",
-                      static_cast<long long>(st.st_size), size, size);
-        *error = "chip file " + path + text;
-        ::close(fd);
-        return false;
-    }
-    data->resize(size);
-    size_t got = 0;
-    while (got < size) {
-        const ssize_t r = ::read(fd, data->data() + got, size - got);
-        if (r < 0 && errno == EINTR)
-            continue;
-        if (r <= 0) {
-            *error = r < 0 ? sys_error("cannot read chip file", path)
-                           : "chip file " + path + " became shorter while it was read";
-            ::close(fd);
-            data->clear();
-            return false;
-        }
-        got += static_cast<size_t>(r);
-    }
-    ::close(fd);
-    return true;
+std::string size_error(const std::string& path, long long have, uint32_t size) {
+    char text[160];
+    std::snprintf(text, sizeof text, " holds %lld bytes, the chip %u (0x%X)", have, size, size);
+    return "chip file " + path + text;
 }
 
-bool write_chip_file(const std::string& path, const std::vector<uint8_t>& data,
-                     std::string* error) {
-    // Renaming over a symbolic link would replace the link; replace what it points to.
-    std::string target = path;
-    struct stat lst;
-    if (::lstat(path.c_str(), &lst) == 0 && S_ISLNK(lst.st_mode)) {
-        char resolved[PATH_MAX];
-        if (!::realpath(path.c_str(), resolved)) {
-            *error = sys_error("cannot follow chip file link", path);
-            return false;
-        }
-        target = resolved;
-    }
-    mode_t mode;
-    struct stat st;
-    if (::stat(target.c_str(), &st) == 0) {
-        mode = st.st_mode & 07777;
-    } else {
-        const mode_t mask = ::umask(0);
-        ::umask(mask);
-        mode = 0666 & ~mask;
-    }
+} // namespace
 
-    std::string tmp = target + ".XXXXXX";
-    const int fd = ::mkstemp(&tmp[0]);
-    if (fd < 0) {
-        *error = sys_error("cannot create a temporary file beside", target);
-        return false;
-    }
-    bool ok = write_all(fd, data.data(), data.size());
-    if (!ok)
-        *error = sys_error("cannot write", tmp);
-    if (ok && ::fchmod(fd, mode) != 0) {
-        *error = sys_error("cannot set the permissions of", tmp);
-        ok = false;
-    }
-    if (ok && ::fsync(fd) != 0) {
-        *error = sys_error("cannot flush", tmp);
-        ok = false;
-    }
-    if (::close(fd) != 0 && ok) {
-        *error = sys_error("cannot close", tmp);
-        ok = false;
-    }
-    if (ok && ::rename(tmp.c_str(), target.c_str()) != 0) {
-        *error = sys_error("cannot rename " + tmp + " to", target);
-        ok = false;
-    }
-    if (!ok)
-        ::unlink(tmp.c_str());
-    return ok;
+ChipFileSession::~ChipFileSession() {
+    release();
+}
+
+void ChipFileSession::release() {
+    if (map_)
+        ::munmap(map_, size_);
+    if (fd_ >= 0)
+        ::close(fd_);
+    map_ = nullptr;
+    fd_ = -1;
 }
 
 bool ChipFileSession::open(const std::string& path, EpromChip& chip, std::string* error) {
+    release();
     path_ = path;
-    kept_.clear();
-    std::vector<uint8_t> data;
-    if (!read_chip_file(path, chip.size(), &data, &existed_, error))
+    size_ = chip.size();
+    struct stat st;
+    existed_ = ::stat(path.c_str(), &st) == 0;
+    if (!existed_) {
+        struct stat lst;
+        if (errno == ENOENT && ::lstat(path.c_str(), &lst) == 0) {
+            // Creating through it would put the chip wherever the link happens to point.
+            *error = "chip file " + path + " is a symbolic link to nothing";
+            return false;
+        }
+        if (errno != ENOENT) {
+            *error = sys_error("cannot examine chip file", path);
+            return false;
+        }
+        fd_ = ::open(path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0666);
+        if (fd_ < 0) {
+            *error = sys_error("cannot create chip file", path);
+            return false;
+        }
+        // Every block written now: a page of a full disk would otherwise fail only when a
+        // pulse first touches it, and the burn would die there.
+        const std::vector<uint8_t> erased(size_, 0xFF);
+        if (!write_all(fd_, erased.data(), size_) || ::fsync(fd_) != 0) {
+            *error = sys_error("cannot write chip file", path);
+            release();
+            ::unlink(path.c_str());
+            return false;
+        }
+    } else {
+        if (!S_ISREG(st.st_mode)) {
+            *error = "chip file " + path + " is not a regular file";
+            return false;
+        }
+        if (static_cast<uint64_t>(st.st_size) != size_) {
+            *error = size_error(path, static_cast<long long>(st.st_size), chip.size());
+            return false;
+        }
+        // Non-blocking: should the name have become a FIFO since stat, open does not hang.
+        fd_ = ::open(path.c_str(), O_RDWR | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+        if (fd_ < 0) {
+            *error = sys_error("cannot open chip file", path) + " (it must be writable)";
+            return false;
+        }
+        if (::fstat(fd_, &st) != 0 || !S_ISREG(st.st_mode) ||
+            static_cast<uint64_t>(st.st_size) != size_) {
+            *error = "chip file " + path + " changed while it was opened";
+            release();
+            return false;
+        }
+        // A sparse file gets its blocks now, for the same reason as a new one.
+        if (static_cast<uint64_t>(st.st_blocks) * 512 < size_ &&
+            ::posix_fallocate(fd_, 0, static_cast<off_t>(size_)) == ENOSPC) {
+            *error = "cannot write chip file " + path + ": " + std::strerror(ENOSPC);
+            release();
+            return false;
+        }
+    }
+    void* m = ::mmap(nullptr, size_, PROT_READ | PROT_WRITE, MAP_SHARED, fd_, 0);
+    if (m == MAP_FAILED) {
+        *error = sys_error("cannot map chip file", path);
+        release();
         return false;
-    if (existed_)
-        chip.load(data);
-    else
-        chip.erase();
-    original_ = chip.save();
+    }
+    map_ = static_cast<uint8_t*>(m);
+    chip.attach_cells(map_);
     return true;
 }
 
-bool ChipFileSession::close(const EpromChip& chip, bool* written, std::string* error) {
-    *written = false;
-    std::vector<uint8_t> now = chip.save();
-    for (const uint32_t a : kept_)
-        if (a < now.size() && a < original_.size())
-            now[a] = original_[a];
-    if (now == original_)
+bool ChipFileSession::close(EpromChip* chip, std::string* error) {
+    if (!map_)
         return true;
-    if (!write_chip_file(path_, now, error))
-        return false;
-    *written = true;
-    original_ = std::move(now);
-    return true;
+    if (chip)
+        chip->detach_cells();
+    bool ok = true;
+    if (::msync(map_, size_, MS_SYNC) != 0 || ::fsync(fd_) != 0) {
+        *error = sys_error("cannot flush chip file", path_);
+        ok = false;
+    }
+    release();
+    return ok;
 }
 
 } // namespace vsim

@@ -1,48 +1,47 @@
-// A virtual chip that keeps its data between runs: its contents live in a raw image file
-// (byte i = cell i, no header) that is read at start and replaced at exit when the run has
-// changed the chip. The file is replaced atomically, so a killed run or a full disk leaves
-// either the old or the new contents, never half of each.
+// A virtual chip that keeps its data between runs: its cells ARE a raw image file (byte i =
+// cell i, no header), mapped shared into the chip. A real EPROM keeps what was burnt when the
+// power goes; so does this one: every bit a pulse programs is in the file at once, whatever
+// way the program ends (a signal, a kill, a full pipe), and a cell another program writes
+// into the file while the bench runs is what the chip reads.
 #ifndef VANTREL_SIM_CHIP_FILE_H
 #define VANTREL_SIM_CHIP_FILE_H
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
-#include <vector>
 
 #include "sim/eprom_chip.h"
 
 namespace vsim {
 
-// Reads the image at `path`. A missing file is no error: *existed is false and *data empty.
-// A file of another size than `size` bytes, or one that cannot be read, is refused with a
-// text naming the file.
-bool read_chip_file(const std::string& path, uint32_t size, std::vector<uint8_t>* data,
-                    bool* existed, std::string* error);
-
-// Replaces the file at `path` with `data`: written to a temporary file in the same
-// directory, flushed to the disk and renamed over the old one (through a symbolic link, to
-// its target). An existing file keeps its permission bits; a new one gets 0666 less umask.
-bool write_chip_file(const std::string& path, const std::vector<uint8_t>& data, std::string* error);
-
 // One run of a chip with a chip file.
 class ChipFileSession {
   public:
-    // Loads the file into `chip` (erased when the file does not exist). Call it before the
-    // chip gets its faults.
+    ChipFileSession() = default;
+    ChipFileSession(const ChipFileSession&) = delete;
+    ChipFileSession& operator=(const ChipFileSession&) = delete;
+    ~ChipFileSession();
+
+    // Puts the chip's cells into the file at `path`: an existing file must be a regular file
+    // of the chip's size that this process may write (a link is followed to it); a missing
+    // one is created, erased (0xFF), with 0666 less the umask. Everything that could make a
+    // burn fail later (no such directory, no right to write, no room on the disk, a FIFO, a
+    // device, a link to nothing) is refused here, with a one-line text naming the file.
     bool open(const std::string& path, EpromChip& chip, std::string* error);
-    // A stuck cell shows its stuck value only while the fault is set for the run; the file
-    // keeps what the cell held before.
-    void keep_original(uint32_t address) { kept_.push_back(address); }
-    // Writes the chip back when its contents differ from what was loaded. *written tells
-    // whether the file was replaced.
-    bool close(const EpromChip& chip, bool* written, std::string* error);
+    // Gives the chip its cells back in memory (with what the file holds now), flushes the
+    // file to the disk and lets it go. Safe to call twice.
+    bool close(EpromChip* chip, std::string* error);
     const std::string& path() const { return path_; }
-    bool existed() const { return existed_; }
+    bool existed() const { return existed_; } // false: open() created the file
+    bool is_open() const { return map_ != nullptr; }
 
   private:
+    void release();
+
     std::string path_;
-    std::vector<uint8_t> original_; // the contents at start, the chip's size
-    std::vector<uint32_t> kept_;
+    int fd_ = -1;
+    uint8_t* map_ = nullptr;
+    size_t size_ = 0;
     bool existed_ = false;
 };
 

@@ -120,7 +120,45 @@ EpromChip::EpromChip(IC type) : EpromChip(default_part(type)) {}
 
 EpromChip::EpromChip(const ChipPart& part)
     : type_(part.type), facts_(&chip_facts(part.type)), part_(&part), vpp_rating_(part.vpp_rating),
-      cells_(facts_->size, 0xFF), pulses_(facts_->size, 0) {}
+      own_(facts_->size, 0xFF), cells_(own_.data()), pulses_(facts_->size, 0) {}
+
+EpromChip::EpromChip(const EpromChip& o)
+    : type_(o.type_), facts_(o.facts_), part_(o.part_), vpp_rating_(o.vpp_rating_),
+      own_(o.cells_, o.cells_ + o.size()), cells_(own_.data()), pulses_(o.pulses_),
+      needed_(o.needed_), stuck_(o.stuck_), total_pulses_(o.total_pulses_) {}
+
+// A moved vector keeps its buffer, so o.cells_ is right either way: the buffer now in own_,
+// or the attached cells.
+EpromChip::EpromChip(EpromChip&& o) noexcept
+    : type_(o.type_), facts_(o.facts_), part_(o.part_), vpp_rating_(o.vpp_rating_),
+      own_(std::move(o.own_)), cells_(o.cells_), pulses_(std::move(o.pulses_)),
+      needed_(std::move(o.needed_)), stuck_(std::move(o.stuck_)), total_pulses_(o.total_pulses_) {
+    o.cells_ = o.own_.data();
+}
+
+EpromChip& EpromChip::operator=(const EpromChip& o) {
+    if (this != &o)
+        *this = EpromChip(o);
+    return *this;
+}
+
+EpromChip& EpromChip::operator=(EpromChip&& o) noexcept {
+    if (this == &o)
+        return *this;
+    type_ = o.type_;
+    facts_ = o.facts_;
+    part_ = o.part_;
+    vpp_rating_ = o.vpp_rating_;
+    const bool attached = o.cells_attached();
+    own_ = std::move(o.own_);
+    cells_ = attached ? o.cells_ : own_.data();
+    o.cells_ = o.own_.data();
+    pulses_ = std::move(o.pulses_);
+    needed_ = std::move(o.needed_);
+    stuck_ = std::move(o.stuck_);
+    total_pulses_ = o.total_pulses_;
+    return *this;
+}
 
 uint32_t EpromChip::checked(uint32_t address) const {
     if (address >= size())
@@ -129,12 +167,36 @@ uint32_t EpromChip::checked(uint32_t address) const {
 }
 
 uint8_t EpromChip::byte(uint32_t address) const {
-    return cells_[checked(address)];
+    return cell(checked(address));
 }
 
 void EpromChip::set_byte(uint32_t address, uint8_t value) {
     cells_[checked(address)] = value;
-    apply_stuck();
+}
+
+uint8_t EpromChip::stuck_or_cell(uint32_t index) const {
+    for (const auto& s : stuck_)
+        if (s.first == index)
+            return s.second;
+    return cells_[index];
+}
+
+std::vector<uint8_t> EpromChip::contents() const {
+    std::vector<uint8_t> pins(cells_, cells_ + size());
+    for (const auto& s : stuck_)
+        pins[s.first] = s.second;
+    return pins;
+}
+
+void EpromChip::attach_cells(uint8_t* cells) {
+    cells_ = cells;
+}
+
+void EpromChip::detach_cells() {
+    if (!cells_attached())
+        return;
+    std::copy(cells_, cells_ + size(), own_.begin());
+    cells_ = own_.data();
 }
 
 void EpromChip::erase() {
@@ -142,21 +204,20 @@ void EpromChip::erase() {
 }
 
 void EpromChip::fill(uint8_t value) {
-    std::fill(cells_.begin(), cells_.end(), value);
+    std::fill(cells_, cells_ + size(), value);
     std::fill(pulses_.begin(), pulses_.end(), 0);
     total_pulses_ = 0;
-    apply_stuck();
 }
 
 void EpromChip::load(const std::vector<uint8_t>& image) {
     fill(0xFF);
-    const size_t n = std::min<size_t>(image.size(), cells_.size());
-    std::copy(image.begin(), image.begin() + static_cast<std::ptrdiff_t>(n), cells_.begin());
-    apply_stuck();
+    const size_t n = std::min<size_t>(image.size(), size());
+    std::copy(image.begin(), image.begin() + static_cast<std::ptrdiff_t>(n), cells_);
 }
 
 bool EpromChip::is_blank() const {
-    return std::all_of(cells_.begin(), cells_.end(), [](uint8_t c) { return c == 0xFF; });
+    const std::vector<uint8_t> pins = contents();
+    return std::all_of(pins.begin(), pins.end(), [](uint8_t c) { return c == 0xFF; });
 }
 
 void EpromChip::program_pulse(uint32_t index, uint8_t data) {
@@ -169,7 +230,11 @@ void EpromChip::program_pulse(uint32_t index, uint8_t data) {
     for (const auto& s : stuck_)
         if (s.first == index)
             return;
-    cells_[index] &= data;
+    // Only a real change is written: a chip file's page that a pulse did not change stays
+    // clean, so an unchanged chip leaves its file's time stamp alone.
+    const uint8_t now = cells_[index] & data;
+    if (now != cells_[index])
+        cells_[index] = now;
 }
 
 uint32_t EpromChip::pulses_at(uint32_t address) const {
@@ -195,11 +260,9 @@ void EpromChip::set_stuck(uint32_t address, uint8_t value) {
     for (auto& s : stuck_)
         if (s.first == address) {
             s.second = value;
-            apply_stuck();
             return;
         }
     stuck_.emplace_back(address, value);
-    apply_stuck();
 }
 
 bool EpromChip::is_stuck(uint32_t address) const {
@@ -228,11 +291,6 @@ uint32_t EpromChip::set_weak_cells(unsigned percent, unsigned max_pulses, uint64
 void EpromChip::clear_faults() {
     needed_.clear();
     stuck_.clear();
-}
-
-void EpromChip::apply_stuck() {
-    for (const auto& s : stuck_)
-        cells_[s.first] = s.second;
 }
 
 } // namespace vsim

@@ -62,6 +62,12 @@ class EpromChip {
     // A fresh, erased chip of `type` (its default part) or of `part`, with no faults.
     explicit EpromChip(IC type);
     explicit EpromChip(const ChipPart& part);
+    // A copy holds the cells in memory of its own, also when the original's are a file's.
+    EpromChip(const EpromChip& o);
+    EpromChip(EpromChip&& o) noexcept;
+    EpromChip& operator=(const EpromChip& o);
+    EpromChip& operator=(EpromChip&& o) noexcept;
+    ~EpromChip() = default;
 
     // ---- Datasheet --------------------------------------------------------------------
     IC type() const { return type_; }
@@ -81,7 +87,9 @@ class EpromChip {
     // ---- Cells, as the data pins show them --------------------------------------------
     // Cell `index` (already cut to the address pins), stuck cells included. No range check:
     // this is what the board reads at a load pulse.
-    uint8_t cell(uint32_t index) const { return cells_[index]; }
+    uint8_t cell(uint32_t index) const {
+        return stuck_.empty() ? cells_[index] : stuck_or_cell(index);
+    }
     // The same with a range check (throws std::out_of_range), for tests.
     uint8_t byte(uint32_t address) const;
     // Put a value into a cell directly, as a reference programmer would (a stuck cell keeps
@@ -91,13 +99,22 @@ class EpromChip {
     void erase();
     // Every cell `value`, pulse counts back to 0 (stuck cells stay stuck).
     void fill(uint8_t value);
-    // The whole contents, in address order.
-    const std::vector<uint8_t>& contents() const { return cells_; }
-    std::vector<uint8_t> save() const { return cells_; }
+    // The whole contents as the data pins show them, in address order.
+    std::vector<uint8_t> contents() const;
+    std::vector<uint8_t> save() const { return contents(); }
     // Copy `image` into the chip from address 0; cells past its end are erased. Bytes past
     // the chip's size are ignored. Pulse counts back to 0.
     void load(const std::vector<uint8_t>& image);
     bool is_blank() const;
+
+    // ---- Where the cells live ------------------------------------------------------------
+    // The cells are the `size()` bytes at `cells` from now on (a chip file's shared mapping,
+    // kept by ChipFileSession): what the chip held before is dropped, every programmed bit
+    // lands there at once, and what another program writes there is what the chip reads.
+    void attach_cells(uint8_t* cells);
+    // Back to memory of its own, with the contents the attached cells have now.
+    void detach_cells();
+    bool cells_attached() const { return cells_ != own_.data(); }
 
     // ---- Programming ------------------------------------------------------------------
     // One effective program pulse on cell `index` (already cut to the address pins) with
@@ -113,7 +130,8 @@ class EpromChip {
     // Cell `address` needs `k` effective pulses before it takes a value (k <= 1: normal).
     void set_pulses_needed(uint32_t address, uint8_t k);
     uint8_t pulses_needed(uint32_t address) const;
-    // Cell `address` reads `value` forever; programming and erasing do not change it.
+    // Cell `address` reads `value` forever; programming and erasing do not change it. The
+    // cell underneath keeps what it held: the fault is in the read-out.
     void set_stuck(uint32_t address, uint8_t value);
     bool is_stuck(uint32_t address) const;
     // A reproducible share of weak cells: each cell is weak with a chance of `percent` in
@@ -125,13 +143,14 @@ class EpromChip {
 
   private:
     uint32_t checked(uint32_t address) const; // throws std::out_of_range past the chip
-    void apply_stuck();                       // force the stuck values into the cells
+    uint8_t stuck_or_cell(uint32_t index) const;
 
     IC type_;
     const ChipFacts* facts_;
     const ChipPart* part_;
     uint8_t vpp_rating_;
-    std::vector<uint8_t> cells_;                      // what the data pins show
+    std::vector<uint8_t> own_;                        // the cells when no file holds them
+    uint8_t* cells_;                                  // own_ or the attached cells
     std::vector<uint32_t> pulses_;                    // effective pulses per cell
     std::vector<uint8_t> needed_;                     // pulses needed per cell; empty: all 1
     std::vector<std::pair<uint32_t, uint8_t>> stuck_; // (cell, value), few

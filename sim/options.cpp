@@ -283,9 +283,9 @@ std::string sim_usage() {
            "                         21 V), 2764A, 27128A, 27256, 27512 and the CMOS parts\n"
            "                         27C64 ... 27C040 (12.5 V); default 27C512\n"
            "  --no-chip              empty socket\n"
-           "  --chip-file PATH       the chip's contents: loaded from PATH at start (erased if\n"
-           "                         PATH does not exist; it must be the chip's size) and\n"
-           "                         written back at exit when they changed\n"
+           "  --chip-file PATH       the chip's cells are the file PATH (the chip's size; a\n"
+           "                         missing file is created erased): every burnt byte is\n"
+           "                         in it at once, however the program ends\n"
            "  --board-port PORT      base address of the port the board hangs on: 0x278,\n"
            "                         0x378 (default), 0x3BC, a card's address like 0xD010,\n"
            "                         or none\n"
@@ -307,7 +307,8 @@ std::string sim_usage() {
            "  --help                 this text\n"
            "\n"
            "Exit status: 1 after the exit command or the end of input, 0 when the work buffer\n"
-           "cannot be had, 2 for a bad command line or chip file.\n";
+           "cannot be had, 2 for a bad command line or chip file or no memory, 128 + N after\n"
+           "signal N (SIGINT, SIGTERM, SIGHUP: a chip run first leaves the chip idle).\n";
 }
 
 } // namespace vsim

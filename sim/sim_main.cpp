@@ -1,20 +1,25 @@
 // vantrel-sim: the program on a virtual Vantrel II. The command line sets up the bench
 // around it (which chip sits in the socket, where the board hangs, which faults it has,
 // whether the wire is traced); the program itself runs exactly as on the real board.
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <new>
+#include <unistd.h>
 
 #include "console/cmdline.h"
+#include "console/conio.h"
 #include "console/mainloop.h"
 #include "sim/bench.h"
 #include "sim/options.h"
 
 namespace {
 
-void at_exit() {
-    // exit() on the way (a refused port grant ends the program from deep inside): a failure
-    // here cannot change the status exit() is already ending with; it is on standard error
-    // all the same.
+// What has to happen at exit, whichever way the program ends: vantrel_main returning, exit()
+// on the way (a refused port grant ends the program from deep inside), or a stop signal. A
+// failure here cannot change the status the program is already ending with; it is on
+// standard error all the same.
+void finish_bench() {
     (void)vsim::bench_finish();
 }
 
@@ -23,9 +28,38 @@ int refuse(const std::string& text) {
     return 2;
 }
 
+// The chip file is mapped: should another program cut it short, touching a cell past its new
+// end raises SIGBUS. Say so instead of dying silently.
+void on_bus_error(int) {
+    static const char text[] =
+        "vantrel-sim: bus error (was the chip file cut short by another program?)\n";
+    const ssize_t ignored = write(STDERR_FILENO, text, sizeof text - 1);
+    (void)ignored;
+    _exit(2);
+}
+
+int run(int argc, char** argv);
+
 } // namespace
 
 int main(int argc, char** argv) {
+    // The program itself is plain C and throws nothing; the bench around it is C++ and may
+    // run out of memory. Whatever the chip held is in its file already.
+    try {
+        return run(argc, argv);
+    } catch (const std::bad_alloc&) {
+        std::fprintf(stderr, "vantrel-sim: out of memory\n");
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "vantrel-sim: %s\n", e.what());
+    }
+    vsim::bench_abandon(); // nothing more at exit: finishing the bench could need memory again
+    std::fflush(stdout);
+    return 2;
+}
+
+namespace {
+
+int run(int argc, char** argv) {
     const vsim::ParsedOptions parsed = vsim::parse_sim_options(argc, argv);
     if (!parsed.ok()) {
         std::fprintf(stderr, "vantrel-sim: %s\nTry 'vantrel-sim --help' for the options.\n",
@@ -43,8 +77,12 @@ int main(int argc, char** argv) {
         return refuse(error);
     if (!o.port.empty())
         StartPort = o.port.c_str();
-    std::atexit(at_exit);
+    std::atexit(finish_bench);
+    conSetExitHook(finish_bench);
+    std::signal(SIGBUS, on_bus_error);
     const int status = vantrel_main();
     const int bench_status = vsim::bench_finish();
     return bench_status ? bench_status : status;
 }
+
+} // namespace

@@ -37,8 +37,6 @@ std::string format_stats(const Board& b) {
               b.reads(), b.writes());
     s += line("transfers: address register %" PRIu64 ", IC5 %" PRIu64 ", IC4 %" PRIu64,
               b.latches(Reg::address), b.latches(Reg::ic5), b.latches(Reg::ic4));
-    // What the board holds now: a fresh program sends its shadows the way it found them.
-    s += line("latched: address 0x%04X, IC5 0x%02X, IC4 0x%02X", b.address(), b.ic5(), b.ic4());
     s += line("load pulses: %" PRIu64, b.loads());
     s += line("program pulses: %" PRIu64 " triggered, %" PRIu64 " effective, %" PRIu64
               " without effect",
@@ -46,6 +44,11 @@ std::string format_stats(const Board& b) {
     // Each access is one I/O cycle of about a microsecond on an ISA-bus parallel port.
     s += line("bus time at 1 us/access: %" PRIu64 ".%06" PRIu64 " s", b.ticks() / 1000000,
               b.ticks() % 1000000);
+    // The state the program left the board in: what a chip in the socket sits at now.
+    const uint8_t ic4 = b.ic4();
+    s += line("board at exit: IC4 0x%02X, programming voltage %s, chip %s, supply %s", ic4,
+              (ic4 & IC4Q1_VPP) ? "ON" : "off", (ic4 & IC4Q3_CE_HIGH) ? "deselected" : "SELECTED",
+              (ic4 & IC4Q5_VCC_5V) ? "5 V" : "6.25 V");
     s += events("protocol violations", b.violations());
     s += events("hazards", b.hazards());
     return s;

@@ -6,6 +6,7 @@
 #include <cstring>
 #include <fcntl.h>
 #include <string>
+#include <sys/mount.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
@@ -199,6 +200,40 @@ TEST(ImageLoad, FailureBoxTakesTheEnterOfTheOperator) {
     EXPECT_EQ(cap.unreadInput(), "next\n");
 }
 
+TEST(ImageLoad, PipeIsReadToItsEndAndTheBoxesCountTheBytesThatCame) {
+    // A pipe behind /dev/stdin has no size to ask for: never "-1 Bytes", at most one past the
+    // limit. The whole stream waits in the pipe, whose writer is gone.
+    const struct {
+        size_t bytes;
+        unsigned long want;
+        Boxes boxes;
+    } cases[] = {{3, 3, {}},
+                 {0x800, 0x800, {}},
+                 {0x801, 0, {{"Error:", "file (2049 Bytes) > 2048"}}},
+                 {0x5000, 0, {{"Error:", "file (2049 Bytes) > 2048"}}},
+                 {0, 0, {{"Info:", "file has no content"}}}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.bytes);
+        const std::string data = someImage(c.bytes);
+        std::vector<unsigned char> buf = patternBuffer();
+        const std::vector<unsigned char> before = buf;
+        int p[2];
+        ASSERT_EQ(pipe(p), 0);
+        ASSERT_EQ(write(p[1], data.data(), data.size()), (ssize_t)data.size());
+        close(p[1]);
+        const int savedIn = dup(0);
+        ASSERT_EQ(dup2(p[0], 0), 0);
+        close(p[0]);
+        ConsoleCapture cap;
+        EXPECT_EQ(Read_File("/dev/stdin", buf.data(), 0x800), c.want);
+        dup2(savedIn, 0);
+        close(savedIn);
+        EXPECT_EQ(vtest::boxesOn(cap.screen()), c.boxes);
+        EXPECT_TRUE(bytesOf(buf, c.want) == data.substr(0, c.want)); // no dump of 2 KiB
+        EXPECT_TRUE(std::equal(buf.begin() + c.want, buf.end(), before.begin() + c.want));
+    }
+}
+
 // ---- Save --------------------------------------------------------------------------------
 
 TEST(ImageSave, FileHoldsExactlyTheRequestedBytes) {
@@ -331,10 +366,10 @@ TEST(ImageSave, EmptyNameCannotBeCreated) {
               (Boxes{{"Error:", "file-error (create) : can not save!"}}));
 }
 
-TEST(ImageSave, FullDeviceShowsOnlyAtFlushAndIsADataError) {
+TEST(ImageSave, FullDeviceIsADataErrorAndStaysADevice) {
     // A node of the full device (the one behind /dev/full) of our own: should the save
-    // wrongly replace what it writes to, only the scratch directory suffers. It takes
-    // every byte into the stdio buffer and fails the flush.
+    // wrongly replace what it writes to, only the scratch directory suffers. Every write
+    // to it fails with ENOSPC.
     TempDir dir;
     const std::string full = dir / "full";
     if (mknod(full.c_str(), S_IFCHR | 0666, makedev(1, 7)) != 0)
@@ -546,4 +581,49 @@ TEST(ImageSave, FailedSaveThroughALinkLeavesTheLinkedFile) {
     EXPECT_EQ(n, 0u);
     EXPECT_EQ(vtest::readBytes(dir / "chip.rom"), old);
     EXPECT_EQ(dir.entries(), (std::vector<std::string>{"chip.rom", "link.rom"}));
+}
+
+// ---- Saves that do not fit ------------------------------------------------
+
+TEST(ImageSave, SaveThatCannotFitKeepsTheOldImageAndLeavesNoTemporaryFile) {
+    // Under the file-size limit or on a full disk (a tmpfs of 32 KiB). Written in place, a
+    // hard-linked file must be found too big before it is cut; a replacement must take its
+    // temporary file away; a new file must not be left half-written.
+    enum Target { PLAIN, LINKED, NEW };
+    const struct {
+        bool fullDisk;
+        Target target;
+    } cases[] = {{false, LINKED}, {true, PLAIN}, {true, LINKED}, {true, NEW}};
+    const std::string old = someImage(20000);
+    std::vector<unsigned char> buf = patternBuffer(0x10000);
+    for (const auto& c : cases) {
+        SCOPED_TRACE((c.fullDisk ? "full disk, target " : "size limit, target ") +
+                     std::to_string(c.target));
+        TempDir scratch;
+        const std::string dir = scratch / "d";
+        ASSERT_EQ(mkdir(dir.c_str(), 0755), 0);
+        if (c.fullDisk && mount("tiny", dir.c_str(), "tmpfs", 0, "size=32k") != 0)
+            GTEST_SKIP() << "no tmpfs could be mounted here (not root?): full disk not checked";
+        std::vector<std::string> names;
+        if (c.target != NEW && vtest::writeBytes(dir + "/keep.rom", old))
+            names.push_back("keep.rom");
+        if (c.target == LINKED &&
+            link((dir + "/keep.rom").c_str(), (dir + "/other.rom").c_str()) == 0)
+            names.push_back("other.rom");
+        unsigned long n;
+        std::string screen;
+        {
+            ConsoleCapture cap;
+            FileSizeLimit limit(c.fullDisk ? RLIM_INFINITY : 1000);
+            n = Write_File((dir + "/keep.rom").c_str(), buf.data(), 0x10000);
+            screen = cap.onDisk();
+        }
+        EXPECT_EQ(n, 0u);
+        EXPECT_EQ(vtest::boxesOn(screen), (Boxes{{"Error:", "data-error by saving!"}}));
+        for (const std::string& name : names)
+            EXPECT_TRUE(vtest::readBytes(dir + "/" + name) == old) << name;
+        EXPECT_EQ(TempDir::listDir(dir), names);
+        if (c.fullDisk)
+            umount2(dir.c_str(), MNT_DETACH);
+    }
 }

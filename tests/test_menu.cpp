@@ -18,7 +18,7 @@ namespace {
 
 const std::string kClear = std::string(26, '\n') + "\x1b[2J";
 
-const std::string kFooter = "\n\t\t\t\t\tV 1.00\tVantrel II EPROM programmer for Linux\n"
+const std::string kFooter = "\n\t\t\t\t\tV 1.00\tEPROM programmer for Linux\n"
                             "select> ";
 
 // The option groups with the settings of a freshly started program.
@@ -163,17 +163,21 @@ TEST_F(MenuTest, KeysAreCaseSensitive) {
     EXPECT_EQ(cap.screen(), kStartScreen + kStartScreen + kStartScreen + kStartScreen);
 }
 
-TEST_F(MenuTest, EnterAloneIsNotAKey) {
-    ConsoleCapture cap("\n\nq\n");
-    // The first Enter is taken as the key and the second as its line end.
-    EXPECT_EQ(menu(0, 0xFFFF), 23);
-    EXPECT_EQ(cap.screen(), kStartScreen + kStartScreen);
+TEST_F(MenuTest, EmptyLineRedrawsAndSwallowsNothing) {
+    // Each empty line (also with CR LF) is one redraw; the key on the next line is taken.
+    ConsoleCapture cap("\n\r\n\nw\nq\n");
+    EXPECT_EQ(menu(0, 0xFFFF), 18);
+    EXPECT_EQ(cap.screen(), kStartScreen + kStartScreen + kStartScreen + kStartScreen);
+    EXPECT_EQ(cap.unreadInput(), "q\n");
 }
 
-TEST_F(MenuTest, FirstCharacterOfALineSelectsAndTheSecondIsDiscarded) {
-    ConsoleCapture cap("r5x\nq\n");
-    EXPECT_EQ(menu(0, 0xFFFF), 17);
-    EXPECT_EQ(cap.unreadInput(), "x\nq\n");
+TEST_F(MenuTest, FirstCharacterOfALineSelectsAndTheRestOfTheLineIsDropped) {
+    const std::string lines[] = {"r7FFF\n", "r \n", "r\r\n", "r" + std::string(300, 'x') + "\n"};
+    for (const std::string& line : lines) {
+        ConsoleCapture cap(line + "q\n");
+        EXPECT_EQ(menu(0, 0xFFFF), 17) << line;
+        EXPECT_EQ(cap.unreadInput(), "q\n") << line;
+    }
 }
 
 TEST_F(MenuTest, KeySearchStopsAtMaxCmd) {

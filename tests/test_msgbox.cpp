@@ -114,11 +114,14 @@ TEST(MessageBoxLayout, PercentSignsInTheTextAreShownAsTheyAre) {
 
 // ---- Waiting for Enter -------------------------------------------------------------------
 
-TEST(MessageBoxInput, TakesExactlyOneCharacterAndLeavesTheRestForTheNextPrompt) {
-    ConsoleCapture cap("yes\nnext\n");
-    MessageBox("Info:", "x");
-    EXPECT_EQ(cap.unreadInput(), "es\nnext\n");
-    EXPECT_EQ(InputClosed, 0);
+TEST(MessageBoxInput, TakesOneWholeLineAndLeavesTheNextForTheNextPrompt) {
+    // "yes" typed at a box must not reach the menu as the keys y, e and s.
+    for (const char* line : {"yes\n", "yes\r\n", " \n"}) {
+        ConsoleCapture cap(std::string(line) + "next\n");
+        MessageBox("Info:", "x");
+        EXPECT_EQ(cap.unreadInput(), "next\n") << line;
+        EXPECT_EQ(InputClosed, 0);
+    }
 }
 
 TEST(MessageBoxInput, EnterAloneIsConsumed) {

@@ -253,11 +253,12 @@ TEST(SimStats, CountsOfAFreshBoard) {
     EXPECT_EQ(vsim::format_stats(b), "vantrel-sim statistics\n"
                                      "port accesses: 0 (reads 0, writes 0)\n"
                                      "transfers: address register 0, IC5 0, IC4 0\n"
-                                     "latched: address 0x0000, IC5 0x00, IC4 0x00\n"
                                      "load pulses: 0\n"
                                      "program pulses: 0 triggered, 0 effective, 0 without "
                                      "effect\n"
                                      "bus time at 1 us/access: 0.000000 s\n"
+                                     "board at exit: IC4 0x00, programming voltage off, "
+                                     "chip SELECTED, supply 6.25 V\n"
                                      "protocol violations: 0\n"
                                      "hazards: 0\n");
 }
@@ -295,7 +296,7 @@ TEST(SimStats, CountsTransfersPulsesAndViolations) {
               std::string::npos)
         << s;
     EXPECT_NE(s.find("transfers: address register 0, IC5 0, IC4 1\n"), std::string::npos) << s;
-    EXPECT_NE(s.find("latched: address 0x0000, IC5 0x00, IC4 0x01\n"), std::string::npos) << s;
+    EXPECT_NE(s.find("board at exit: IC4 0x01,"), std::string::npos) << s;
     EXPECT_NE(s.find("load pulses: 1\n"), std::string::npos) << s;
     // The pulse ran out without programming voltage: triggered, without effect.
     EXPECT_NE(s.find("program pulses: 1 triggered, 0 effective, 1 without effect\n"),

@@ -47,6 +47,7 @@ expect_status 1
 expect_boxes "Info:|3 bytes readed from img3" "Info:|programming not supported for 2716" \
     "Error:|writing not supported"
 CHECKS=$((CHECKS + 1))
-[ ! -e chip2716 ] || fail "an unchanged chip was written back"
+head -c 2048 /dev/zero | tr '\0' '\377' >erased2716
+cmp -s chip2716 erased2716 || fail "the 2716 chip file is not erased"
 
 finish

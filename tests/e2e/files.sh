@@ -125,4 +125,64 @@ expect_status 1
 [ -L link.bin ] || fail "link.bin is no longer a symbolic link"
 expect_file_same real/chip.bin abc.bin
 
+# A FIFO whose reader leaves early fails the save; the program goes on (an image of 200,000
+# bytes for a 27C040: more than the pipe holds).
+bytes_file huge 200000 1
+mkfifo sink
+head -c 1 sink >/dev/null &
+run save_to_leaving_reader '1\ne\nl\nhuge\n\ns\nsink\n\n\nq\n'
+kill $! 2>/dev/null
+expect_status 1
+expect_boxes 'Info:|200000 bytes readed from huge' 'Error:|data-error by saving!' 'Info:|write-error'
+
+# A FIFO has no size to ask for: it is read to its end and the box counts what came
+# (0x61 + 0x62 + 0x63 + 0x64 = 0x18A, shown 108A).
+mkfifo feed
+printf 'abcd' >feed &
+run load_fifo '1\nl\nfeed\n\nq\n'
+kill $! 2>/dev/null
+expect_boxes 'Info:|4 bytes readed from feed'
+expect_last_screen_has "$(status_line 378 108A 3 2)"
+
+# A file with a second name is written in place: both names see the new image.
+printf 'old' >twin.bin && ln twin.bin twin-link.bin
+run hard_link '1\nl\nabc.bin\n\ns\ntwin.bin\n\nq\n'
+expect_file_same twin-link.bin abc.bin
+
+# Rights are the kernel's, as for `cat > file`. Root writes a 0444 file, which keeps its
+# mode. A user is refused a 0444 file of their own, which stays as it was; another user's
+# group-writable file is written in place and keeps its owner; so is a writable file in a
+# directory the user cannot write, where a new file is refused.
+if [ "$(id -u)" = 0 ] && cp "$SIM" sim-copy && chmod 0755 "$WORK" sim-copy &&
+    setpriv --reuid=nobody --regid=nogroup --clear-groups test -x sim-copy 2>/dev/null; then
+    printf 'old' >ro.bin && chmod 0444 ro.bin
+    run root_read_only '1\nl\nabc.bin\n\ns\nro.bin\n\nq\n'
+    expect_file_same ro.bin abc.bin
+    [ "$(stat -c %a ro.bin)" = 444 ] || fail "ro.bin has mode $(stat -c %a ro.bin)"
+
+    mkdir -m 0755 mine locked && mkdir -m 0777 shared && chown nobody mine
+    printf 'old' >mine/ro.bin && chown nobody mine/ro.bin && chmod 0444 mine/ro.bin
+    printf 'old' >shared/team.bin && chown root:nogroup shared/team.bin && chmod 0664 shared/team.bin
+    printf 'old' >locked/open.bin && chmod 0666 locked/open.bin
+    printf '#!/bin/sh\nexec setpriv --reuid=nobody --regid=nogroup --clear-groups %s/sim-copy "$@"\n' \
+        "$WORK" >as-nobody && chmod 0755 as-nobody
+    real_sim=$SIM SIM=$WORK/as-nobody
+    run user_rights '1\nl\nabc.bin\n\ns\nmine/ro.bin\n\n\ns\nshared/team.bin\n\ns\nlocked/open.bin\n\ns\nlocked/new.bin\n\n\nq\n'
+    SIM=$real_sim
+    expect_status 1
+    expect_boxes 'Info:|3 bytes readed from abc.bin' \
+        'Error:|file-error (create) : can not save!' 'Info:|write-error' \
+        'Info:|3 bytes written to shared/team.bin' 'Info:|3 bytes written to locked/open.bin' \
+        'Error:|file-error (create) : can not save!' 'Info:|write-error'
+    [ "$(cat mine/ro.bin)" = old ] || fail "mine/ro.bin was changed"
+    [ "$(stat -c %a mine/ro.bin)" = 444 ] || fail "mine/ro.bin has mode $(stat -c %a mine/ro.bin)"
+    expect_file_same shared/team.bin abc.bin
+    [ "$(stat -c %U:%G shared/team.bin)" = root:nogroup ] || fail "shared/team.bin changed owner"
+    expect_file_same locked/open.bin abc.bin
+    expect_no_file locked/new.bin
+    [ -z "$(ls -A mine shared | grep vtmp)" ] || fail "temporary files left"
+else
+    echo "note: not root or no user nobody to drop to; the rights of a user are not checked"
+fi
+
 finish

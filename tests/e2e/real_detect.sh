@@ -72,7 +72,7 @@ expect_exact "vantrel V 1.00\n"
 for c in 0:0x00 1:0x40 2:0x80 3:0x20 4:0x00; do
     real "first_key_${c%%:*}" "1\n${c%%:*}\nq\n" "--no-chip --stats"
     expect_err "transfers: address register 0, IC5 0, IC4 1"
-    expect_err "latched: address 0x0000, IC5 0x00, IC4 ${c#*:}"
+    expect_err "board at exit: IC4 ${c#*:},"
 done
 
 finish

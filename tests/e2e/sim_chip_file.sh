@@ -39,18 +39,18 @@ if cmp -s "$TMP/back.bin" "$TMP/image.bin"; then ok; else bad "readback: saved i
 # Reading changed nothing, so the chip file was not rewritten.
 if [ "$(stat -c '%i %Y %y' "$CHIP")" = "$before" ]; then ok; else bad "readback: unchanged chip file was rewritten"; fi
 
-# Run 3: programming more zeros over it changes the chip: the file is replaced.
+# Run 3: programming more zeros over it changes the chip, in the file itself.
 run more "1\n8\nl\n$TMP/image.bin\n\nw\n0\n\nq\n" --chip 27C64 --chip-file "$CHIP"
 # Burning the same image again changes no cell: still the old file.
 if [ "$(stat -c '%i %Y %y' "$CHIP")" = "$before" ]; then ok; else bad "more: same image rewrote the file"; fi
 printf '\x00\x00\x00\x00' >"$TMP/zeros.bin"
 run zeros "1\n8\nl\n$TMP/zeros.bin\n\nw\n0\n\nq\n" --chip 27C64 --chip-file "$CHIP"
 if has zeros "| write ready: 3 Bytes |"; then ok; else bad "zeros: not written"; fi
-if [ "$(stat -c %i "$CHIP")" != "${before%% *}" ] && [ "$(head -c 4 "$CHIP" | od -An -tx1 | tr -d ' ')" = 00000000 ] &&
+if [ "$(stat -c %i "$CHIP")" = "${before%% *}" ] && [ "$(head -c 4 "$CHIP" | od -An -tx1 | tr -d ' ')" = 00000000 ] &&
     cmp -s -i 4 -n 252 "$CHIP" "$TMP/image.bin"; then
     ok
 else
-    bad "zeros: chip file not replaced with the new contents"
+    bad "zeros: the chip file does not hold the new contents"
 fi
 
 # A file of another size is refused before the program starts.
@@ -72,5 +72,35 @@ if [ "$(rc wrongtype)" = 2 ] && grep -q "65536" "$TMP/wrongtype.err"; then ok; e
 cp "$CHIP" "$TMP/stuck.bin"
 run stuck "1\n8\nq\n" --chip 27C64 --chip-file "$TMP/stuck.bin" --fault stuck-cell:0x100:0x00
 if cmp -s "$CHIP" "$TMP/stuck.bin"; then ok; else bad "stuck: stuck value written into the chip file"; fi
+
+# A chip file this user may not write, or a new one in a directory it may not write, is
+# refused before the dialogue: status 2, one line naming the file, nothing on the screen.
+# Root may write anything, so as root this runs as nobody, from a copy of the program in a
+# directory nobody can reach.
+R=$(mktemp -d /tmp/vantrel-rights-XXXXXX)
+chmod 755 "$R"
+cp "$SIM" "$R/vantrel-sim"
+head -c 8192 /dev/zero >"$R/ro.bin"
+chmod 444 "$R/ro.bin"
+mkdir -m 555 "$R/rodir"
+as_user() {
+    if [ "$(id -u)" = 0 ]; then
+        setpriv --reuid=nobody --regid=nogroup --clear-groups -- "$@"
+    else
+        "$@"
+    fi
+}
+for f in "$R/ro.bin" "$R/rodir/new.bin"; do
+    printf '1\nq\n' | as_user "$R/vantrel-sim" --chip 2764 --chip-file "$f" >"$TMP/rights.out" 2>"$TMP/rights.err"
+    rc=$?
+    if [ "$rc" = 2 ] && [ "$(wc -l <"$TMP/rights.err")" = 1 ] && grep -q -F "$f" "$TMP/rights.err" &&
+        [ ! -s "$TMP/rights.out" ]; then
+        ok
+    else
+        bad "rights $f: status $rc: $(cat "$TMP/rights.err")"
+    fi
+done
+if [ ! -e "$R/rodir/new.bin" ] && [ "$(stat -c %s "$R/ro.bin")" = 8192 ] && cmp -s -n 8192 "$R/ro.bin" /dev/zero; then ok; else bad "rights: a refused file was touched"; fi
+rm -rf "$R"
 
 tally_end

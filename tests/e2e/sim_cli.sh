@@ -66,4 +66,23 @@ else
     bad "no options: status $rc"
 fi
 
+# Short of memory the bench ends with a message and status 2, never by an uncaught exception
+# (status 134). Address-space limits from "too small to load" up to "enough": each ends as
+# one of those. A sanitizer build reserves more address space than any such limit allows.
+if ldd "$SIM" | grep -q -e libasan -e libubsan; then
+    echo "skipped: out-of-memory check (sanitizer build)"
+else
+    oom=0
+    for kib in $(seq 4000 500 16000); do
+        (ulimit -v "$kib" && printf '1\nq\n' | "$SIM" --chip 27040 >/dev/null 2>"$TMP/oom.err")
+        rc=$?
+        case $rc in
+        0 | 1 | 127) ;; # 0: the work buffer itself could not be had (its own box)
+        2) grep -q -x 'vantrel-sim: out of memory' "$TMP/oom.err" && oom=$((oom + 1)) ;;
+        *) bad "ulimit -v $kib: status $rc: $(head -c 300 "$TMP/oom.err")" ;;
+        esac
+    done
+    if [ "$oom" -gt 0 ]; then ok; else bad "no limit gave the out-of-memory message"; fi
+fi
+
 tally_end

@@ -283,7 +283,7 @@ START_OPTIONS='<VPP>\n'\
 '<Menu-File>\n'\
 '\tl:    read   \ts:   write   \tq:    exit  \n'
 
-FOOTER='\n\t\t\t\t\tV 1.00\tVantrel II EPROM programmer for Linux\nselect> '
+FOOTER='\n\t\t\t\t\tV 1.00\tEPROM programmer for Linux\nselect> '
 
 # status_line PORT CHSUM UNTIL DELAY, e.g. status_line 378 0000 FFFF 2
 status_line() {

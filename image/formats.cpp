@@ -1,0 +1,325 @@
+// Image formats: the choice of format, reading a whole file, the raw format, and the loader
+// and record helpers that the Intel HEX and S-record code share.
+#include "image/formats.h"
+
+#include <cerrno>
+#include <cstdarg>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <strings.h>
+#include <sys/stat.h>
+
+#include "image/records.h"
+
+static const char* const formatNames[TimgMax] = {"raw", "ihex", "srec"};
+
+unsigned int ImageFormatByName(const char* name, IMG_FORMAT* fmt) {
+    for (int f = 0; f < TimgMax; f++)
+        if (name && strcmp(name, formatNames[f]) == 0) {
+            *fmt = (IMG_FORMAT)f;
+            return 1;
+        }
+    return 0;
+}
+
+IMG_FORMAT ImageFormatOfFile(const char* filename) {
+    static const char* const hex[] = {"hex", "ihx", "ihex"};
+    static const char* const srec[] = {"s19", "s28", "s37", "srec", "mot"};
+    const char* slash = strrchr(filename, '/');
+    const char* dot = strrchr(slash ? slash : filename, '.');
+    if (!dot)
+        return TIMGRAW;
+    for (const char* e : hex)
+        if (strcasecmp(dot + 1, e) == 0)
+            return TIMGIHEX;
+    for (const char* e : srec)
+        if (strcasecmp(dot + 1, e) == 0)
+            return TIMGSREC;
+    return TIMGRAW;
+}
+
+const char* ImageFormatName(IMG_FORMAT fmt) {
+    return fmt >= 0 && fmt < TimgMax ? formatNames[fmt] : "?";
+}
+
+static const char* shownName(const char* filename) {
+    return strcmp(filename, "-") == 0 ? "(standard input)" : filename;
+}
+
+unsigned char* ReadWholeFile(const char* filename, unsigned long cap, unsigned long* pLen,
+                             char* err, size_t errSize) {
+    if (!filename || filename[0] == '\0') {
+        snprintf(err, errSize, "invalid file-name");
+        return 0;
+    }
+    const bool isStdin = strcmp(filename, "-") == 0;
+    FILE* f = isStdin ? stdin : fopen(filename, "rb");
+    struct stat st;
+    if (f && fstat(fileno(f), &st) == 0 && S_ISDIR(st.st_mode)) {
+        errno = EISDIR; // a directory opens for reading on Linux but holds no image
+        if (!isStdin)
+            fclose(f);
+        f = 0;
+    }
+    if (!f) {
+        snprintf(err, errSize, "can't open %s: %s", filename, strerror(errno));
+        return 0;
+    }
+    // Up to one byte past the cap, to tell a file of exactly `cap` bytes from a longer one.
+    unsigned long len = 0, room = 0;
+    unsigned char* data = 0;
+    bool noMemory = false;
+    for (;;) {
+        if (len == room) {
+            if (room > cap)
+                break;
+            const unsigned long want =
+                room ? (room < cap / 2 ? room * 2 : cap + 1) : (cap < 65536 ? cap + 1 : 65536);
+            unsigned char* grown = (unsigned char*)realloc(data, want);
+            if (!grown) {
+                noMemory = true;
+                break;
+            }
+            data = grown;
+            room = want;
+        }
+        const size_t got = fread(data + len, 1, room - len, f);
+        len += got;
+        if (got == 0)
+            break;
+    }
+    const bool tooLong = len > cap;
+    const bool readFailed = !tooLong && !noMemory && ferror(f);
+    const int readErrno = errno;
+    if (isStdin)
+        clearerr(f);
+    else
+        fclose(f);
+    if (tooLong || noMemory || readFailed) {
+        free(data);
+        if (tooLong)
+            snprintf(err, errSize, "%s: more than %lu bytes", shownName(filename), cap);
+        else if (noMemory)
+            snprintf(err, errSize, "%s: out of memory", shownName(filename));
+        else
+            snprintf(err, errSize, "%s: read error: %s", shownName(filename), strerror(readErrno));
+        return 0;
+    }
+    *pLen = len;
+    return data;
+}
+
+// ---- Loading ---------------------------------------------------------------------------
+
+unsigned int LoadFail(ImgLoader* L, const char* format, ...) {
+    int n = L->line ? snprintf(L->err, L->errSize, "%s:%lu: ", L->name, L->line)
+                    : snprintf(L->err, L->errSize, "%s: ", L->name);
+    if (n >= 0 && (size_t)n < L->errSize) {
+        va_list ap;
+        va_start(ap, format);
+        vsnprintf(L->err + n, L->errSize - n, format, ap);
+        va_end(ap);
+    }
+    return 0;
+}
+
+unsigned int LoadBytes(ImgLoader* L, unsigned long long addr, const unsigned char* d,
+                       unsigned long n) {
+    for (unsigned long i = 0; i < n; i++) {
+        const unsigned long long a = addr + i;
+        if (a < L->offset)
+            return LoadFail(L, "address 0x%04llX is below the offset 0x%04lX", a, L->offset);
+        const unsigned long long chip = a - L->offset;
+        if (chip >= L->size && L->offset)
+            return LoadFail(L,
+                            "address 0x%04llX (chip address 0x%04llX) is beyond the chip's last "
+                            "address 0x%04lX",
+                            a, chip, L->size - 1);
+        if (chip >= L->size)
+            return LoadFail(L, "address 0x%04llX is beyond the chip's last address 0x%04lX", a,
+                            L->size - 1);
+        unsigned char* bit = &L->seen[chip >> 3];
+        const unsigned char mask = (unsigned char)(1u << (chip & 7));
+        if ((*bit & mask) && L->img[chip] != d[i])
+            return LoadFail(L, "address 0x%04llX given 0x%02X before, now 0x%02X", a, L->img[chip],
+                            d[i]);
+        *bit |= mask;
+        L->img[chip] = d[i];
+        if (!L->any || chip > L->last)
+            L->last = (unsigned long)chip;
+        L->any = 1;
+    }
+    return 1;
+}
+
+int NextRecord(ImgLoader* L, const unsigned char** pos, const unsigned char* end, char mark,
+               unsigned int ended, const char* endName, const char** text, unsigned long* n) {
+    while (*pos < end) {
+        const unsigned char* start = *pos;
+        const unsigned char* nl = (const unsigned char*)memchr(start, '\n', end - start);
+        const unsigned char* stop = nl ? nl : end;
+        *pos = nl ? nl + 1 : end;
+        while (stop > start && memchr(" \t\r\x1A", stop[-1], 4))
+            stop--;
+        L->line++;
+        if (stop == start)
+            continue;
+        if (ended)
+            return LoadFail(L, "data after the %s", endName) - 1;
+        if (*start != mark)
+            return LoadFail(L, "record does not start with '%c'", mark) - 1;
+        *text = (const char*)start;
+        *n = stop - start;
+        return 1;
+    }
+    return 0;
+}
+
+// The checksum a record ends with, from the sum of the bytes before it.
+static unsigned int checksumOf(unsigned int sum, unsigned int onesSum) {
+    return (onesSum ? ~sum : 0u - sum) & 0xFF;
+}
+
+static int hexValue(char c) {
+    if (c >= '0' && c <= '9')
+        return c - '0';
+    if (c >= 'A' && c <= 'F')
+        return c - 'A' + 10;
+    if (c >= 'a' && c <= 'f')
+        return c - 'a' + 10;
+    return -1;
+}
+
+unsigned int DecodeRecord(ImgLoader* L, const char* hex, unsigned long n, unsigned int least,
+                          unsigned int lenExtra, unsigned int onesSum, unsigned char* rec,
+                          unsigned int* count) {
+    for (unsigned long i = 0; i < n; i++)
+        if (hexValue(hex[i]) < 0)
+            return (hex[i] > ' ' && hex[i] < 127)
+                       ? LoadFail(L, "bad hex digit '%c'", hex[i])
+                       : LoadFail(L, "bad character 0x%02X", (unsigned char)hex[i]);
+    if (n % 2)
+        return LoadFail(L, "odd number of hex digits");
+    const unsigned long bytes = n / 2;
+    if (bytes < least)
+        return LoadFail(L, "record too short");
+    const unsigned int length = hexValue(hex[0]) * 16 + hexValue(hex[1]);
+    if (length + 1 + lenExtra != bytes)
+        return LoadFail(L, "length field says %u bytes, record holds %lu", length,
+                        bytes - 1 - lenExtra);
+    unsigned int sum = 0;
+    for (unsigned long i = 0; i < bytes; i++) {
+        rec[i] = (unsigned char)(hexValue(hex[2 * i]) * 16 + hexValue(hex[2 * i + 1]));
+        if (i + 1 < bytes)
+            sum += rec[i];
+    }
+    const unsigned int expected = checksumOf(sum, onesSum);
+    if (rec[bytes - 1] != expected)
+        return LoadFail(L, "bad checksum 0x%02X, expected 0x%02X", rec[bytes - 1], expected);
+    *count = (unsigned int)bytes;
+    return 1;
+}
+
+unsigned int ParseImage(IMG_FORMAT fmt, const char* filename, const unsigned char* data,
+                        unsigned long len, unsigned char* pBuf, unsigned long size,
+                        unsigned long offset, unsigned long* pLast, char* err, size_t errSize) {
+    ImgLoader L = {shownName(filename),         0, 0, 0,   size,
+                   fmt == TIMGRAW ? 0 : offset, 0, 0, err, errSize};
+    L.img = (unsigned char*)malloc(size ? size : 1);
+    L.seen = (unsigned char*)calloc(size / 8 + 1, 1);
+    unsigned int ok = 0;
+    if (!L.img || !L.seen) {
+        LoadFail(&L, "out of memory");
+    } else {
+        memset(L.img, 0xFF, size);
+        if (fmt == TIMGIHEX)
+            ok = ParseIhex(&L, data, len);
+        else if (fmt == TIMGSREC)
+            ok = ParseSrec(&L, data, len);
+        else
+            ok = LoadBytes(&L, 0, data, len);
+        if (ok && !L.any)
+            ok = LoadFail(&L, "no data in the image");
+    }
+    if (ok) {
+        memcpy(pBuf, L.img, size);
+        *pLast = L.last;
+    }
+    free(L.img);
+    free(L.seen);
+    return ok;
+}
+
+unsigned int LoadImageFile(IMG_FORMAT fmt, const char* filename, unsigned char* pBuf,
+                           unsigned long size, unsigned long offset, unsigned long* pLast,
+                           char* err, size_t errSize) {
+    unsigned long len = 0;
+    unsigned char* data = ReadWholeFile(filename, IMG_FILE_MAX, &len, err, errSize);
+    if (!data)
+        return 0;
+    const unsigned int ok =
+        ParseImage(fmt, filename, data, len, pBuf, size, offset, pLast, err, errSize);
+    free(data);
+    return ok;
+}
+
+// ---- Formatting ------------------------------------------------------------------------
+
+static void putText(ImgText* t, const char* s, unsigned long n) {
+    if (t->failed)
+        return;
+    if (t->len + n > t->cap) {
+        const unsigned long want = (t->len + n) * 2 + 256;
+        char* grown = (char*)realloc(t->p, want);
+        if (!grown) {
+            t->failed = 1;
+            return;
+        }
+        t->p = grown;
+        t->cap = want;
+    }
+    memcpy(t->p + t->len, s, n);
+    t->len += n;
+}
+
+void PutRecord(ImgText* t, const char* mark, const unsigned char* b, unsigned int n,
+               unsigned int onesSum) {
+    static const char digits[] = "0123456789ABCDEF";
+    char line[2 * 262 + 8];
+    unsigned long k = 0;
+    unsigned int sum = 0;
+    while (*mark)
+        line[k++] = *mark++;
+    for (unsigned int i = 0; i <= n; i++) {
+        const unsigned int v = i < n ? b[i] : checksumOf(sum, onesSum);
+        sum += v;
+        line[k++] = digits[v >> 4];
+        line[k++] = digits[v & 15];
+    }
+    line[k++] = '\n';
+    putText(t, line, k);
+}
+
+unsigned char* FormatImage(IMG_FORMAT fmt, const unsigned char* pBuf, unsigned long last,
+                           unsigned long base, unsigned long* pLen, char* err, size_t errSize) {
+    ImgText t = {0, 0, 0, 0};
+    if (fmt != TIMGRAW && (unsigned long long)base + last > 0xFFFFFFFFull) {
+        snprintf(err, errSize, "address 0x%llX does not fit the %s format",
+                 (unsigned long long)base + last, ImageFormatName(fmt));
+        return 0;
+    }
+    if (fmt == TIMGIHEX)
+        FormatIhex(&t, pBuf, last, base);
+    else if (fmt == TIMGSREC)
+        FormatSrec(&t, pBuf, last, base);
+    else
+        putText(&t, (const char*)pBuf, last + 1);
+    if (t.failed) {
+        free(t.p);
+        snprintf(err, errSize, "out of memory");
+        return 0;
+    }
+    *pLen = t.len;
+    return (unsigned char*)t.p;
+}
