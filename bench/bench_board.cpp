@@ -6,12 +6,14 @@
 #include <cstdio>
 
 #include "link/platform.h"
-#include "link/regs.h"
+#include "sim/wiring.h"
 #include "sim/board.h"
+
+using namespace vsim::wiring;
 
 namespace {
 
-constexpr uint16_t BASE = PORT_LPT_378;
+constexpr uint16_t BASE = LPT_378;
 constexpr unsigned WAIT = 4; // one bus step at delay factor 2: 2 * 2 status reads
 
 void wait(unsigned units) {
@@ -25,7 +27,7 @@ void step(uint8_t line) {
 }
 
 void put_word(uint8_t sel, uint16_t value, int bits) {
-    const uint8_t s = static_cast<uint8_t>(sel << LINE_SELECT_SHIFT);
+    const uint8_t s = static_cast<uint8_t>(sel << D23_SEL_SHIFT);
     step(0x12 + s);
     for (int i = bits - 1; i >= 0; --i) {
         const uint8_t b = (value >> i) & 1;
@@ -43,7 +45,7 @@ uint8_t get_data() {
     step(0x0E);
     uint8_t v = 0;
     for (uint8_t mask = 0x80; mask; mask >>= 1) {
-        if (port_inb(BASE + 1) & STATUS_READBACK)
+        if (port_inb(BASE + 1) & S6_READBACK)
             v |= mask;
         step(0x1E);
         step(0x1C);
@@ -62,15 +64,15 @@ int main() {
     for (uint32_t a = 0; a < chip.size(); ++a)
         chip.set_byte(a, static_cast<uint8_t>(a * 7 + (a >> 8)));
     port_ioperm(BASE, 3, 1);
-    put_word(SEL_IC5, SOCKET_27512, 8);
-    put_word(SEL_IC4, IC4_VCC_5V, 8); // read state: CE and OE active, VPP off
+    put_word(SR_IC5, WIRING_27512, 8);
+    put_word(SR_IC4, IC4Q5_VCC_5V, 8); // read state: CE and OE active, VPP off
 
     constexpr uint64_t TARGET = 200000000;
     uint64_t sum = 0, bytes = 0, mismatches = 0;
     const auto t0 = std::chrono::steady_clock::now();
     while (b.ticks() < TARGET) {
         const uint16_t a = static_cast<uint16_t>(bytes);
-        put_word(SEL_ADDRESS, a, 16);
+        put_word(SR_ADDRESS, a, 16);
         const uint8_t v = get_data();
         mismatches += v != chip.cell(a);
         sum += v;

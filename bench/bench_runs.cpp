@@ -273,9 +273,9 @@ template <typename Run> void measure(const char* name, IC type, const Cost& expe
 void set_up(IC type, unsigned delay) {
     vsim::Board& b = vsim::board();
     b.factory_reset();
-    b.place_on(PORT_LPT_378);
+    b.place_on(vsim::LPT_378);
     ic_IC4 = ic_IC5 = 0; // both sides at power-on
-    setBase(PORT_LPT_378);
+    setBase(vsim::LPT_378);
     b.insert_chip(type);
     SetICType(type);
     set_delay(static_cast<uint8_t>(delay));

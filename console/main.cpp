@@ -1,6 +1,10 @@
-// vantrel: the program on a real Vantrel II board, through x86 port I/O.
+// vantrel: the program on a real Vantrel II board, through the PC's parallel port.
+#include "console/cmdline.h"
 #include "console/mainloop.h"
 
-int main(int, char**) {
+int main(int argc, char** argv) {
+    const int status = parseCommandLine(argc, argv);
+    if (status >= 0)
+        return status;
     return vantrel_main();
 }

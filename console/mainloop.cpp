@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "console/cmdline.h"
 #include "console/conio.h"
 #include "console/menu.h"
 #include "console/msgbox.h"
@@ -87,7 +88,9 @@ int vantrel_main(void) {
     MaxCmd = (int)strlen(selection);
 
     conInit();
-    selectVantrel();
+    // The port dialogue (or the port given with --port), then root's rights end: the work
+    // buffer and every file belong to the operator.
+    startUp();
 
     unsigned char* pByte = (unsigned char*)malloc(BUFFER_SIZE);
     if (!pByte) {

@@ -7,6 +7,7 @@
 
 #include "console/msgbox.h"
 #include "link/hw.h"
+#include "link/regs.h"
 
 int epromtyp = T27512;
 

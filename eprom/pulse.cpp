@@ -4,6 +4,7 @@
 #include "console/msgbox.h"
 #include "eprom/misc.h"
 #include "link/hw.h"
+#include "link/regs.h"
 
 // Waits for the monoflop: it must be at rest before the trigger (else the board is still
 // busy or broken) and back at rest within the end wait. Whatever happens, changePins

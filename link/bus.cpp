@@ -2,6 +2,7 @@
 // register fed one bit per clock pulse over the low five bits of the port data register,
 // and the only way back is one status line showing the data shift register's top bit.
 #include "link/hw.h"
+#include "link/regs.h"
 #include "link/platform.h"
 
 // One bus step: put a line byte on the wire and hold it long enough for the board's

@@ -2,6 +2,7 @@
 // is made in a shadow byte and the whole byte is shifted out; composing several changes
 // with set = 0 and sending with the last one lets the board see only the final state.
 #include "link/hw.h"
+#include "link/regs.h"
 
 uint8_t ic_IC4 = 0;
 uint8_t ic_IC5 = 0; // socket pattern of the 27512 with A16..A18 at 0

@@ -2,10 +2,13 @@
 // that it is there is that the data shift register hands back what was shifted into it.
 #include <cctype>
 #include <cstdio>
+#include <cstdlib>
 
 #include "console/conio.h"
 #include "console/msgbox.h"
 #include "link/hw.h"
+#include "link/portname.h"
+#include "link/regs.h"
 
 // Ports in scan order: each one's successor in the cycle 0x278 -> 0x378 -> 0x3BC -> 0x278.
 static uint16_t nextPort(uint16_t port) {
@@ -32,21 +35,35 @@ static unsigned int walkingBitTest(void) {
     return 1;
 }
 
+static void showNotFoundAt(void) {
+    char tmp[301];
+    snprintf(tmp, sizeof tmp, "Vantrel not found at LPT (0x%lX)", (unsigned long)Base);
+    MessageBox("Info:", tmp);
+}
+
 unsigned int vantrel_select(unsigned int First) {
     char tmp[301];
     unsigned int found = 0;
     const uint16_t savedBase = Base;
     int x = 0;
 
-    setBase(Base);
     if (First == 1) {
+        // A port that cannot be opened counts as a port without the board; only when none
+        // of the three can be opened is there nothing to scan.
+        unsigned int opened = openPort(Base);
+        unsigned int openedAny = opened;
         for (x = 0; x < 3; x++) {
-            if (loopbackTest())
+            if (opened && loopbackTest())
                 break;
             Base = nextPort(Base);
-            setBase(Base);
+            opened = openPort(Base);
+            openedAny |= opened;
         }
-        if (walkingBitTest()) {
+        if (!openedAny) {
+            showPortRefusal();
+            exit(2);
+        }
+        if (opened && walkingBitTest()) {
             found = 1;
             snprintf(tmp, sizeof tmp, "Vantrel found at LPT: (0x%lX)", (unsigned long)Base);
             if (Base != savedBase)
@@ -58,14 +75,47 @@ unsigned int vantrel_select(unsigned int First) {
                 MessageBox("Info:", tmp);
         }
     } else {
-        if (walkingBitTest()) {
+        setBase(Base);
+        if (walkingBitTest())
             found = 1;
-        } else {
-            snprintf(tmp, sizeof tmp, "Vantrel not found at LPT (0x%lX)", (unsigned long)Base);
-            MessageBox("Info:", tmp);
-        }
+        else
+            showNotFoundAt();
     }
     return found;
+}
+
+int openNamedPort(const char* port) {
+    uint16_t base = 0;
+    switch (parsePortName(port, &base)) {
+    case TNAME_BASE:
+        if (!openPort(base))
+            return TPORT_NO_ACCESS;
+        break;
+    case TNAME_DEVICE:
+        if (!openPortDevice(port))
+            return TPORT_NO_ACCESS;
+        break;
+    default:
+        return TPORT_BAD_NAME;
+    }
+    return walkingBitTest() ? TPORT_FOUND : TPORT_NOT_FOUND;
+}
+
+void selectGivenPort(const char* port) {
+    switch (openNamedPort(port)) {
+    case TPORT_NOT_FOUND:
+        showNotFoundAt();
+        break;
+    case TPORT_NO_ACCESS:
+        showPortRefusal();
+        exit(2);
+    case TPORT_BAD_NAME:
+        fprintf(conOut, "--port '%s': no base address (0x378) nor device (/dev/parport0)\n", port);
+        fflush(conOut);
+        exit(2);
+    default:
+        break;
+    }
 }
 
 // The answer to the port prompt as the low byte of a decimal number, the way an int read

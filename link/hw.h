@@ -6,14 +6,23 @@
 #include <csignal>
 #include <cstdint>
 
-#include "link/regs.h"
-
 // ---- Port access and bus timing ---------------------------------------------------------
 extern uint16_t Base; // data register of the parallel port in use; status is at Base + 1
 extern uint8_t Delay; // bus speed factor 1..255: every bus wait grows with its square
 
 void setBase(uint16_t newBase);
 uint16_t setPort(uint8_t x);
+// Make any `newBase` the port in use and ask for access to it, without ending the program on
+// a refusal: 1 granted (the status register read once, as setBase does), 0 refused.
+unsigned int openPort(uint16_t newBase);
+// The same for the port behind a ppdev device path; Base becomes its base address.
+unsigned int openPortDevice(const char* path);
+// The message for the last refused access: the root message with a second line on ppdev,
+// or one line on the device that failed.
+void showPortRefusal(void);
+// Give up root's rights once the port is open (see port_end_root); a failure ends the
+// program with a message and status 2.
+void endRootRights(void);
 unsigned int set_delay(uint8_t idelay);
 uint8_t get_delay(void);
 void us_delay(uint16_t loops);
@@ -64,5 +73,17 @@ extern unsigned int HaltOnStop;           // nonzero while a chip run's transfer
 // ---- Board detection and port choice ----------------------------------------------------
 void selectVantrel(void);
 unsigned int vantrel_select(unsigned int First);
+
+// Outcome of opening a port named on the command line and testing the board on it.
+enum PORT_OPEN { TPORT_FOUND = 0, TPORT_NOT_FOUND, TPORT_NO_ACCESS, TPORT_BAD_NAME };
+// Opens the port named by `port` (see link/portname.h) and runs the walking-bit test on
+// it, without the dialogue and without a message: TPORT_FOUND, TPORT_NOT_FOUND (Base is that
+// port all the same), TPORT_NO_ACCESS (nothing touched; showPortRefusal() tells why) or
+// TPORT_BAD_NAME.
+int openNamedPort(const char* port);
+// The start-up with a port given on the command line instead of the dialogue: the port is
+// tested as a given port is, with its box when the board does not answer; no access ends
+// the program with the message and status 2.
+void selectGivenPort(const char* port);
 
 #endif

@@ -1,6 +1,5 @@
-// Bit maps of the Vantrel II wire: the line byte on the port data register, the status
-// lines, and the two control registers IC4 and IC5. Both the driver and the board model
-// use these names, so a bit means the same thing on either side of the port.
+// Bit maps of the Vantrel II wire as the driver uses them: the line byte on the port data
+// register, the status lines, and the two control registers IC4 and IC5.
 #ifndef VANTREL_LINK_REGS_H
 #define VANTREL_LINK_REGS_H
 

@@ -1,6 +1,7 @@
 // The virtual Vantrel II: everything off the per-access path.
 #include "sim/board.h"
 
+#include <algorithm>
 #include <cstdarg>
 #include <cstdio>
 
@@ -8,16 +9,14 @@ namespace vsim {
 
 namespace {
 
-bool is_data_register(uint16_t port) {
-    return port == PORT_LPT_278 || port == PORT_LPT_378 || port == PORT_LPT_3BC;
+// The PC's parallel ports: the three classic ones, which are there whether the board hangs
+// on one of them or not.
+bool is_classic_port(uint16_t base) {
+    return base == LPT_278 || base == LPT_378 || base == LPT_3BC;
 }
 
-bool is_status_register(uint16_t port) {
-    return port == PORT_LPT_278 + 1 || port == PORT_LPT_378 + 1 || port == PORT_LPT_3BC + 1;
-}
-
-// ioperm(2) covers the first 0x400 ports only; the three parallel ports lie below.
-constexpr unsigned long IOPERM_LIMIT = 0x400;
+// ioperm(2) covers every I/O port on current kernels.
+constexpr unsigned long IOPERM_LIMIT = 0x10000;
 
 __attribute__((format(printf, 1, 2))) std::string format(const char* fmt, ...) {
     char text[160];
@@ -64,19 +63,29 @@ Board::Board() {
 }
 
 void Board::place_on(uint16_t base) {
-    base_ = is_data_register(base) ? base : 0;
+    // A card's port needs its three registers below the end of the I/O space.
+    base_ = base <= LAST_BASE ? base : 0;
     update_fast_ports();
+}
+
+bool Board::is_data_register(uint16_t port) const {
+    return is_classic_port(port) || (present() && port == base_) ||
+           std::find(port_blocks_.begin(), port_blocks_.end(), port) != port_blocks_.end();
+}
+
+bool Board::is_status_register(uint16_t port) const {
+    return is_data_register(static_cast<uint16_t>(port - 1));
 }
 
 void Board::set_readback_fault(LineFault f) {
     readback_fault_ = f;
-    readback_and_ = f == LineFault::none ? STATUS_READBACK : 0;
-    readback_or_ = f == LineFault::stuck_at_1 ? STATUS_READBACK : 0;
+    readback_and_ = f == LineFault::none ? S6_READBACK : 0;
+    readback_or_ = f == LineFault::stuck_at_1 ? S6_READBACK : 0;
 }
 
 void Board::set_monoflop_fault(LineFault f) {
     monoflop_fault_ = f;
-    mf_or_ = f == LineFault::stuck_at_1 ? STATUS_MONOFLOP : 0;
+    mf_or_ = f == LineFault::stuck_at_1 ? S7_MONOFLOP : 0;
     if (f != LineFault::none) {
         mf_stop_ = 0;
         pulse_close_tick_ = 0;
@@ -105,16 +114,18 @@ void Board::reset() {
     violations_.clear();
     hazards_.clear();
     granted_.reset();
+    port_blocks_.clear();
     update_fast_ports();
     update_socket();
 }
 
 void Board::factory_reset() {
-    base_ = PORT_LPT_378;
+    base_ = LPT_378;
     set_readback_fault(LineFault::none);
     set_monoflop_fault(LineFault::none);
     mf_ticks_ = DEFAULT_MONOFLOP_TICKS;
     ioperm_refused_ = false;
+    refused_from_.clear();
     hook_ = nullptr;
     hook_self_ = nullptr;
     set_recording(false);
@@ -148,8 +159,8 @@ uint8_t Board::socket_pins() const {
 void Board::update_socket() {
     // A chip answers only in its own wiring, selected (CE), with its outputs on (OE) and
     // with no programming voltage on its VPP pin. Otherwise the pins float high.
-    socket_drive_ = chip_ && (ic5_ & IC5_SOCKET) == chip_->socket_pattern() &&
-                    !(ic4_ & (IC4_CE_OFF | IC4_OE_OFF | IC4_VPP_ON));
+    socket_drive_ = chip_ && (ic5_ & IC5Q37_WIRING) == chip_->socket_pattern() &&
+                    !(ic4_ & (IC4Q3_CE_HIGH | IC4Q4_OE_HIGH | IC4Q1_VPP));
 }
 
 uint16_t Board::shift_register(Reg r) const {
@@ -161,11 +172,15 @@ uint16_t Board::shift_register(Reg r) const {
 
 int Board::ioperm(unsigned long from, unsigned long num, int turn_on) {
     int result = 0;
-    if (ioperm_refused_ || from > IOPERM_LIMIT || num > IOPERM_LIMIT - from) {
+    const bool refused = ioperm_refused_ || std::find(refused_from_.begin(), refused_from_.end(),
+                                                      from) != refused_from_.end();
+    if (refused || from > IOPERM_LIMIT || num > IOPERM_LIMIT - from) {
         result = -1;
     } else {
         for (unsigned long p = from; p < from + num; ++p)
             granted_[p] = turn_on != 0;
+        if (turn_on && num == 3)
+            port_blocks_.push_back(static_cast<uint16_t>(from));
         update_fast_ports();
     }
     ioperm_calls_.push_back({from, num, turn_on, result});
@@ -203,7 +218,7 @@ void Board::slow_write(uint8_t value, uint16_t port) {
             format("write of 0x%02X to port 0x%X, which is no data register", value, port));
         return;
     }
-    if (!line_byte_is_legal(value))
+    if (!bus_line_byte(value))
         violations_.add(format("line byte 0x%02X on port 0x%X is no bus line byte", value, port));
     // A wrong line byte still reaches the board: the board cannot tell.
     if (delivered && present() && port == base_)
@@ -232,7 +247,7 @@ void Board::observed_outb(uint8_t value, uint16_t port) {
     ++writes_;
     if (recording_)
         record(PortAccess::write, port, value);
-    if (port == fast_write_port_ && line_byte_is_legal(value))
+    if (port == fast_write_port_ && bus_line_byte(value))
         decode(value);
     else
         slow_write(value, port);
@@ -260,30 +275,30 @@ void Board::latch(unsigned sel) {
     ++latches_[sel];
     const uint8_t old_ic4 = ic4_;
     switch (sel) {
-    case SEL_ADDRESS:
-        address_ = static_cast<uint16_t>(shift_[SEL_ADDRESS]);
+    case SR_ADDRESS:
+        address_ = static_cast<uint16_t>(shift_[SR_ADDRESS]);
         if (recording_)
             address_history_.push_back(address_);
         break;
-    case SEL_IC5:
-        ic5_ = static_cast<uint8_t>(shift_[SEL_IC5]);
+    case SR_IC5:
+        ic5_ = static_cast<uint8_t>(shift_[SR_IC5]);
         if (recording_)
             ic5_history_.push_back(ic5_);
         break;
-    default: // SEL_IC4
-        ic4_ = static_cast<uint8_t>(shift_[SEL_IC4]);
+    default: // SR_IC4
+        ic4_ = static_cast<uint8_t>(shift_[SR_IC4]);
         if (recording_)
             ic4_history_.push_back(ic4_);
         break;
     }
-    address_lines_ = address_ | static_cast<uint32_t>(ic5_ & IC5_HIGH_ADDRESS) << 16;
+    address_lines_ = address_ | static_cast<uint32_t>(ic5_ & IC5Q02_HIGH) << 16;
     update_socket();
-    if (sel != SEL_ADDRESS)
-        check_vpp_hazards(sel == SEL_IC4);
+    if (sel != SR_ADDRESS)
+        check_vpp_hazards(sel == SR_IC4);
     // Every condition must hold for the whole pulse: a latch in its middle is checked too.
     if (pulse_close_tick_ && pulse_ok_)
         pulse_ok_ = pulse_conditions() && address_lines_ == pulse_lines_;
-    if (sel == SEL_IC4 && !(old_ic4 & IC4_MF_TRIGGER) && (ic4_ & IC4_MF_TRIGGER))
+    if (sel == SR_IC4 && !(old_ic4 & IC4Q0_TRIGGER) && (ic4_ & IC4Q0_TRIGGER))
         trigger();
 }
 
@@ -302,19 +317,19 @@ void Board::trigger() {
 bool Board::pulse_conditions() const {
     if (!chip_)
         return false;
-    const unsigned level = ic4_ >> 6;
-    if (!(ic4_ & IC4_VPP_ON) || level == 3 || level < chip_->vpp_rating())
+    const unsigned level = ic4_ >> IC4Q67_SHIFT;
+    if (!(ic4_ & IC4Q1_VPP) || level == 3 || level < chip_->vpp_rating())
         return false;
     // Chip selected with its outputs off: the data pins are inputs for the cell.
-    if ((ic4_ & IC4_CE_OFF) || !(ic4_ & IC4_OE_OFF))
+    if ((ic4_ & IC4Q3_CE_HIGH) || !(ic4_ & IC4Q4_OE_HIGH))
         return false;
-    if ((ic5_ & IC5_SOCKET) != chip_->socket_pattern())
+    if ((ic5_ & IC5Q37_WIRING) != chip_->socket_pattern())
         return false;
     switch (chip_->strobe_pin()) {
     case StrobePin::a14_line:
-        return !(address_ & ADDR_A14);
+        return !(address_ & A14_LINE);
     case StrobePin::ic5_bit2:
-        return !(ic5_ & IC5_A18);
+        return !(ic5_ & IC5Q2_A18);
     default:
         return true;
     }
@@ -332,32 +347,32 @@ void Board::close_pulse() {
 }
 
 void Board::check_vpp_hazards(bool ic4_latch) {
-    if (!chip_ || !(ic4_ & IC4_VPP_ON))
+    if (!chip_ || !(ic4_ & IC4Q1_VPP))
         return;
     const EpromChip& c = *chip_;
     if (ic4_latch) {
         // With its outputs on, the chip drives against the VPP pin it shares on many
         // packages, and the data pins fight the data register.
-        if (!(ic4_ & IC4_OE_OFF))
+        if (!(ic4_ & IC4Q4_OE_HIGH))
             hazards_.add(format("programming voltage on while output enable is active "
                                 "(IC4 0x%02X)",
                                 ic4_));
-        const unsigned level = ic4_ >> 6;
+        const unsigned level = ic4_ >> IC4Q67_SHIFT;
         if (level == 3 || level > c.vpp_rating())
             hazards_.add(format("programming voltage %s above the %s rating of a %s (IC4 0x%02X)",
                                 vpp_level_name(level), vpp_level_name(c.vpp_rating()), c.name(),
                                 ic4_));
     }
-    if ((ic5_ & IC5_SOCKET) != c.socket_pattern())
+    if ((ic5_ & IC5Q37_WIRING) != c.socket_pattern())
         hazards_.add(format("programming voltage on with socket wiring 0x%02X, a %s needs 0x%02X",
-                            ic5_ & IC5_SOCKET, c.name(), c.socket_pattern()));
+                            ic5_ & IC5Q37_WIRING, c.name(), c.socket_pattern()));
 }
 
 bool Board::idle_check() {
     if (is_idle())
         return true;
     hazards_.add(format("run ended with %s (IC4 0x%02X)",
-                        (ic4_ & IC4_VPP_ON) ? "the programming voltage on" : "the chip enabled",
+                        (ic4_ & IC4Q1_VPP) ? "the programming voltage on" : "the chip enabled",
                         ic4_));
     return false;
 }

@@ -21,13 +21,13 @@
 #include <vector>
 
 #include "defs.h"
-#include "link/regs.h"
+#include "sim/wiring.h"
 #include "sim/eprom_chip.h"
 
 namespace vsim {
 
 // The four registers, numbered by their select code on line bits 2-3.
-enum class Reg : uint8_t { address = SEL_ADDRESS, ic5 = SEL_IC5, ic4 = SEL_IC4, data = SEL_DATA };
+enum class Reg : uint8_t { address = SR_ADDRESS, ic5 = SR_IC5, ic4 = SR_IC4, data = SR_DATA };
 
 // Faults of the two status lines.
 enum class LineFault : uint8_t { none, stuck_at_0, stuck_at_1 };
@@ -79,15 +79,17 @@ class EventLog {
 class Board {
   public:
     static constexpr uint32_t DEFAULT_MONOFLOP_TICKS = 100;
+    static constexpr uint16_t LAST_BASE = 0xFFFD;
     // The unused status inputs (bits 0-5) float high while the board is on the port.
-    static constexpr uint8_t STATUS_FLOATING = 0x3F;
+    static constexpr uint8_t STATUS_FLOATING = S05_OPEN;
 
     // Factory defaults: board on 0x378, empty socket, no faults, 100-tick monoflop.
     Board();
 
     // ---- Configuration (reset() keeps it, factory_reset() restores the defaults) -------
-    // Hang the board on the port with data register `base` (0x278, 0x378 or 0x3BC; any
-    // other value unplugs it).
+    // Hang the board on the port with data register `base`: one of the PC's three classic
+    // ports (0x278, 0x378, 0x3BC) or a card's port anywhere up to LAST_BASE. 0 or a larger
+    // value unplugs it.
     void place_on(uint16_t base);
     void unplug() { place_on(0); }
     bool present() const { return base_ != 0; }
@@ -106,6 +108,9 @@ class Board {
     uint32_t monoflop_ticks() const { return mf_ticks_; }
     // Make port_ioperm answer -1, as for a program without root rights.
     void set_ioperm_refused(bool refused) { ioperm_refused_ = refused; }
+    // Make port_ioperm answer -1 for a request that starts at `from` only, as for a port
+    // whose device the user may not open.
+    void refuse_ioperm_from(uint16_t from) { refused_from_.push_back(from); }
     bool ioperm_refused() const { return ioperm_refused_; }
     // Recording of the access trace and the latch histories (off by default).
     void set_recording(bool on) {
@@ -152,7 +157,7 @@ class Board {
     uint8_t ic5() const { return ic5_; }          // latched IC5 outputs
     // Socket address lines A0..A18: address register plus IC5 bits 0-2.
     uint32_t address_lines() const { return address_lines_; }
-    uint8_t data_register() const { return static_cast<uint8_t>(shift_[SEL_DATA]); }
+    uint8_t data_register() const { return static_cast<uint8_t>(shift_[SR_DATA]); }
     // Raw content of a shift register (what the next latch would put out).
     uint16_t shift_register(Reg r) const;
     uint8_t line() const { return line_; } // last line byte written to the board's port
@@ -185,7 +190,7 @@ class Board {
     const EventLog& violations() const { return violations_; }
     const EventLog& hazards() const { return hazards_; }
     // The chip is left safe: programming voltage switch off and chip enable inactive.
-    bool is_idle() const { return !(ic4_ & IC4_VPP_ON) && (ic4_ & IC4_CE_OFF); }
+    bool is_idle() const { return !(ic4_ & IC4Q1_VPP) && (ic4_ & IC4Q3_CE_HIGH); }
     // is_idle(), and a hazard recorded when it is not (call it after each run).
     bool idle_check();
     bool granted(uint16_t port) const { return granted_[port]; }
@@ -198,13 +203,18 @@ class Board {
     inline void decode(uint8_t line);
     inline void load_from_socket();
     uint8_t monoflop_bit() const {
-        return static_cast<uint8_t>((ticks_ < mf_stop_ ? STATUS_MONOFLOP : 0) | mf_or_);
+        return static_cast<uint8_t>((ticks_ < mf_stop_ ? S7_MONOFLOP : 0) | mf_or_);
     }
     uint8_t status_byte() const {
-        const uint32_t readback = ((shift_[SEL_DATA] >> 1) & readback_and_) | readback_or_;
+        const uint32_t readback = ((shift_[SR_DATA] >> 1) & readback_and_) | readback_or_;
         return static_cast<uint8_t>(STATUS_FLOATING | readback | monoflop_bit());
     }
 
+    // A data or status register of one of the PC's parallel ports: the classic three, the
+    // card the board hangs on, and any port whose three registers the program asked for
+    // (the operator may name a card's port the board does not hang on).
+    bool is_data_register(uint16_t port) const;
+    bool is_status_register(uint16_t port) const;
     uint8_t slow_read(uint16_t port);
     void slow_write(uint8_t value, uint16_t port);
     uint8_t observed_inb(uint16_t port);
@@ -219,14 +229,15 @@ class Board {
     void update_fast_ports();
 
     // -- Configuration
-    uint16_t base_ = PORT_LPT_378; // data register of the port the board hangs on, 0: absent
+    uint16_t base_ = LPT_378; // data register of the port the board hangs on, 0: absent
     LineFault readback_fault_ = LineFault::none;
     LineFault monoflop_fault_ = LineFault::none;
-    uint32_t readback_and_ = STATUS_READBACK; // status bit 6 = register bit 7 AND this, OR ...
-    uint32_t readback_or_ = 0;                // ... this (stuck lines)
-    uint8_t mf_or_ = 0;                       // monoflop stuck at 1
+    uint32_t readback_and_ = S6_READBACK; // status bit 6 = register bit 7 AND this, OR ...
+    uint32_t readback_or_ = 0;            // ... this (stuck lines)
+    uint8_t mf_or_ = 0;                   // monoflop stuck at 1
     uint32_t mf_ticks_ = DEFAULT_MONOFLOP_TICKS;
     bool ioperm_refused_ = false;
+    std::vector<uint16_t> refused_from_;
     bool recording_ = false;
     AccessHook hook_ = nullptr;
     void* hook_self_ = nullptr;
@@ -236,6 +247,7 @@ class Board {
     uint32_t fast_write_port_ = NO_PORT; // base_ when present and granted
     uint32_t fast_read_port_ = NO_PORT;  // base_ + 1 when present and granted
     std::bitset<0x10000> granted_;       // ports that ioperm has opened
+    std::vector<uint16_t> port_blocks_;  // first ports of the three-port grants
 
     // -- Board hardware
     uint8_t line_ = 0;              // last line byte on the board's port
@@ -293,7 +305,7 @@ inline void Board::outb(uint8_t value, uint16_t port) {
     if (observed_)
         return observed_outb(value, port);
     ++writes_;
-    if (port == fast_write_port_ && line_byte_is_legal(value))
+    if (port == fast_write_port_ && bus_line_byte(value))
         decode(value);
     else
         slow_write(value, port);
@@ -302,25 +314,25 @@ inline void Board::outb(uint8_t value, uint16_t port) {
 inline void Board::decode(uint8_t line) {
     const unsigned fell = line_ & ~line;
     line_ = line;
-    if (!(fell & (LINE_CLOCK | LINE_STROBE)))
+    if (!(fell & (D1_SCK | D4_STB)))
         return;
-    const unsigned sel = (line & LINE_SELECT) >> LINE_SELECT_SHIFT;
-    if (fell & LINE_CLOCK) {
+    const unsigned sel = (line & D23_SEL) >> D23_SEL_SHIFT;
+    if (fell & D1_SCK) {
         // The strobe line gates the shift clock; with the strobe low the clock of the data
         // register instead loads it in parallel from the socket's data pins.
-        if (line & LINE_STROBE)
-            shift_[sel] = (shift_[sel] << 1) | (line & LINE_DATA);
-        else if (sel == SEL_DATA)
+        if (line & D4_STB)
+            shift_[sel] = (shift_[sel] << 1) | (line & D0_SER);
+        else if (sel == SR_DATA)
             load_from_socket();
     }
     // The data shift register has no output latch: only the other three latch.
-    if ((fell & LINE_STROBE) && sel != SEL_DATA)
+    if ((fell & D4_STB) && sel != SR_DATA)
         latch(sel);
 }
 
 inline void Board::load_from_socket() {
     ++loads_;
-    shift_[SEL_DATA] = socket_drive_ ? chip_->cell(address_lines_ & chip_->address_mask()) : 0xFF;
+    shift_[SR_DATA] = socket_drive_ ? chip_->cell(address_lines_ & chip_->address_mask()) : 0xFF;
 }
 
 } // namespace vsim

@@ -2,34 +2,75 @@
 #include "sim/eprom_chip.h"
 
 #include <algorithm>
+#include <cctype>
 #include <stdexcept>
 #include <string>
 
-#include "link/regs.h"
+#include "sim/wiring.h"
 
 namespace vsim {
 
 namespace {
 
-// IC4 level codes of the programming voltage (IC4 bits 7,6 shifted down).
-constexpr uint8_t LEVEL_12_75 = IC4_VPP_12_75 >> 6;
-constexpr uint8_t LEVEL_21 = IC4_VPP_21 >> 6;
-constexpr uint8_t LEVEL_25 = IC4_VPP_25 >> 6;
-
-// One line per type, in the order of the IC enumeration. The 2708 and 2716 are read only by
-// this board; 25 V keeps any attempt to program them on the safe side of their datasheets.
+// One line per family, in the order of the IC enumeration.
 const ChipFacts FACTS[TicMax] = {
-    {"2708", 0x400, SOCKET_2708_2716, StrobePin::none, LEVEL_25},
-    {"2716", 0x800, SOCKET_2708_2716, StrobePin::none, LEVEL_25},
-    {"2732", 0x1000, SOCKET_2732, StrobePin::none, LEVEL_21},
-    {"2764", 0x2000, SOCKET_2764_27256, StrobePin::a14_line, LEVEL_12_75},
-    {"27128", 0x4000, SOCKET_2764_27256, StrobePin::a14_line, LEVEL_12_75},
-    {"27256", 0x8000, SOCKET_2764_27256, StrobePin::none, LEVEL_12_75},
-    {"27512", 0x10000, SOCKET_27512, StrobePin::none, LEVEL_12_75},
-    {"27010", 0x20000, SOCKET_27010_27040, StrobePin::ic5_bit2, LEVEL_12_75},
-    {"27020", 0x40000, SOCKET_27010_27040, StrobePin::ic5_bit2, LEVEL_12_75},
-    {"27040", 0x80000, SOCKET_27010_27040, StrobePin::none, LEVEL_12_75},
+    {"2708", 0x400, WIRING_2708_2716, StrobePin::none},
+    {"2716", 0x800, WIRING_2708_2716, StrobePin::none},
+    {"2732", 0x1000, WIRING_2732, StrobePin::none},
+    {"2764", 0x2000, WIRING_2764_27256, StrobePin::a14_line},
+    {"27128", 0x4000, WIRING_2764_27256, StrobePin::a14_line},
+    {"27256", 0x8000, WIRING_2764_27256, StrobePin::none},
+    {"27512", 0x10000, WIRING_27512, StrobePin::none},
+    {"27010", 0x20000, WIRING_27010_27040, StrobePin::ic5_bit2},
+    {"27020", 0x40000, WIRING_27010_27040, StrobePin::ic5_bit2},
+    {"27040", 0x80000, WIRING_27010_27040, StrobePin::none},
 };
+
+// The parts, the default part of each family first. The 2708 (26 V pulses) and 2716 are
+// read only on this board; 25 V keeps any attempt to program them on the safe side of their
+// datasheets. 27C08, 27C16 and 27C32 are the menu's names of the first three families.
+constexpr ChipPart PARTS[] = {
+    {"2708", T2708, TAP_25V},
+    {"2716", T2716, TAP_25V},
+    {"2732A", T2732, TAP_21V},
+    {"27C64", T2764, TAP_12V75},
+    {"27C128", T27128, TAP_12V75},
+    {"27C256", T27256, TAP_12V75},
+    {"27C512", T27512, TAP_12V75},
+    {"27C010", T27010, TAP_12V75},
+    {"27C020", T27020, TAP_12V75},
+    {"27C040", T27040, TAP_12V75},
+    // NMOS parts and the A versions.
+    {"2732", T2732, TAP_25V},
+    {"2764", T2764, TAP_21V},
+    {"2764A", T2764, TAP_12V75},
+    {"27128", T27128, TAP_21V},
+    {"27128A", T27128, TAP_12V75},
+    {"27256", T27256, TAP_12V75},
+    {"27512", T27512, TAP_12V75},
+    // The menu's names, and the large parts without their C.
+    {"27C08", T2708, TAP_25V},
+    {"27C16", T2716, TAP_25V},
+    {"27C32", T2732, TAP_21V},
+    {"27010", T27010, TAP_12V75},
+    {"27020", T27020, TAP_12V75},
+    {"27040", T27040, TAP_12V75},
+};
+
+constexpr bool defaults_in_family_order() {
+    for (int t = 0; t < TicMax; ++t)
+        if (PARTS[t].type != t)
+            return false;
+    return true;
+}
+static_assert(defaults_in_family_order(), "the default part of family t is PARTS[t]");
+
+bool same_name(const char* a, const char* b) {
+    for (; *a && *b; ++a, ++b)
+        if (std::toupper(static_cast<unsigned char>(*a)) != *b)
+            return false;
+    return *a == *b;
+}
 
 // splitmix64: small, seedable and the same on every compiler, so a seed always picks the
 // same weak cells.
@@ -48,26 +89,50 @@ const ChipFacts& chip_facts(IC type) {
     return FACTS[type];
 }
 
+const ChipPart* find_part(const char* name) {
+    for (const ChipPart& p : PARTS)
+        if (same_name(name, p.name))
+            return &p;
+    return nullptr;
+}
+
+const ChipPart& default_part(IC type) {
+    chip_facts(type);
+    return PARTS[type];
+}
+
+const char* part_names() {
+    static const std::string names = [] {
+        std::string all;
+        for (const ChipPart& p : PARTS)
+            all += (all.empty() ? "" : ", ") + std::string(p.name);
+        return all;
+    }();
+    return names.c_str();
+}
+
 const char* vpp_level_name(unsigned level) {
     static const char* const NAMES[4] = {"12.75 V", "21 V", "25 V", "level 3"};
     return NAMES[level & 3];
 }
 
-EpromChip::EpromChip(IC type)
-    : type_(type), facts_(&chip_facts(type)), vpp_rating_(facts_->vpp_rating),
+EpromChip::EpromChip(IC type) : EpromChip(default_part(type)) {}
+
+EpromChip::EpromChip(const ChipPart& part)
+    : type_(part.type), facts_(&chip_facts(part.type)), part_(&part), vpp_rating_(part.vpp_rating),
       own_(facts_->size, 0xFF), cells_(own_.data()), pulses_(facts_->size, 0) {}
 
 EpromChip::EpromChip(const EpromChip& o)
-    : type_(o.type_), facts_(o.facts_), vpp_rating_(o.vpp_rating_),
+    : type_(o.type_), facts_(o.facts_), part_(o.part_), vpp_rating_(o.vpp_rating_),
       own_(o.cells_, o.cells_ + o.size()), cells_(own_.data()), pulses_(o.pulses_),
       needed_(o.needed_), stuck_(o.stuck_), total_pulses_(o.total_pulses_) {}
 
 // A moved vector keeps its buffer, so o.cells_ is right either way: the buffer now in own_,
 // or the attached cells.
 EpromChip::EpromChip(EpromChip&& o) noexcept
-    : type_(o.type_), facts_(o.facts_), vpp_rating_(o.vpp_rating_), own_(std::move(o.own_)),
-      cells_(o.cells_), pulses_(std::move(o.pulses_)), needed_(std::move(o.needed_)),
-      stuck_(std::move(o.stuck_)), total_pulses_(o.total_pulses_) {
+    : type_(o.type_), facts_(o.facts_), part_(o.part_), vpp_rating_(o.vpp_rating_),
+      own_(std::move(o.own_)), cells_(o.cells_), pulses_(std::move(o.pulses_)),
+      needed_(std::move(o.needed_)), stuck_(std::move(o.stuck_)), total_pulses_(o.total_pulses_) {
     o.cells_ = o.own_.data();
 }
 
@@ -82,6 +147,7 @@ EpromChip& EpromChip::operator=(EpromChip&& o) noexcept {
         return *this;
     type_ = o.type_;
     facts_ = o.facts_;
+    part_ = o.part_;
     vpp_rating_ = o.vpp_rating_;
     const bool attached = o.cells_attached();
     own_ = std::move(o.own_);

@@ -23,25 +23,45 @@ enum class StrobePin : uint8_t {
     ic5_bit2, // 27010, 27020: pin 31 of the 32-pin package sits on the A18 line (IC5 bit 2)
 };
 
-// Datasheet facts of one type.
+// Datasheet facts of one family, what the socket sees of it: every part of the family fits
+// the same wiring and has the same pins.
 struct ChipFacts {
-    const char* name;   // "2764", "27C040", ...
-    uint32_t size;      // bytes; the chip has log2(size) address pins A0..
-    uint8_t socket;     // IC5 bits 3-7 that wire the socket for this family
-    StrobePin strobe;   // program strobe pin of the package
-    uint8_t vpp_rating; // lowest programming voltage, as IC4 level code (IC4 bits 7,6)
+    const char* name; // "2764", "27040", ...
+    uint32_t size;    // bytes; the chip has log2(size) address pins A0..
+    uint8_t socket;   // IC5 Q3..Q7 that wire the socket for this family
+    StrobePin strobe; // program strobe pin of the package
 };
 
 // Facts of `type` (T2708..T27040).
 const ChipFacts& chip_facts(IC type);
 
-// Name of an IC4 programming voltage level code 0..3 ("12.75 V", "21 V", "25 V", "level 3").
+// One part as its name is printed on the package. Parts of one family differ in their
+// programming voltage: the NMOS 2764 and 27128 want 21 V, their A versions and the CMOS parts
+// 12.5 to 12.75 V, the 2732 25 V and the 2732A 21 V. The board offers three levels, so the
+// rating is the regulator tap that programs the part; a lower level leaves its cells as they
+// are, a higher one is more than the part's datasheet allows.
+struct ChipPart {
+    const char* name;   // "2764", "2764A", "27C64", ...
+    IC type;            // its family
+    uint8_t vpp_rating; // Level tap (TAP_12V75, TAP_21V, TAP_25V)
+};
+
+// The part named `name` (upper or lower case C and A), or nullptr.
+const ChipPart* find_part(const char* name);
+// The part that a bare family stands for in the tests and the benches, with the rating most
+// parts of the family on the market have: 2708, 2716, 2732A, 27C64 ... 27C040.
+const ChipPart& default_part(IC type);
+// Every part name, for messages: "2708, 2716, ...".
+const char* part_names();
+
+// Name of a programming voltage tap 0..3 ("12.75 V", "21 V", "25 V", "level 3").
 const char* vpp_level_name(unsigned level);
 
 class EpromChip {
   public:
-    // A fresh, erased chip of `type` with no faults.
+    // A fresh, erased chip of `type` (its default part) or of `part`, with no faults.
     explicit EpromChip(IC type);
+    explicit EpromChip(const ChipPart& part);
     // A copy holds the cells in memory of its own, also when the original's are a file's.
     EpromChip(const EpromChip& o);
     EpromChip(EpromChip&& o) noexcept;
@@ -52,14 +72,15 @@ class EpromChip {
     // ---- Datasheet --------------------------------------------------------------------
     IC type() const { return type_; }
     const ChipFacts& facts() const { return *facts_; }
-    const char* name() const { return facts_->name; }
+    const char* name() const { return part_->name; } // the part: "2764A"
+    const ChipPart& part() const { return *part_; }
     uint32_t size() const { return facts_->size; }
     // The address pins as a mask over the socket's A0..A18 lines.
     uint32_t address_mask() const { return facts_->size - 1; }
     uint8_t socket_pattern() const { return facts_->socket; }
     StrobePin strobe_pin() const { return facts_->strobe; }
-    // Lowest IC4 level code that programs this chip (0 12.75 V, 1 21 V, 2 25 V). Starts at
-    // the datasheet value; a test may pretend a different part.
+    // The level tap that programs this chip (0 12.75 V, 1 21 V, 2 25 V). Starts at the
+    // part's datasheet value; a test may pretend a different part.
     uint8_t vpp_rating() const { return vpp_rating_; }
     void set_vpp_rating(uint8_t level) { vpp_rating_ = level; }
 
@@ -126,6 +147,7 @@ class EpromChip {
 
     IC type_;
     const ChipFacts* facts_;
+    const ChipPart* part_;
     uint8_t vpp_rating_;
     std::vector<uint8_t> own_;                        // the cells when no file holds them
     uint8_t* cells_;                                  // own_ or the attached cells

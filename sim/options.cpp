@@ -4,6 +4,8 @@
 #include <cctype>
 #include <cstdio>
 
+#include "link/portname.h"
+#include "sim/board.h"
 #include "sim/eprom_chip.h"
 
 namespace vsim {
@@ -146,12 +148,12 @@ std::string check_combination(const SimOptions& o, bool chip_given) {
             continue;
         if (!o.chip_present)
             return "--fault '" + f.text + "' needs a chip in the socket, not --no-chip";
-        const uint32_t size = chip_facts(o.chip).size;
+        const uint32_t size = chip_facts(o.chip->type).size;
         if (f.kind != FaultSpec::weak_cells && f.address >= size) {
             char range[32];
             std::snprintf(range, sizeof range, "0x0..0x%X", size - 1);
-            return "--fault '" + f.text + "': address outside the " + chip_facts(o.chip).name +
-                   " (" + range + ")";
+            return "--fault '" + f.text + "': address outside the " + o.chip->name + " (" + range +
+                   ")";
         }
     }
     return "";
@@ -159,18 +161,8 @@ std::string check_combination(const SimOptions& o, bool chip_given) {
 
 } // namespace
 
-std::optional<IC> parse_chip_type(const std::string& text) {
-    if (text.size() < 4 || text.compare(0, 2, "27") != 0)
-        return std::nullopt;
-    std::string rest = text.substr(2);
-    if (rest[0] == 'C' || rest[0] == 'c')
-        rest.erase(0, 1);
-    static const char* const DIGITS[TicMax] = {"08",  "16",  "32",  "64",  "128",
-                                               "256", "512", "010", "020", "040"};
-    for (int t = 0; t < TicMax; ++t)
-        if (rest == DIGITS[t])
-            return static_cast<IC>(t);
-    return std::nullopt;
+const ChipPart* parse_chip_type(const std::string& text) {
+    return find_part(text.c_str());
 }
 
 ParsedOptions parse_sim_options(int argc, const char* const* argv) {
@@ -220,12 +212,10 @@ ParsedOptions parse_sim_options(int argc, const char* const* argv) {
         } else if (arg == "--chip") {
             if (!takes_value(&v))
                 return fail("option '--chip' needs a chip type");
-            const std::optional<IC> t = parse_chip_type(v);
-            if (!t)
-                return fail("--chip '" + v +
-                            "': unknown chip type (2708, 2716, 2732, 2764, 27128, 27256, "
-                            "27512, 27010, 27020, 27040, also as 27C512 and the like)");
-            o.chip = *t;
+            const ChipPart* part = parse_chip_type(v);
+            if (!part)
+                return fail("--chip '" + v + "': unknown chip (" + part_names() + ")");
+            o.chip = part;
             chip_given = true;
         } else if (arg == "--chip-file") {
             if (!takes_value(&v) || v.empty())
@@ -233,15 +223,24 @@ ParsedOptions parse_sim_options(int argc, const char* const* argv) {
             o.chip_file = v;
         } else if (arg == "--board-port") {
             if (!takes_value(&v))
-                return fail("option '--board-port' needs 0x278, 0x378, 0x3BC or none");
+                return fail("option '--board-port' needs a base address or none");
             uint64_t port = 0;
             if (v == "none")
                 o.board_port = 0;
-            else if (parse_number(v, 0xFFFF, &port) &&
-                     (port == 0x278 || port == 0x378 || port == 0x3BC))
+            else if (parse_number(v, Board::LAST_BASE, &port) && port != 0)
                 o.board_port = static_cast<uint16_t>(port);
             else
-                return fail("--board-port '" + v + "': expected 0x278, 0x378, 0x3BC or none");
+                return fail("--board-port '" + v +
+                            "': expected a base address from 0x1 to 0xFFFD (0x378, 0xD010, ...) "
+                            "or none");
+        } else if (arg == "--port") {
+            uint16_t base = 0;
+            if (!takes_value(&v))
+                return fail("option '--port' needs a base address like 0xD010");
+            if (parsePortName(v.c_str(), &base) != TNAME_BASE)
+                return fail("--port '" + v + "': expected a base address from 0x1 to 0xFFFD " +
+                            "(0x378, 0xD010, ...); the model has no ppdev devices");
+            o.port = v;
         } else if (arg == "--pulse") {
             if (!takes_value(&v))
                 return fail("option '--pulse' needs a number of port accesses");
@@ -279,13 +278,19 @@ std::string sim_usage() {
            "Run vantrel, the Vantrel II EPROM programmer, on a software model of the board.\n"
            "Without options: the board on 0x378 with an erased 27C512 in the socket.\n"
            "\n"
-           "  --chip TYPE            chip in the socket: 2708 2716 2732 2764 27128 27256 27512\n"
-           "                         27010 27020 27040 (also written 27C512, 27c040, ...)\n"
+           "  --chip PART            chip in the socket, by the name on its package: 2708,\n"
+           "                         2716, 2732 (25 V), 2732A (21 V), 2764 and 27128 (NMOS,\n"
+           "                         21 V), 2764A, 27128A, 27256, 27512 and the CMOS parts\n"
+           "                         27C64 ... 27C040 (12.5 V); default 27C512\n"
            "  --no-chip              empty socket\n"
            "  --chip-file PATH       the chip's cells are the file PATH (the chip's size; a\n"
            "                         missing file is created erased): every burnt byte is\n"
            "                         in it at once, however the program ends\n"
-           "  --board-port PORT      0x278, 0x378 (default), 0x3BC or none\n"
+           "  --board-port PORT      base address of the port the board hangs on: 0x278,\n"
+           "                         0x378 (default), 0x3BC, a card's address like 0xD010,\n"
+           "                         or none\n"
+           "  --port PORT            the program's --port: the port it opens instead of the\n"
+           "                         start-up dialogue, a base address like 0xD010\n"
            "  --pulse TICKS          monoflop pulse length in port accesses (default 100)\n"
            "  --fault FAULT          a fault of the board or the chip (repeatable):\n"
            "                           readback-stuck-0, readback-stuck-1,\n"

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "defs.h"
+#include "sim/eprom_chip.h"
 
 namespace vsim {
 
@@ -36,9 +37,10 @@ struct FaultSpec {
 struct SimOptions {
     bool help = false;
     bool chip_present = true;
-    IC chip = T27512;
+    const ChipPart* chip = &default_part(T27512);
     std::string chip_file;       // empty: the chip's contents live only for the run
     uint16_t board_port = 0x378; // 0: the board hangs on no port
+    std::string port;            // the program's --port: empty for the start-up dialogue
     std::optional<uint32_t> pulse_ticks;
     std::vector<FaultSpec> faults;
     std::string trace_path; // empty: no trace
@@ -56,8 +58,8 @@ struct ParsedOptions {
 // chip's size, so that a bad command line never starts the program.
 ParsedOptions parse_sim_options(int argc, const char* const* argv);
 
-// The chip type for "2764", "27C64", "27c512", "27C16", ... or nothing.
-std::optional<IC> parse_chip_type(const std::string& text);
+// The part for "2764", "2764A", "27C64", "27c512", ... or nullptr.
+const ChipPart* parse_chip_type(const std::string& text);
 
 // The usage text of --help.
 std::string sim_usage();

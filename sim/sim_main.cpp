@@ -7,94 +7,25 @@
 #include <new>
 #include <unistd.h>
 
+#include "console/cmdline.h"
 #include "console/conio.h"
 #include "console/mainloop.h"
-#include "sim/board.h"
-#include "sim/chip_file.h"
+#include "sim/bench.h"
 #include "sim/options.h"
-#include "sim/stats.h"
-#include "sim/vcd_trace.h"
 
 namespace {
 
 // What has to happen at exit, whichever way the program ends: vantrel_main returning, exit()
-// on the way (a refused port grant ends the program from deep inside), or a stop signal.
-struct Bench {
-    bool stats = false;
-    bool chip_file = false;
-    vsim::ChipFileSession chip_session;
-    vsim::BoardTrace trace;
-    int status = 0; // raised to 2 when the chip file or the trace could not be written
-};
-
-Bench* bench = nullptr;
-
+// on the way (a refused port grant ends the program from deep inside), or a stop signal. A
+// failure here cannot change the status the program is already ending with; it is on
+// standard error all the same.
 void finish_bench() {
-    if (!bench)
-        return;
-    Bench& b = *bench;
-    bench = nullptr; // once only
-    vsim::Board& board = vsim::board();
-    std::fflush(stdout);
-    std::string error;
-    if (b.trace.running() && !b.trace.stop(&error)) {
-        std::fprintf(stderr, "vantrel-sim: %s\n", error.c_str());
-        b.status = 2;
-    }
-    if (b.chip_file) {
-        if (!b.chip_session.close(board.chip(), &error)) {
-            std::fprintf(stderr, "vantrel-sim: %s\n", error.c_str());
-            b.status = 2;
-        }
-    }
-    if (b.stats)
-        std::fputs(vsim::format_stats(board).c_str(), stderr);
-    std::fflush(stderr);
-}
-
-void at_exit() {
-    // A failure here cannot change the status exit() is already ending with; it is on
-    // standard error all the same.
-    finish_bench();
+    (void)vsim::bench_finish();
 }
 
 int refuse(const std::string& text) {
     std::fprintf(stderr, "vantrel-sim: %s\n", text.c_str());
     return 2;
-}
-
-void apply_faults(const vsim::SimOptions& o, vsim::Board& board) {
-    using vsim::FaultSpec;
-    using vsim::LineFault;
-    vsim::EpromChip* chip = board.chip();
-    // A share of weak cells replaces every pulse need set before it, so it goes first.
-    for (const FaultSpec& f : o.faults)
-        if (f.kind == FaultSpec::weak_cells)
-            chip->set_weak_cells(f.percent, f.pulses, f.seed);
-    for (const FaultSpec& f : o.faults) {
-        switch (f.kind) {
-        case FaultSpec::readback_stuck_0:
-            board.set_readback_fault(LineFault::stuck_at_0);
-            break;
-        case FaultSpec::readback_stuck_1:
-            board.set_readback_fault(LineFault::stuck_at_1);
-            break;
-        case FaultSpec::monoflop_stuck_0:
-            board.set_monoflop_fault(LineFault::stuck_at_0);
-            break;
-        case FaultSpec::monoflop_stuck_1:
-            board.set_monoflop_fault(LineFault::stuck_at_1);
-            break;
-        case FaultSpec::weak_cell:
-            chip->set_pulses_needed(f.address, static_cast<uint8_t>(f.pulses));
-            break;
-        case FaultSpec::stuck_cell:
-            chip->set_stuck(f.address, f.value);
-            break;
-        case FaultSpec::weak_cells:
-            break;
-        }
-    }
 }
 
 // The chip file is mapped: should another program cut it short, touching a cell past its new
@@ -121,11 +52,7 @@ int main(int argc, char** argv) {
     } catch (const std::exception& e) {
         std::fprintf(stderr, "vantrel-sim: %s\n", e.what());
     }
-    if (bench) {
-        std::string ignored;
-        bench->chip_session.close(nullptr, &ignored);
-        bench = nullptr; // nothing more at exit: finishing the bench could need memory again
-    }
+    vsim::bench_abandon(); // nothing more at exit: finishing the bench could need memory again
     std::fflush(stdout);
     return 2;
 }
@@ -145,41 +72,17 @@ int run(int argc, char** argv) {
         return 0;
     }
 
-    static Bench the_bench;
-    Bench& b = the_bench;
-    b.stats = o.stats;
-    vsim::Board& board = vsim::board();
-    if (o.board_port)
-        board.place_on(o.board_port);
-    else
-        board.unplug();
-    if (o.pulse_ticks)
-        board.set_monoflop_ticks(*o.pulse_ticks);
-    if (o.chip_present) {
-        vsim::EpromChip& chip = board.insert_chip(o.chip);
-        if (!o.chip_file.empty()) {
-            std::string error;
-            if (!b.chip_session.open(o.chip_file, chip, &error))
-                return refuse(error);
-            b.chip_file = true;
-        }
-    } else {
-        board.remove_chip();
-    }
-    apply_faults(o, board);
-    if (!o.trace_path.empty()) {
-        std::string error;
-        if (!b.trace.start(board, o.trace_path, &error))
-            return refuse(error);
-    }
-
-    bench = &b;
-    std::atexit(at_exit);
+    std::string error;
+    if (!vsim::bench_start(o, "vantrel-sim", &error))
+        return refuse(error);
+    if (!o.port.empty())
+        StartPort = o.port.c_str();
+    std::atexit(finish_bench);
     conSetExitHook(finish_bench);
     std::signal(SIGBUS, on_bus_error);
     const int status = vantrel_main();
-    finish_bench();
-    return b.status ? b.status : status;
+    const int bench_status = vsim::bench_finish();
+    return bench_status ? bench_status : status;
 }
 
 } // namespace

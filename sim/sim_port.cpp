@@ -1,10 +1,15 @@
 // The platform calls of the simulated machine: every port access goes to the one virtual
-// board, straight to its inline access path.
+// board, straight to its inline access path. The machine has no ppdev devices, and nothing
+// here needs root's rights.
+#include <cerrno>
+#include <cstdio>
+
 #include "link/platform.h"
 #include "sim/board.h"
 
 namespace {
 vsim::Board the_board;
+PortRefusal refusal = {TREFUSED_RIGHTS, "", "ioperm", EPERM};
 } // namespace
 
 vsim::Board& vsim::board() {
@@ -12,6 +17,7 @@ vsim::Board& vsim::board() {
 }
 
 int port_ioperm(unsigned long from, unsigned long num, int turn_on) {
+    refusal = {TREFUSED_RIGHTS, "", "ioperm", EPERM};
     return the_board.ioperm(from, num, turn_on);
 }
 
@@ -21,4 +27,18 @@ uint8_t port_inb(uint16_t port) {
 
 void port_outb(uint8_t value, uint16_t port) {
     the_board.outb(value, port);
+}
+
+int port_open_device(const char* path, uint16_t*) {
+    refusal = {TREFUSED_NO_DEVICE, "", "open", ENOENT};
+    std::snprintf(refusal.device, sizeof refusal.device, "%s", path);
+    return -1;
+}
+
+const PortRefusal* port_refusal(void) {
+    return &refusal;
+}
+
+int port_end_root(void) {
+    return 0;
 }

@@ -47,8 +47,8 @@ std::string format_stats(const Board& b) {
     // The state the program left the board in: what a chip in the socket sits at now.
     const uint8_t ic4 = b.ic4();
     s += line("board at exit: IC4 0x%02X, programming voltage %s, chip %s, supply %s", ic4,
-              (ic4 & IC4_VPP_ON) ? "ON" : "off", (ic4 & IC4_CE_OFF) ? "deselected" : "SELECTED",
-              (ic4 & IC4_VCC_5V) ? "5 V" : "6.25 V");
+              (ic4 & IC4Q1_VPP) ? "ON" : "off", (ic4 & IC4Q3_CE_HIGH) ? "deselected" : "SELECTED",
+              (ic4 & IC4Q5_VCC_5V) ? "5 V" : "6.25 V");
     s += events("protocol violations", b.violations());
     s += events("hazards", b.hazards());
     return s;

@@ -70,7 +70,7 @@ bool VcdWriter::open(const std::string& path, unsigned address_bits, std::string
     };
     declare(LINE_BIT + 0, "data");
     declare(LINE_BIT + 1, "clock");
-    declare_bus(LINE_BIT + LINE_SELECT_SHIFT, 2, "select");
+    declare_bus(LINE_BIT + D23_SEL_SHIFT, 2, "select");
     declare(LINE_BIT + 4, "strobe");
     declare(STATUS_BIT + 6, "readback");
     declare(STATUS_BIT + 7, "monoflop");

@@ -7,10 +7,13 @@
 #include <cstdint>
 
 #include "link/platform.h"
-#include "link/regs.h"
+#include "sim/wiring.h"
+
+// Expectations are in the board's own terms, never in the driver's header.
+using namespace vsim::wiring;
 
 struct HandWire {
-    uint16_t base = PORT_LPT_378;
+    uint16_t base = LPT_378;
 
     void out(uint8_t line) const { port_outb(line, base); }
     uint8_t status() const { return port_inb(static_cast<uint16_t>(base + 1)); }
@@ -18,7 +21,7 @@ struct HandWire {
     // Shift `bits` bits of `value` into register `sel`, most significant first, and latch
     // them with the closing write unless `close` is false.
     void shift_word(uint8_t sel, uint32_t value, int bits, bool close = true) const {
-        const uint8_t s = static_cast<uint8_t>(sel << LINE_SELECT_SHIFT);
+        const uint8_t s = static_cast<uint8_t>(sel << D23_SEL_SHIFT);
         out(0x12 + s);
         for (int i = bits - 1; i >= 0; --i) {
             const uint8_t b = (value >> i) & 1;
@@ -29,9 +32,9 @@ struct HandWire {
         if (close)
             out(0x02 + s);
     }
-    void put_adr(uint16_t a) const { shift_word(SEL_ADDRESS, a, 16); }
-    void put_ic5(uint8_t v) const { shift_word(SEL_IC5, v, 8); }
-    void put_ic4(uint8_t v) const { shift_word(SEL_IC4, v, 8); }
+    void put_adr(uint16_t a) const { shift_word(SR_ADDRESS, a, 16); }
+    void put_ic5(uint8_t v) const { shift_word(SR_IC5, v, 8); }
+    void put_ic4(uint8_t v) const { shift_word(SR_IC4, v, 8); }
     void put_data(uint8_t v) const {
         out(0x1E);
         for (int i = 7; i >= 0; --i) {
@@ -45,7 +48,7 @@ struct HandWire {
     uint8_t shift_out() const {
         uint8_t v = 0;
         for (uint8_t mask = 0x80; mask; mask >>= 1) {
-            if (status() & STATUS_READBACK)
+            if (status() & S6_READBACK)
                 v |= mask;
             out(0x1E);
             out(0x1C);

@@ -38,7 +38,7 @@ TEST_F(AddressingTest, SetICTypeSendsTheNewWiringWithOldHighBitsThenClearsThem) 
             epromtyp = (t + 1) % TicMax;
             SetICType(t);
             const uint8_t first = (uint8_t)(kSocket[t] | (before & 0x07));
-            EXPECT_EQ(sent(), (Latches{{SEL_IC5, first}, {SEL_IC5, kSocket[t]}}));
+            EXPECT_EQ(sent(), (Latches{{SR_IC5, first}, {SR_IC5, kSocket[t]}}));
             EXPECT_EQ(ic_IC5, kSocket[t]);
             EXPECT_EQ(vsim::board().ic5(), kSocket[t]);
             EXPECT_EQ(epromtyp, t);
@@ -55,7 +55,7 @@ TEST_F(AddressingTest, SetICTypeExamples) {
     SetICType(T2732);
     EXPECT_EQ(vsim::board().ic5_history(), (std::vector<uint8_t>{0x10, 0x10}));
     const wire::Steps s = wire::steps_of(wire::trace());
-    std::vector<uint8_t> want = wire::latched_lines(SEL_IC5, 0x10, 8);
+    std::vector<uint8_t> want = wire::latched_lines(SR_IC5, 0x10, 8);
     const std::vector<uint8_t> again = want;
     want.insert(want.end(), again.begin(), again.end());
     EXPECT_EQ(s.lines(), want);
@@ -68,17 +68,17 @@ Latches expectedAddressing(int t, unsigned long adr, unsigned reading, uint8_t i
     uint16_t low = (uint16_t)(adr & 0xFFFF);
     if (reading && (t == T2764 || t == T27128))
         low |= 0x4000;
-    Latches v = {{SEL_ADDRESS, low}};
+    Latches v = {{SR_ADDRESS, low}};
     if (adr >= 1 && adr <= 0xFFFF)
         return v;
     const uint8_t high = (uint8_t)(adr >> 16);
     const uint8_t keep = (uint8_t)(ic5 & 0xF8);
     if (!reading)
-        v.push_back({SEL_IC5, (uint8_t)(keep | high)});
+        v.push_back({SR_IC5, (uint8_t)(keep | high)});
     else if (t == T27010 || t == T27020)
-        v.push_back({SEL_IC5, (uint8_t)(keep | high | 0x04)});
+        v.push_back({SR_IC5, (uint8_t)(keep | high | 0x04)});
     else if (t == T27040)
-        v.push_back({SEL_IC5, (uint8_t)(keep | high)});
+        v.push_back({SR_IC5, (uint8_t)(keep | high)});
     return v;
 }
 
@@ -114,52 +114,52 @@ TEST_F(AddressingTest, ProgramStrobeOnA14IsHeldHighOnlyWhileReading2764And27128)
         SetICType(t);
         wire::start_recording();
         adressesetzen(0x1234, 1);
-        EXPECT_EQ(sent(), (Latches{{SEL_ADDRESS, 0x5234}}));
+        EXPECT_EQ(sent(), (Latches{{SR_ADDRESS, 0x5234}}));
         wire::start_recording();
         adressesetzen(0x1234, 0);
-        EXPECT_EQ(sent(), (Latches{{SEL_ADDRESS, 0x1234}}));
+        EXPECT_EQ(sent(), (Latches{{SR_ADDRESS, 0x1234}}));
         wire::start_recording();
         adressesetzen(0, 1); // address 0 is the one place IC5 could change: not for these
-        EXPECT_EQ(sent(), (Latches{{SEL_ADDRESS, 0x4000}}));
+        EXPECT_EQ(sent(), (Latches{{SR_ADDRESS, 0x4000}}));
     }
     SetICType(T27256);
     wire::start_recording();
     adressesetzen(0x1234, 1);
-    EXPECT_EQ(sent(), (Latches{{SEL_ADDRESS, 0x1234}}));
+    EXPECT_EQ(sent(), (Latches{{SR_ADDRESS, 0x1234}}));
 }
 
 TEST_F(AddressingTest, HighAddressExamples) {
     SetICType(T27040);
     wire::start_recording();
     adressesetzen(0x12345, 1);
-    EXPECT_EQ(sent(), (Latches{{SEL_ADDRESS, 0x2345}, {SEL_IC5, 0xA1}}));
+    EXPECT_EQ(sent(), (Latches{{SR_ADDRESS, 0x2345}, {SR_IC5, 0xA1}}));
 
     SetICType(T27020);
     wire::start_recording();
     adressesetzen(0x12345, 1);
-    EXPECT_EQ(sent(), (Latches{{SEL_ADDRESS, 0x2345}, {SEL_IC5, 0xA5}}));
+    EXPECT_EQ(sent(), (Latches{{SR_ADDRESS, 0x2345}, {SR_IC5, 0xA5}}));
     wire::start_recording();
     adressesetzen(0x12345, 0);
-    EXPECT_EQ(sent(), (Latches{{SEL_ADDRESS, 0x2345}, {SEL_IC5, 0xA1}}));
+    EXPECT_EQ(sent(), (Latches{{SR_ADDRESS, 0x2345}, {SR_IC5, 0xA1}}));
 
     SetICType(T27512);
     wire::start_recording();
     adressesetzen(0x8000, 1);
-    EXPECT_EQ(sent(), (Latches{{SEL_ADDRESS, 0x8000}}));
+    EXPECT_EQ(sent(), (Latches{{SR_ADDRESS, 0x8000}}));
     SetICType(T2716);
     wire::start_recording();
     adressesetzen(0, 1);
-    EXPECT_EQ(sent(), (Latches{{SEL_ADDRESS, 0x0000}}));
+    EXPECT_EQ(sent(), (Latches{{SR_ADDRESS, 0x0000}}));
 }
 
 TEST_F(AddressingTest, A18StaysHighThroughTheFirst64KAfterAddressZero) {
     SetICType(T27010);
     wire::start_recording();
     adressesetzen(0, 1);
-    EXPECT_EQ(sent(), (Latches{{SEL_ADDRESS, 0}, {SEL_IC5, 0xA4}}));
+    EXPECT_EQ(sent(), (Latches{{SR_ADDRESS, 0}, {SR_IC5, 0xA4}}));
     wire::start_recording();
     adressesetzen(5, 0);
-    EXPECT_EQ(sent(), (Latches{{SEL_ADDRESS, 5}}));
+    EXPECT_EQ(sent(), (Latches{{SR_ADDRESS, 5}}));
     EXPECT_EQ(vsim::board().ic5(), 0xA4);
     EXPECT_EQ(vsim::board().address_lines(), 0x40005u);
 }
@@ -184,58 +184,58 @@ TEST_F(AddressingTest, ReadingWalkSendsIC5OnlyAtZeroAndAbove64K) {
 TEST_F(AddressingTest, EnableEpromForReadingActivatesChipAndOutputEnable) {
     startFrom(0x58, 0x67); // 21 V level chosen, 6.25 V supply chosen, chip idle
     EnableEprom(1);
-    EXPECT_EQ(sent(), (Latches{{SEL_ADDRESS, 0}, {SEL_IC5, 0x60}, {SEL_IC4, 0x40}}));
+    EXPECT_EQ(sent(), (Latches{{SR_ADDRESS, 0}, {SR_IC5, 0x60}, {SR_IC4, 0x40}}));
     startFrom(0x7B, 0xA3);
     EnableEprom(3);
-    EXPECT_EQ(sent(), (Latches{{SEL_ADDRESS, 0}, {SEL_IC5, 0xA0}, {SEL_IC4, 0x63}}));
+    EXPECT_EQ(sent(), (Latches{{SR_ADDRESS, 0}, {SR_IC5, 0xA0}, {SR_IC4, 0x63}}));
     EXPECT_EQ(vsim::board().address_lines(), 0u);
 }
 
 TEST_F(AddressingTest, EnableEpromForProgrammingDeselectsAndDropsTriggerAndSupply) {
     startFrom(0x39, 0x05); // trigger set, 5 V, CE and OE inactive
     EnableEprom(0);
-    EXPECT_EQ(sent(), (Latches{{SEL_ADDRESS, 0}, {SEL_IC5, 0x00}, {SEL_IC4, 0x18}}));
+    EXPECT_EQ(sent(), (Latches{{SR_ADDRESS, 0}, {SR_IC5, 0x00}, {SR_IC4, 0x18}}));
     startFrom(0x61, 0x10); // output enable active stays active
     EnableEprom(0);
-    EXPECT_EQ(sent(), (Latches{{SEL_ADDRESS, 0}, {SEL_IC5, 0x10}, {SEL_IC4, 0x48}}));
+    EXPECT_EQ(sent(), (Latches{{SR_ADDRESS, 0}, {SR_IC5, 0x10}, {SR_IC4, 0x48}}));
     startFrom(0x00, 0x38); // 6.25 V already
     EnableEprom(0);
-    EXPECT_EQ(sent(), (Latches{{SEL_ADDRESS, 0}, {SEL_IC5, 0x38}, {SEL_IC4, 0x08}}));
+    EXPECT_EQ(sent(), (Latches{{SR_ADDRESS, 0}, {SR_IC5, 0x38}, {SR_IC4, 0x08}}));
 }
 
 TEST_F(AddressingTest, DisableEpromMakesTheChipIdle) {
     startFrom(0x40, 0x60);
     DisableEprom();
-    EXPECT_EQ(sent(), (Latches{{SEL_IC4, 0x58}}));
+    EXPECT_EQ(sent(), (Latches{{SR_IC4, 0x58}}));
     EXPECT_TRUE(vsim::board().is_idle());
     startFrom(0x3B, 0x60);
     DisableEprom();
-    EXPECT_EQ(sent(), (Latches{{SEL_IC4, 0x3B}}));
+    EXPECT_EQ(sent(), (Latches{{SR_IC4, 0x3B}}));
 }
 
 TEST_F(AddressingTest, ClearEpromVppSwitchesTheProgrammingVoltageOff) {
     startFrom(0x5A, 0xA0);
     ClearEpromVpp();
-    EXPECT_EQ(sent(), (Latches{{SEL_IC4, 0x58}}));
+    EXPECT_EQ(sent(), (Latches{{SR_IC4, 0x58}}));
     EXPECT_TRUE(vsim::board().is_idle());
     // A voltage switch prepared in the shadow but never sent is cleared as well.
     startFrom(0x40, 0xA0);
-    OrIC4(IC4_VPP_ON | IC4_MF_TRIGGER, 0);
+    OrIC4(IC4Q1_VPP | IC4Q0_TRIGGER, 0);
     ClearEpromVpp();
-    EXPECT_EQ(sent(), (Latches{{SEL_IC4, 0x59}}));
-    EXPECT_EQ(ic_IC4 & IC4_VPP_ON, 0);
+    EXPECT_EQ(sent(), (Latches{{SR_IC4, 0x59}}));
+    EXPECT_EQ(ic_IC4 & IC4Q1_VPP, 0);
 }
 
 TEST_F(AddressingTest, CloseWritingSetsTheSupplyAndDeselectsInOneTransfer) {
     startFrom(0x23, 0x00);
     CloseWriting(1);
-    EXPECT_EQ(sent(), (Latches{{SEL_IC4, 0x1B}}));
+    EXPECT_EQ(sent(), (Latches{{SR_IC4, 0x1B}}));
     startFrom(0x03, 0x00);
     CloseWriting(0);
-    EXPECT_EQ(sent(), (Latches{{SEL_IC4, 0x3B}}));
+    EXPECT_EQ(sent(), (Latches{{SR_IC4, 0x3B}}));
     startFrom(0x81, 0x00);
     CloseWriting(4);
-    EXPECT_EQ(sent(), (Latches{{SEL_IC4, 0x99}}));
+    EXPECT_EQ(sent(), (Latches{{SR_IC4, 0x99}}));
 }
 
 // ---- Through the socket ---------------------------------------------------------------
@@ -243,7 +243,7 @@ TEST_F(AddressingTest, CloseWritingSetsTheSupplyAndDeselectsInOneTransfer) {
 TEST_F(AddressingTest, EveryTypeReadsItsOwnCellsThroughTheSocket) {
     for (int t = 0; t < TicMax; t++) {
         SCOPED_TRACE(t);
-        wire::reset_all(PORT_LPT_378, true);
+        wire::reset_all(LPT_378, true);
         (void)set_delay(1);
         vsim::EpromChip& chip = vsim::board().insert_chip((IC)t);
         const unsigned long last = GetLastAdress((uint16_t)t);

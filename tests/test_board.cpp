@@ -5,7 +5,7 @@
 
 #include "link/platform.h"
 #include "tests/hand_wire.h"
-#include "link/regs.h"
+#include "sim/wiring.h"
 #include "sim/board.h"
 
 namespace {
@@ -21,7 +21,7 @@ class BoardTest : public ::testing::Test {
   protected:
     void SetUp() override {
         b.factory_reset();
-        ASSERT_EQ(port_ioperm(PORT_LPT_378, 3, 1), 0);
+        ASSERT_EQ(port_ioperm(LPT_378, 3, 1), 0);
     }
     void TearDown() override { b.factory_reset(); }
 
@@ -54,9 +54,9 @@ TEST_F(BoardTest, OutputsKeepOldValueUntilStrobeFalls) {
     w.put_adr(0x1234);
     w.put_ic4(0xA5);
     w.put_ic5(0x3C);
-    w.shift_word(SEL_ADDRESS, 0xBEEF, 16, false);
-    w.shift_word(SEL_IC4, 0x18, 8, false);
-    w.shift_word(SEL_IC5, 0x60, 8, false);
+    w.shift_word(SR_ADDRESS, 0xBEEF, 16, false);
+    w.shift_word(SR_IC4, 0x18, 8, false);
+    w.shift_word(SR_IC5, 0x60, 8, false);
     EXPECT_EQ(b.address(), 0x1234);
     EXPECT_EQ(b.ic4(), 0xA5);
     EXPECT_EQ(b.ic5(), 0x3C);
@@ -81,7 +81,7 @@ TEST_F(BoardTest, EachSelectCodeFeedsOnlyItsRegister) {
 }
 
 TEST_F(BoardTest, EightBitRegisterKeepsTheLastEightBitsShifted) {
-    w.shift_word(SEL_IC5, 0xABC, 12);
+    w.shift_word(SR_IC5, 0xABC, 12);
     EXPECT_EQ(b.ic5(), 0xBC);
 }
 
@@ -110,10 +110,10 @@ TEST_F(BoardTest, LoopbackReturnsTheByteShiftedIn) {
 
 TEST_F(BoardTest, ReadbackShowsTopBitAndEachClockBringsTheNext) {
     w.put_data(0x80);
-    EXPECT_EQ(w.status() & STATUS_READBACK, STATUS_READBACK);
+    EXPECT_EQ(w.status() & S6_READBACK, S6_READBACK);
     w.out(0x1E);
     w.out(0x1C);
-    EXPECT_EQ(w.status() & STATUS_READBACK, 0);
+    EXPECT_EQ(w.status() & S6_READBACK, 0);
 }
 
 TEST_F(BoardTest, LoadPulseCopiesTheSocketPins) {
@@ -121,8 +121,8 @@ TEST_F(BoardTest, LoadPulseCopiesTheSocketPins) {
     EXPECT_EQ(w.get_data(), 0xFF) << "an empty socket floats high";
     EXPECT_EQ(b.loads(), 1u);
     b.insert_chip(T27512).set_byte(0x0042, 0x3C);
-    w.put_ic5(SOCKET_27512);
-    w.put_ic4(IC4_VCC_5V); // CE and OE active, VPP off
+    w.put_ic5(WIRING_27512);
+    w.put_ic4(IC4Q5_VCC_5V); // CE and OE active, VPP off
     w.put_adr(0x0042);
     EXPECT_EQ(b.socket_pins(), 0x3C);
     EXPECT_EQ(w.get_data(), 0x3C);
@@ -139,52 +139,52 @@ TEST_F(BoardTest, StatusBitsAtRest) {
 // Number of status reads after the trigger that see the monoflop running.
 unsigned count_running(const Wire& w, unsigned limit = 1000) {
     unsigned n = 0;
-    while (n < limit && (w.status() & STATUS_MONOFLOP))
+    while (n < limit && (w.status() & S7_MONOFLOP))
         ++n;
     return n;
 }
 
 TEST_F(BoardTest, MonoflopRunsTheConfiguredTicksAfterTheRisingEdge) {
     w.put_ic4(0x00);
-    EXPECT_EQ(w.status() & STATUS_MONOFLOP, 0);
-    w.put_ic4(IC4_MF_TRIGGER);
+    EXPECT_EQ(w.status() & S7_MONOFLOP, 0);
+    w.put_ic4(IC4Q0_TRIGGER);
     EXPECT_EQ(b.triggers(), 1u);
     EXPECT_EQ(count_running(w), Board::DEFAULT_MONOFLOP_TICKS);
     b.set_monoflop_ticks(7);
     w.put_ic4(0x00);
-    w.put_ic4(IC4_MF_TRIGGER);
+    w.put_ic4(IC4Q0_TRIGGER);
     EXPECT_EQ(count_running(w), 7u);
     EXPECT_EQ(b.triggers(), 2u);
 }
 
 TEST_F(BoardTest, MonoflopCountsWritesAsTicksToo) {
     b.set_monoflop_ticks(5);
-    w.put_ic4(IC4_MF_TRIGGER);
+    w.put_ic4(IC4Q0_TRIGGER);
     for (int i = 0; i < 4; ++i)
         w.out(0x02);
-    EXPECT_TRUE(w.status() & STATUS_MONOFLOP) << "fifth access after the trigger";
-    EXPECT_FALSE(w.status() & STATUS_MONOFLOP);
+    EXPECT_TRUE(w.status() & S7_MONOFLOP) << "fifth access after the trigger";
+    EXPECT_FALSE(w.status() & S7_MONOFLOP);
 }
 
 TEST_F(BoardTest, MonoflopStartsOnlyOnARisingEdgeAtALatch) {
     b.set_monoflop_ticks(3);
-    w.shift_word(SEL_IC4, IC4_MF_TRIGGER, 8, false);
+    w.shift_word(SR_IC4, IC4Q0_TRIGGER, 8, false);
     EXPECT_EQ(b.triggers(), 0u) << "shifted but not latched";
     w.out(0x0A);
     EXPECT_EQ(b.triggers(), 1u);
     count_running(w);
-    w.put_ic4(IC4_MF_TRIGGER | IC4_CE_OFF); // bit 0 stays 1: no edge
+    w.put_ic4(IC4Q0_TRIGGER | IC4Q3_CE_HIGH); // bit 0 stays 1: no edge
     EXPECT_EQ(b.triggers(), 1u);
-    EXPECT_EQ(w.status() & STATUS_MONOFLOP, 0);
+    EXPECT_EQ(w.status() & S7_MONOFLOP, 0);
     w.put_ic4(0x00);
-    w.put_ic4(IC4_MF_TRIGGER);
+    w.put_ic4(IC4Q0_TRIGGER);
     EXPECT_EQ(b.triggers(), 2u);
 }
 
 TEST_F(BoardTest, MonoflopIgnoresAnEdgeWhileItRuns) {
-    w.put_ic4(IC4_MF_TRIGGER);
+    w.put_ic4(IC4Q0_TRIGGER);
     w.put_ic4(0x00);
-    w.put_ic4(IC4_MF_TRIGGER); // 38 accesses into the pulse
+    w.put_ic4(IC4Q0_TRIGGER); // 38 accesses into the pulse
     EXPECT_EQ(b.triggers(), 1u);
     EXPECT_EQ(count_running(w), Board::DEFAULT_MONOFLOP_TICKS - 38);
 }
@@ -192,13 +192,13 @@ TEST_F(BoardTest, MonoflopIgnoresAnEdgeWhileItRuns) {
 TEST_F(BoardTest, StuckMonoflop) {
     b.set_monoflop_fault(LineFault::stuck_at_0);
     w.put_ic4(0x00);
-    w.put_ic4(IC4_MF_TRIGGER);
-    EXPECT_EQ(w.status() & STATUS_MONOFLOP, 0);
+    w.put_ic4(IC4Q0_TRIGGER);
+    EXPECT_EQ(w.status() & S7_MONOFLOP, 0);
     EXPECT_EQ(b.triggers(), 0u);
     b.set_monoflop_fault(LineFault::stuck_at_1);
     w.put_ic4(0x00);
     for (int i = 0; i < 300; ++i)
-        ASSERT_EQ(w.status() & STATUS_MONOFLOP, STATUS_MONOFLOP);
+        ASSERT_EQ(w.status() & S7_MONOFLOP, S7_MONOFLOP);
 }
 
 // ---- Faults, ports, presence -----------------------------------------------------------------
@@ -226,10 +226,12 @@ TEST_F(BoardTest, AbsentBoardReadsFloatingInputs) {
 
 class BoardPortTest : public BoardTest, public ::testing::WithParamInterface<uint16_t> {};
 
+// The PC's three classic ports are always there; a card's port is there with the board.
 TEST_P(BoardPortTest, AnswersOnlyOnItsOwnPort) {
     const uint16_t home = GetParam();
     b.place_on(home);
-    for (uint16_t port : {PORT_LPT_278, PORT_LPT_378, PORT_LPT_3BC}) {
+    EXPECT_EQ(b.base(), home);
+    for (uint16_t port : {LPT_278, LPT_378, LPT_3BC, home}) {
         ASSERT_EQ(port_ioperm(port, 3, 1), 0);
         Wire other{port};
         const uint8_t line_before = b.line();
@@ -246,79 +248,96 @@ TEST_P(BoardPortTest, AnswersOnlyOnItsOwnPort) {
 }
 
 INSTANTIATE_TEST_SUITE_P(EachPort, BoardPortTest,
-                         ::testing::Values(PORT_LPT_278, PORT_LPT_378, PORT_LPT_3BC));
+                         ::testing::Values(LPT_278, LPT_378, LPT_3BC, 0xD010, 0xFFFD));
+
+// The program may open a card's port the board does not hang on: a port like any other,
+// whose status register floats high. A single port outside such a block is no port.
+TEST_F(BoardTest, PortsTheProgramOpensWithoutTheBoardAndNoneAboveTheIoSpace) {
+    b.unplug();
+    ASSERT_EQ(port_ioperm(0xD010, 3, 1), 0);
+    port_outb(0x12, 0xD010);
+    EXPECT_EQ(port_inb(0xD011), 0xFF);
+    EXPECT_TRUE(b.violations().empty()) << b.violations().joined();
+    ASSERT_EQ(port_ioperm(0xE010, 1, 1), 0);
+    port_outb(0x12, 0xE010);
+    EXPECT_EQ(b.violations().count_containing("no data register"), 1u) << b.violations().joined();
+    b.place_on(0xFFFE);
+    EXPECT_FALSE(b.present()) << "0xFFFE leaves no room for the control register";
+    EXPECT_EQ(port_ioperm(0xFFFE, 3, 1), -1);
+    EXPECT_EQ(port_ioperm(0xFFFD, 3, 1), 0);
+}
 
 // ---- Protocol violations --------------------------------------------------------------------
 
 TEST_F(BoardTest, WholeLegalSessionHasNoViolation) {
     b.insert_chip(T27512);
-    w.put_ic5(SOCKET_27512);
-    w.put_ic4(IC4_VCC_5V);
+    w.put_ic5(WIRING_27512);
+    w.put_ic4(IC4Q5_VCC_5V);
     for (uint16_t a = 0; a < 16; ++a) {
         w.put_adr(a);
         w.get_data();
     }
-    w.put_ic4(IC4_VCC_5V | IC4_CE_OFF | IC4_OE_OFF);
+    w.put_ic4(IC4Q5_VCC_5V | IC4Q3_CE_HIGH | IC4Q4_OE_HIGH);
     EXPECT_EQ(b.violations().count(), 0u) << b.violations().joined();
     EXPECT_TRUE(b.is_idle());
 }
 
 TEST_F(BoardTest, WriteToAPortOtherThanADataRegister) {
-    port_outb(0x12, PORT_LPT_378 + 1);
-    port_outb(0x12, PORT_LPT_378 + 2);
+    port_outb(0x12, LPT_378 + 1);
+    port_outb(0x12, LPT_378 + 2);
     EXPECT_EQ(b.violations().count(), 2u);
     EXPECT_EQ(b.violations().count_containing("no data register"), 2u) << b.violations().joined();
     EXPECT_EQ(b.line(), 0) << "a status write does not reach the lines";
 }
 
 TEST_F(BoardTest, ReadOfAPortOtherThanAStatusRegister) {
-    EXPECT_EQ(port_inb(PORT_LPT_378), 0xFF);
-    port_inb(PORT_LPT_378 + 2);
+    EXPECT_EQ(port_inb(LPT_378), 0xFF);
+    port_inb(LPT_378 + 2);
     EXPECT_EQ(b.violations().count(), 2u);
     EXPECT_EQ(b.violations().count_containing("no status register"), 2u);
 }
 
 TEST_F(BoardTest, AccessBeforeGrant) {
     b.reset(); // no grants
-    port_outb(0x12, PORT_LPT_378);
-    EXPECT_EQ(port_inb(PORT_LPT_378 + 1), 0xFF);
+    port_outb(0x12, LPT_378);
+    EXPECT_EQ(port_inb(LPT_378 + 1), 0xFF);
     EXPECT_EQ(b.violations().count(), 2u);
     EXPECT_EQ(b.violations().count_containing("before access was granted"), 2u);
     EXPECT_EQ(b.line(), 0) << "the write must not reach the board";
     // ioperm(from, num, 1) grants [from, from + num) and nothing else.
-    ASSERT_EQ(port_ioperm(PORT_LPT_378, 1, 1), 0);
-    port_outb(0x12, PORT_LPT_378);
+    ASSERT_EQ(port_ioperm(LPT_378, 1, 1), 0);
+    port_outb(0x12, LPT_378);
     EXPECT_EQ(b.line(), 0x12);
-    port_inb(PORT_LPT_378 + 1);
+    port_inb(LPT_378 + 1);
     EXPECT_EQ(b.violations().count(), 3u);
 }
 
 TEST_F(BoardTest, IllegalLineBytes) {
     for (uint8_t v : {0x00, 0x01, 0x03, 0x04, 0x08, 0x0D, 0x20, 0x80, 0xFF})
-        port_outb(v, PORT_LPT_378);
+        port_outb(v, LPT_378);
     EXPECT_EQ(b.violations().count(), 9u);
     EXPECT_EQ(b.violations().count_containing("is no bus line byte"), 9u);
     // Exactly 21 of the 256 byte values are bus line bytes.
     b.reset();
-    port_ioperm(PORT_LPT_378, 3, 1);
+    port_ioperm(LPT_378, 3, 1);
     for (unsigned v = 0; v < 0x100; ++v)
-        port_outb(static_cast<uint8_t>(v), PORT_LPT_378);
+        port_outb(static_cast<uint8_t>(v), LPT_378);
     EXPECT_EQ(b.violations().count(), 256u - 21u);
     b.reset();
-    port_ioperm(PORT_LPT_378, 3, 1);
+    port_ioperm(LPT_378, 3, 1);
     for (uint8_t v : {0x02, 0x06, 0x0A, 0x0C, 0x0E, 0x10, 0x15, 0x1F})
-        port_outb(v, PORT_LPT_378);
+        port_outb(v, LPT_378);
     EXPECT_TRUE(b.violations().empty()) << b.violations().joined();
 }
 
 TEST_F(BoardTest, RefusedIoperm) {
     b.reset();
     b.set_ioperm_refused(true);
-    EXPECT_EQ(port_ioperm(PORT_LPT_378, 3, 1), -1);
-    EXPECT_FALSE(b.granted(PORT_LPT_378));
+    EXPECT_EQ(port_ioperm(LPT_378, 3, 1), -1);
+    EXPECT_FALSE(b.granted(LPT_378));
     ASSERT_EQ(b.ioperm_calls().size(), 1u);
     EXPECT_EQ(b.ioperm_calls()[0].result, -1);
-    port_inb(PORT_LPT_378 + 1);
+    port_inb(LPT_378 + 1);
     EXPECT_EQ(b.violations().count(), 1u);
 }
 
@@ -330,10 +349,10 @@ TEST_F(BoardTest, TraceRecordsEveryAccessAndTheWaitsBetween) {
     w.status();
     w.status();
     w.out(0x1C);
-    const std::vector<PortAccess> want = {{PortAccess::write, 0x1E, PORT_LPT_378},
+    const std::vector<PortAccess> want = {{PortAccess::write, 0x1E, LPT_378},
                                           {PortAccess::read, Board::STATUS_FLOATING, 0x379},
                                           {PortAccess::read, Board::STATUS_FLOATING, 0x379},
-                                          {PortAccess::write, 0x1C, PORT_LPT_378}};
+                                          {PortAccess::write, 0x1C, LPT_378}};
     EXPECT_EQ(b.trace(), want);
     EXPECT_EQ(b.written_bytes(), (std::vector<uint8_t>{0x1E, 0x1C}));
     EXPECT_EQ(b.reads(), 2u);
@@ -375,9 +394,9 @@ TEST_F(BoardTest, AccessHookSeesEachAccessBeforeItTakesEffect) {
     w.out(0x13);
     b.set_access_hook(nullptr, nullptr);
     w.out(0x11);
-    const std::vector<PortAccess> want = {{PortAccess::write, 0x12, PORT_LPT_378},
+    const std::vector<PortAccess> want = {{PortAccess::write, 0x12, LPT_378},
                                           {PortAccess::read, 0, 0x379},
-                                          {PortAccess::write, 0x13, PORT_LPT_378}};
+                                          {PortAccess::write, 0x13, LPT_378}};
     EXPECT_EQ(seen.accesses, want);
     EXPECT_EQ(seen.lines, (std::vector<uint8_t>{0x00, 0x12, 0x12}));
     EXPECT_EQ(seen.ticks, (std::vector<uint64_t>{1, 2, 3}));
@@ -387,11 +406,11 @@ TEST_F(BoardTest, AccessHookSeesEachAccessBeforeItTakesEffect) {
 }
 
 TEST_F(BoardTest, ResetGoesBackToPowerOnAndKeepsTheConfiguration) {
-    b.place_on(PORT_LPT_3BC);
+    b.place_on(LPT_3BC);
     b.set_monoflop_ticks(9);
     b.insert_chip(T2732).set_byte(0, 0x11);
-    ASSERT_EQ(port_ioperm(PORT_LPT_3BC, 3, 1), 0);
-    Wire there{PORT_LPT_3BC};
+    ASSERT_EQ(port_ioperm(LPT_3BC, 3, 1), 0);
+    Wire there{LPT_3BC};
     there.put_ic4(0x5B);
     there.put_adr(0x777);
     port_inb(0x123);
@@ -400,14 +419,14 @@ TEST_F(BoardTest, ResetGoesBackToPowerOnAndKeepsTheConfiguration) {
     EXPECT_EQ(b.address(), 0);
     EXPECT_EQ(b.ticks(), 0u);
     EXPECT_TRUE(b.violations().empty());
-    EXPECT_FALSE(b.granted(PORT_LPT_3BC));
+    EXPECT_FALSE(b.granted(LPT_3BC));
     EXPECT_FALSE(b.monoflop_running());
-    EXPECT_EQ(b.base(), PORT_LPT_3BC);
+    EXPECT_EQ(b.base(), LPT_3BC);
     EXPECT_EQ(b.monoflop_ticks(), 9u);
     ASSERT_NE(b.chip(), nullptr);
     EXPECT_EQ(b.chip()->byte(0), 0x11);
     b.factory_reset();
-    EXPECT_EQ(b.base(), PORT_LPT_378);
+    EXPECT_EQ(b.base(), LPT_378);
     EXPECT_EQ(b.chip(), nullptr);
 }
 

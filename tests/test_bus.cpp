@@ -28,7 +28,7 @@ Bytes concat(std::initializer_list<Bytes> parts) {
 class BusTest : public ::testing::Test {
   protected:
     void SetUp() override {
-        wire::reset_all(PORT_LPT_378, true);
+        wire::reset_all(LPT_378, true);
         wire::start_recording();
     }
     void TearDown() override {
@@ -121,7 +121,7 @@ TEST_F(BusTest, EveryLatchedValueReachesTheBoardAsSent) {
         SCOPED_TRACE(v);
         wire::start_recording();
         PutAdr((uint16_t)v);
-        EXPECT_EQ(steps().lines(), wire::latched_lines(SEL_ADDRESS, v, 16));
+        EXPECT_EQ(steps().lines(), wire::latched_lines(SR_ADDRESS, v, 16));
         EXPECT_EQ(vsim::board().address(), v);
     }
     for (uint32_t v : {0x00u, 0xFFu, 0x80u, 0x01u, 0xA5u, 0x5Au, 0x3Cu}) {
@@ -130,7 +130,7 @@ TEST_F(BusTest, EveryLatchedValueReachesTheBoardAsSent) {
         PutIC5((uint8_t)v);
         PutIC4((uint8_t)(v ^ 0xFF));
         const Bytes want =
-            concat({wire::latched_lines(SEL_IC5, v, 8), wire::latched_lines(SEL_IC4, v ^ 0xFF, 8)});
+            concat({wire::latched_lines(SR_IC5, v, 8), wire::latched_lines(SR_IC4, v ^ 0xFF, 8)});
         EXPECT_EQ(steps().lines(), want);
         EXPECT_EQ(vsim::board().ic5(), v);
         EXPECT_EQ(vsim::board().ic4(), v ^ 0xFF);
@@ -160,7 +160,7 @@ TEST_F(BusTest, ATransferTouchesOnlyItsOwnRegister) {
     EXPECT_EQ(vsim::board().ic5(), 0x07);
     EXPECT_EQ(vsim::board().ic4(), 0x18);
     EXPECT_EQ(vsim::board().latches(vsim::Reg::data), 0u);
-    const std::vector<wire::Latch> want = {{SEL_ADDRESS, 0x1111}, {SEL_IC5, 0x07}, {SEL_IC4, 0x18}};
+    const std::vector<wire::Latch> want = {{SR_ADDRESS, 0x1111}, {SR_IC5, 0x07}, {SR_IC4, 0x18}};
     EXPECT_EQ(wire::latches_of(wire::trace()), want);
 }
 
@@ -205,8 +205,8 @@ TEST_F(BusTest, GetDataReturnsTheChipByteNotTheLastByteShiftedIn) {
     vsim::EpromChip& chip = vsim::board().insert_chip(T27512);
     chip.set_byte(0x1234, 0xC3);
     chip.set_byte(0xFEDC, 0x3A);
-    PutIC5(SOCKET_27512);
-    PutIC4(IC4_VCC_5V); // chip and output enable active, no programming voltage
+    PutIC5(WIRING_27512);
+    PutIC4(IC4Q5_VCC_5V); // chip and output enable active, no programming voltage
     for (auto [adr, val] : {std::pair<uint16_t, uint8_t>{0x1234, 0xC3}, {0xFEDC, 0x3A}}) {
         SCOPED_TRACE(adr);
         PutAdr(adr);
@@ -238,7 +238,7 @@ TEST_F(BusTest, GetDataInternWaitsFirstAndNeverDropsTheStrobe) {
     const wire::Steps s = steps();
     EXPECT_EQ(s.lines(), repeat({0x1E, 0x1C, 0x1E}, 8));
     for (uint8_t line : s.lines())
-        EXPECT_TRUE(line & LINE_STROBE) << int(line);
+        EXPECT_TRUE(line & D4_STB) << int(line);
     // us_delay(2) and the sample before every pulse; the third write of a pulse is not
     // waited on.
     EXPECT_EQ(s.leading_reads, 8u + 1);
@@ -255,8 +255,8 @@ TEST_F(BusTest, StuckReadBackLineReadsAllOnesOrAllZeros) {
     vsim::EpromChip& chip = vsim::board().insert_chip(T27512);
     chip.fill(0x5A);
     PutAdr(0);
-    PutIC5(SOCKET_27512);
-    PutIC4(IC4_VCC_5V);
+    PutIC5(WIRING_27512);
+    PutIC4(IC4Q5_VCC_5V);
     vsim::board().set_readback_fault(vsim::LineFault::stuck_at_1);
     PutData(0x00);
     EXPECT_EQ(GetDataIntern(), 0xFF);
@@ -284,10 +284,10 @@ TEST_F(BusTest, DataLineNeverChangesWhileTheClockFallsAndOnlyBusBytesAreWritten)
     ASSERT_FALSE(s.steps.empty());
     uint8_t prev = 0x02; // the closing write of the transfer before recording began
     for (const wire::Step& st : s.steps) {
-        EXPECT_TRUE(line_byte_is_legal(st.line)) << int(st.line);
+        EXPECT_TRUE(bus_line_byte(st.line)) << int(st.line);
         EXPECT_EQ(st.line & 0xE0, 0) << int(st.line);
-        if ((prev & LINE_CLOCK) && !(st.line & LINE_CLOCK)) {
-            EXPECT_EQ(prev & LINE_DATA, st.line & LINE_DATA)
+        if ((prev & D1_SCK) && !(st.line & D1_SCK)) {
+            EXPECT_EQ(prev & D0_SER, st.line & D0_SER)
                 << "data line moved with the clock: " << int(prev) << " -> " << int(st.line);
         }
         prev = st.line;
@@ -301,16 +301,16 @@ TEST_F(BusTest, TransfersDecodeToTheValuesSent) {
     PutData(0x96);
     const std::vector<wire::Transfer> t = wire::transfers_of(wire::trace());
     ASSERT_EQ(t.size(), 4u);
-    EXPECT_EQ(t[0].select, SEL_IC4);
+    EXPECT_EQ(t[0].select, SR_IC4);
     EXPECT_EQ(t[0].bits, 8u);
     EXPECT_EQ(t[0].value, 0xA5u);
     EXPECT_TRUE(t[0].latched);
-    EXPECT_EQ(t[1].select, SEL_IC5);
+    EXPECT_EQ(t[1].select, SR_IC5);
     EXPECT_EQ(t[1].value, 0x5Au);
-    EXPECT_EQ(t[2].select, SEL_ADDRESS);
+    EXPECT_EQ(t[2].select, SR_ADDRESS);
     EXPECT_EQ(t[2].bits, 16u);
     EXPECT_EQ(t[2].value, 0xC3A5u);
-    EXPECT_EQ(t[3].select, SEL_DATA);
+    EXPECT_EQ(t[3].select, SR_DATA);
     EXPECT_EQ(t[3].bits, 8u);
     EXPECT_EQ(t[3].value, 0x96u);
     EXPECT_FALSE(t[3].latched);
@@ -318,8 +318,8 @@ TEST_F(BusTest, TransfersDecodeToTheValuesSent) {
 }
 
 TEST_F(BusTest, BusRunsOnWhicheverPortIsInUse) {
-    wire::reset_all(PORT_LPT_3BC, false);
-    setBase(PORT_LPT_3BC);
+    wire::reset_all(LPT_3BC, false);
+    setBase(LPT_3BC);
     wire::start_recording();
     PutIC4(0x42);
     PutAdr(0x0420);

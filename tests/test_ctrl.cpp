@@ -14,7 +14,7 @@ class CtrlTest : public wire::RegisterTest {
   protected:
     // The whole trace is exactly one IC4 transfer of `v`.
     static void expectOnlyIC4(uint8_t v) {
-        EXPECT_EQ(wire::steps_of(wire::trace()).lines(), wire::latched_lines(SEL_IC4, v, 8));
+        EXPECT_EQ(wire::steps_of(wire::trace()).lines(), wire::latched_lines(SR_IC4, v, 8));
         EXPECT_EQ(ic_IC4, v);
         EXPECT_EQ(vsim::board().ic4(), v);
     }
@@ -41,13 +41,13 @@ TEST_F(CtrlTest, SendFlagShiftsTheWholeShadowOut) {
     startFrom(0x3C, 0xA2);
     AndIC4(0xF7, 7); // any nonzero flag sends
     OrIC5(0x01, 1);
-    EXPECT_EQ(sent(), (Latches{{SEL_IC4, 0x34}, {SEL_IC5, 0xA3}}));
+    EXPECT_EQ(sent(), (Latches{{SR_IC4, 0x34}, {SR_IC5, 0xA3}}));
     EXPECT_EQ(vsim::board().ic4(), 0x34);
     EXPECT_EQ(vsim::board().ic5(), 0xA3);
     wire::start_recording();
     AndIC5(0x0F, 1);
     OrIC4(0x80, 1);
-    EXPECT_EQ(sent(), (Latches{{SEL_IC5, 0x03}, {SEL_IC4, 0xB4}}));
+    EXPECT_EQ(sent(), (Latches{{SR_IC5, 0x03}, {SR_IC4, 0xB4}}));
 }
 
 TEST_F(CtrlTest, ComposedChangeMakesExactlyOneTransfer) {
@@ -61,7 +61,7 @@ TEST_F(CtrlTest, ComposedChangeMakesExactlyOneTransfer) {
     AndIC5(0x07, 0);
     OrIC5(0x60, 0);
     AndIC5(0xF8, 1);
-    EXPECT_EQ(sent(), (Latches{{SEL_IC5, 0x60}}));
+    EXPECT_EQ(sent(), (Latches{{SR_IC5, 0x60}}));
     EXPECT_EQ(vsim::board().ic5_history(), std::vector<uint8_t>{0x60});
 }
 
@@ -69,14 +69,14 @@ TEST_F(CtrlTest, OrWithZeroResendsTheShadowUnchanged) {
     startFrom(0x29, 0xA6);
     OrIC5(0, 1);
     OrIC4(0, 1);
-    EXPECT_EQ(sent(), (Latches{{SEL_IC5, 0xA6}, {SEL_IC4, 0x29}}));
+    EXPECT_EQ(sent(), (Latches{{SR_IC5, 0xA6}, {SR_IC4, 0x29}}));
     EXPECT_EQ(ic_IC5, 0xA6);
     EXPECT_EQ(ic_IC4, 0x29);
     // A pending change goes out with the resend.
     wire::start_recording();
     AndIC5(0xF8, 0);
     OrIC5(0, 1);
-    EXPECT_EQ(sent(), (Latches{{SEL_IC5, 0xA0}}));
+    EXPECT_EQ(sent(), (Latches{{SR_IC5, 0xA0}}));
 }
 
 TEST_F(CtrlTest, SetVppReplacesTheLevelBitsAndSendsOnce) {
@@ -138,7 +138,8 @@ TEST_F(CtrlTest, SwitchesDriveTheirOwnBitAndSendAlways) {
         void (*fn)(unsigned int);
         uint8_t bit;
     };
-    const Case cases[] = {{SwitchVpp, IC4_VPP_ON}, {SwitchCE, IC4_CE_OFF}, {SwitchOE, IC4_OE_OFF}};
+    const Case cases[] = {
+        {SwitchVpp, IC4Q1_VPP}, {SwitchCE, IC4Q3_CE_HIGH}, {SwitchOE, IC4Q4_OE_HIGH}};
     for (const Case& c : cases) {
         SCOPED_TRACE(int(c.bit));
         startFrom(0x41, 0);
@@ -168,17 +169,17 @@ TEST_F(CtrlTest, ResetMFBitClearsOnlyTheTrigger) {
 TEST_F(CtrlTest, SetAdressPutsTheFull19BitAddressOnTheSocket) {
     startFrom(0x18, 0xA7);
     setAdress(0x54321);
-    EXPECT_EQ(sent(), (Latches{{SEL_ADDRESS, 0x4321}, {SEL_IC5, 0xA5}}));
+    EXPECT_EQ(sent(), (Latches{{SR_ADDRESS, 0x4321}, {SR_IC5, 0xA5}}));
     EXPECT_EQ(ic_IC5, 0xA5);
     EXPECT_EQ(vsim::board().address_lines(), 0x54321u);
     EXPECT_EQ(vsim::board().ic4(), 0x18);
 
     startFrom(0x18, 0x60);
     setAdress(0x0ABCD);
-    EXPECT_EQ(sent(), (Latches{{SEL_ADDRESS, 0xABCD}, {SEL_IC5, 0x60}}));
+    EXPECT_EQ(sent(), (Latches{{SR_ADDRESS, 0xABCD}, {SR_IC5, 0x60}}));
     startFrom(0x18, 0x38);
     setAdress(0x7FFFF);
-    EXPECT_EQ(sent(), (Latches{{SEL_ADDRESS, 0xFFFF}, {SEL_IC5, 0x3F}}));
+    EXPECT_EQ(sent(), (Latches{{SR_ADDRESS, 0xFFFF}, {SR_IC5, 0x3F}}));
     EXPECT_EQ(vsim::board().address_lines(), 0x7FFFFu);
 }
 

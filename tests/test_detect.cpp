@@ -73,7 +73,7 @@ std::vector<uint8_t> walkingBits(int tests) {
 class DetectTest : public ::testing::Test {
   protected:
     // Board on `board_port` (0: none), nothing granted yet, Base at `base`.
-    void start(uint16_t board_port, uint16_t base = PORT_LPT_378) {
+    void start(uint16_t board_port, uint16_t base = LPT_378) {
         wire::reset_all(board_port, false);
         Base = base;
         wire::start_recording();
@@ -88,7 +88,7 @@ class DetectTest : public ::testing::Test {
         EXPECT_EQ(ic_IC4, 0);
         EXPECT_EQ(ic_IC5, 0);
         for (const wire::Transfer& t : wire::transfers_of(wire::trace()))
-            EXPECT_EQ(t.select, SEL_DATA);
+            EXPECT_EQ(t.select, SR_DATA);
     }
 };
 
@@ -99,13 +99,13 @@ TEST_F(DetectTest, BoxTextIsFramedToItsWidth) {
                                  "| Vantrel not found at LPT (0x278) |\n"
                                  "| press Enter...                   |\n"
                                  "+----------------------------------+\n");
-    start(PORT_LPT_378);
+    start(LPT_378);
 }
 
 // ---- A given port ---------------------------------------------------------------------
 
 TEST_F(DetectTest, GivenPortWithTheBoardPassesSilently) {
-    for (uint16_t port : {PORT_LPT_278, PORT_LPT_378, PORT_LPT_3BC}) {
+    for (uint16_t port : {LPT_278, LPT_378, LPT_3BC}) {
         SCOPED_TRACE(port);
         start(port, port);
         wire::Console con;
@@ -119,7 +119,7 @@ TEST_F(DetectTest, GivenPortWithTheBoardPassesSilently) {
 }
 
 TEST_F(DetectTest, WalkingBitTestShiftsEachSingleBitAndReadsItBack) {
-    start(PORT_LPT_378);
+    start(LPT_378);
     wire::Console con;
     ASSERT_EQ(vantrel_select(0), 1u);
     const std::vector<wire::Transfer> t = wire::transfers_of(wire::trace());
@@ -133,9 +133,8 @@ TEST_F(DetectTest, GivenPortWithoutTheBoardShowsItsAddressAndKeepsIt) {
         uint16_t board, base;
         const char* text;
     };
-    const Case cases[] = {{0, PORT_LPT_378, "378"},
-                          {PORT_LPT_278, PORT_LPT_3BC, "3BC"},
-                          {PORT_LPT_378, PORT_LPT_278, "278"}};
+    const Case cases[] = {
+        {0, LPT_378, "378"}, {LPT_278, LPT_3BC, "3BC"}, {LPT_378, LPT_278, "278"}};
     for (const Case& c : cases) {
         SCOPED_TRACE(c.text);
         start(c.board, c.base);
@@ -153,20 +152,20 @@ TEST_F(DetectTest, GivenPortWithoutTheBoardShowsItsAddressAndKeepsIt) {
 TEST_F(DetectTest, StuckReadBackLineFailsBothTests) {
     for (vsim::LineFault f : {vsim::LineFault::stuck_at_0, vsim::LineFault::stuck_at_1}) {
         SCOPED_TRACE(int(f));
-        start(PORT_LPT_378);
+        start(LPT_378);
         vsim::board().set_readback_fault(f);
         {
             wire::Console con;
             EXPECT_EQ(vantrel_select(0), 0u);
             EXPECT_EQ(con.output(), notFoundAt("378"));
         }
-        start(PORT_LPT_378);
+        start(LPT_378);
         vsim::board().set_readback_fault(f);
         {
             wire::Console con;
             EXPECT_EQ(vantrel_select(1), 0u);
             EXPECT_EQ(con.output(), box("Info:", kNotFoundAnywhere));
-            EXPECT_EQ(Base, PORT_LPT_378);
+            EXPECT_EQ(Base, LPT_378);
         }
     }
 }
@@ -180,10 +179,10 @@ TEST_F(DetectTest, ScanTriesTheCycleFromTheCurrentPortAndReportsANewPort) {
         const char* text;
     };
     const Case cases[] = {
-        {PORT_LPT_378, PORT_LPT_278, {PORT_LPT_378, PORT_LPT_3BC, PORT_LPT_278}, "278"},
-        {PORT_LPT_378, PORT_LPT_3BC, {PORT_LPT_378, PORT_LPT_3BC}, "3BC"},
-        {PORT_LPT_3BC, PORT_LPT_378, {PORT_LPT_3BC, PORT_LPT_278, PORT_LPT_378}, "378"},
-        {PORT_LPT_278, PORT_LPT_378, {PORT_LPT_278, PORT_LPT_378}, "378"},
+        {LPT_378, LPT_278, {LPT_378, LPT_3BC, LPT_278}, "278"},
+        {LPT_378, LPT_3BC, {LPT_378, LPT_3BC}, "3BC"},
+        {LPT_3BC, LPT_378, {LPT_3BC, LPT_278, LPT_378}, "378"},
+        {LPT_278, LPT_378, {LPT_278, LPT_378}, "378"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(testing::Message() << c.start << " -> " << c.board);
@@ -198,7 +197,7 @@ TEST_F(DetectTest, ScanTriesTheCycleFromTheCurrentPortAndReportsANewPort) {
 }
 
 TEST_F(DetectTest, ScanFindingTheBoardOnTheStartingPortSaysNothing) {
-    for (uint16_t port : {PORT_LPT_278, PORT_LPT_378, PORT_LPT_3BC}) {
+    for (uint16_t port : {LPT_278, LPT_378, LPT_3BC}) {
         SCOPED_TRACE(port);
         start(port, port);
         wire::Console con;
@@ -215,12 +214,12 @@ TEST_F(DetectTest, ScanFindingTheBoardOnTheStartingPortSaysNothing) {
 }
 
 TEST_F(DetectTest, ScanWithoutABoardGoesRoundOnceAndReturnsToTheStartingPort) {
-    start(0, PORT_LPT_378);
+    start(0, LPT_378);
     wire::Console con("\n");
     EXPECT_EQ(vantrel_select(1), 0u);
-    EXPECT_EQ(Base, PORT_LPT_378);
+    EXPECT_EQ(Base, LPT_378);
     EXPECT_EQ(con.output(), box("Info:", kNotFoundAnywhere));
-    const Ports cycle = {PORT_LPT_378, PORT_LPT_3BC, PORT_LPT_278, PORT_LPT_378};
+    const Ports cycle = {LPT_378, LPT_3BC, LPT_278, LPT_378};
     EXPECT_EQ(portsTouched(), cycle);
     EXPECT_EQ(iopermPorts(), cycle);
     // Three loopback bytes and the first walking bit, all of them read back wrong.
@@ -235,6 +234,82 @@ TEST_F(DetectTest, ScanWithoutABoardGoesRoundOnceAndReturnsToTheStartingPort) {
     for (const wire::Transfer& t : wire::transfers_of(wire::trace()))
         seen.insert(seen.end(), t.bit_list.begin(), t.bit_list.end());
     EXPECT_EQ(seen, bits);
+}
+
+// A port the scan cannot open is a port without the board: never touched, the scan moves on.
+TEST_F(DetectTest, ScanPassesOverPortsItCannotOpen) {
+    struct Case {
+        Ports refused;
+        uint16_t board;
+        unsigned found;
+        uint16_t baseEnd;
+        Ports touched;
+        std::string boxes;
+    };
+    const Case cases[] = {
+        {{LPT_378}, LPT_3BC, 1, LPT_3BC, {LPT_3BC}, foundAt("3BC")},
+        {{LPT_378, LPT_3BC}, LPT_278, 1, LPT_278, {LPT_278}, foundAt("278")},
+        {{LPT_3BC}, 0, 0, LPT_378, {LPT_378, LPT_278, LPT_378}, box("Info:", kNotFoundAnywhere)},
+        // The board on the one port that stays closed is not found.
+        {{LPT_378}, LPT_378, 0, LPT_378, {LPT_3BC, LPT_278}, box("Info:", kNotFoundAnywhere)},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << "board " << c.board << ", refused " << c.refused[0]);
+        start(c.board, LPT_378);
+        for (uint16_t p : c.refused)
+            vsim::board().refuse_ioperm_from(p);
+        wire::Console con("\n");
+        EXPECT_EQ(vantrel_select(1), c.found);
+        EXPECT_EQ(Base, c.baseEnd);
+        EXPECT_EQ(con.output(), c.boxes);
+        EXPECT_EQ(portsTouched(), c.touched);
+        for (uint16_t p : c.refused)
+            EXPECT_FALSE(vsim::board().granted(p));
+    }
+}
+
+// ---- A port given on the command line ----------------------------------------------------
+
+TEST_F(DetectTest, NamedPortOpensAnyBaseAndIsTestedAsAGivenPort) {
+    struct Case {
+        const char* port;
+        uint16_t board;
+        bool refused;
+        int result;
+        uint16_t baseEnd;
+        std::string boxes;
+    };
+    const Case cases[] = {
+        {"0xD010", 0xD010, false, TPORT_FOUND, 0xD010, ""},
+        {"0x378", LPT_378, false, TPORT_FOUND, LPT_378, ""},
+        {"0Xe010", 0xE010, false, TPORT_FOUND, 0xE010, ""},
+        {"0xD010", LPT_378, false, TPORT_NOT_FOUND, 0xD010, notFoundAt("D010")},
+        {"0xFFFD", 0, false, TPORT_NOT_FOUND, 0xFFFD, notFoundAt("FFFD")},
+        {"0xD010", 0xD010, true, TPORT_NO_ACCESS, 0xD010, ""},
+        {"0xFFFE", 0xD010, false, TPORT_BAD_NAME, LPT_378, ""},
+        {"378", LPT_378, false, TPORT_BAD_NAME, LPT_378, ""},
+        {"", LPT_378, false, TPORT_BAD_NAME, LPT_378, ""},
+        {"/dev/parport0", LPT_378, false, TPORT_NO_ACCESS, LPT_378, ""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.port);
+        start(c.board, LPT_378);
+        vsim::board().set_ioperm_refused(c.refused);
+        wire::Console con("\n");
+        EXPECT_EQ(openNamedPort(c.port), c.result);
+        EXPECT_EQ(Base, c.baseEnd);
+        EXPECT_EQ(con.output(), "");
+        if (c.result == TPORT_NOT_FOUND) {
+            start(c.board, LPT_378);
+            wire::Console given("\n");
+            selectGivenPort(c.port);
+            EXPECT_EQ(given.output(), c.boxes);
+        }
+        if (c.result >= TPORT_NO_ACCESS)
+            EXPECT_TRUE(wire::trace().empty());
+        else
+            EXPECT_EQ(portsTouched(), Ports{c.baseEnd});
+    }
 }
 
 // ---- A board that changes its mind during the tests ----------------------------------
@@ -260,22 +335,22 @@ struct ReadBackChange {
 };
 
 TEST_F(DetectTest, ScanWhoseWalkingBitsFailAfterALoopbackPassedSaysNothing) {
-    for (uint16_t board : {PORT_LPT_3BC, PORT_LPT_278, PORT_LPT_378}) {
+    for (uint16_t board : {LPT_3BC, LPT_278, LPT_378}) {
         SCOPED_TRACE(board);
-        start(board, PORT_LPT_378);
+        start(board, LPT_378);
         ReadBackChange change{0x1D, 5, vsim::LineFault::stuck_at_0};
         change.install();
         wire::Console con;
         EXPECT_EQ(vantrel_select(1), 0u);
         EXPECT_EQ(con.output(), "");
-        EXPECT_EQ(Base, PORT_LPT_378); // back where the scan started, without a new request
+        EXPECT_EQ(Base, LPT_378); // back where the scan started, without a new request
         EXPECT_EQ(iopermPorts().back(), board);
         vsim::board().set_access_hook(nullptr, nullptr);
     }
 }
 
 TEST_F(DetectTest, OnlyTheLastWalkingBitFailing) {
-    start(PORT_LPT_378, PORT_LPT_378);
+    start(LPT_378, LPT_378);
     ReadBackChange change{0x1D, 8, vsim::LineFault::stuck_at_0};
     change.install();
     {
@@ -283,20 +358,20 @@ TEST_F(DetectTest, OnlyTheLastWalkingBitFailing) {
         EXPECT_EQ(vantrel_select(0), 0u);
         EXPECT_EQ(con.output(), notFoundAt("378"));
     }
-    start(PORT_LPT_3BC, PORT_LPT_3BC);
+    start(LPT_3BC, LPT_3BC);
     ReadBackChange scanChange{0x1D, 4 + 8, vsim::LineFault::stuck_at_0};
     scanChange.install();
     {
         wire::Console con;
         EXPECT_EQ(vantrel_select(1), 0u);
         EXPECT_EQ(con.output(), "");
-        EXPECT_EQ(Base, PORT_LPT_3BC);
+        EXPECT_EQ(Base, LPT_3BC);
     }
     vsim::board().set_access_hook(nullptr, nullptr);
 }
 
 TEST_F(DetectTest, ScanWhoseLoopbacksAllFailButWalkingBitsPassFindsTheStartingPort) {
-    start(PORT_LPT_378, PORT_LPT_378);
+    start(LPT_378, LPT_378);
     vsim::board().set_readback_fault(vsim::LineFault::stuck_at_1);
     // The line recovers as the first walking bit goes in, after the round of three ports.
     ReadBackChange change{0x1D, 5, vsim::LineFault::none};
@@ -304,8 +379,8 @@ TEST_F(DetectTest, ScanWhoseLoopbacksAllFailButWalkingBitsPassFindsTheStartingPo
     wire::Console con;
     EXPECT_EQ(vantrel_select(1), 1u);
     EXPECT_EQ(con.output(), "");
-    EXPECT_EQ(Base, PORT_LPT_378);
-    EXPECT_EQ(portsTouched(), (Ports{PORT_LPT_378, PORT_LPT_3BC, PORT_LPT_278, PORT_LPT_378}));
+    EXPECT_EQ(Base, LPT_378);
+    EXPECT_EQ(portsTouched(), (Ports{LPT_378, LPT_3BC, LPT_278, LPT_378}));
     vsim::board().set_access_hook(nullptr, nullptr);
 }
 
@@ -339,7 +414,7 @@ TEST_P(DialogueTest, ShowsThePromptThenTestsTheChosenPort) {
     EXPECT_EQ(con.remaining_input(), d.left);
 }
 
-const uint16_t P278 = PORT_LPT_278, P378 = PORT_LPT_378, P3BC = PORT_LPT_3BC;
+const uint16_t P278 = LPT_278, P378 = LPT_378, P3BC = LPT_3BC;
 
 INSTANTIATE_TEST_SUITE_P(
     Answers, DialogueTest,
@@ -376,7 +451,7 @@ INSTANTIATE_TEST_SUITE_P(
     [](const ::testing::TestParamInfo<Dialogue>& i) { return std::string(i.param.name); });
 
 TEST_F(DetectTest, EndOfInputDoesNotBlockTheBox) {
-    start(0, PORT_LPT_378);
+    start(0, LPT_378);
     wire::Console con("");
     selectVantrel();
     EXPECT_EQ(InputClosed, 1);

@@ -8,7 +8,7 @@
 
 #include "link/platform.h"
 #include "tests/hand_wire.h"
-#include "link/regs.h"
+#include "sim/wiring.h"
 #include "sim/board.h"
 #include "sim/eprom_chip.h"
 
@@ -18,24 +18,24 @@ using vsim::Board;
 using vsim::EpromChip;
 using vsim::LineFault;
 
-constexpr uint16_t BASE = PORT_LPT_378;
-constexpr uint8_t READ_STATE = IC4_VCC_5V;         // CE, OE active, VPP off
-constexpr uint8_t IDLE = IC4_CE_OFF | IC4_OE_OFF;  // chip deselected, VPP off
-constexpr uint8_t PULSE = IC4_VPP_ON | IC4_OE_OFF; // VPP on, CE active, OE off
+constexpr uint16_t BASE = LPT_378;
+constexpr uint8_t READ_STATE = IC4Q5_VCC_5V;            // CE, OE active, VPP off
+constexpr uint8_t IDLE = IC4Q3_CE_HIGH | IC4Q4_OE_HIGH; // chip deselected, VPP off
+constexpr uint8_t PULSE = IC4Q1_VPP | IC4Q4_OE_HIGH;    // VPP on, CE active, OE off
 
 const HandWire hw{BASE};
 
 // Status reads until the monoflop rests (at most `limit`); true if it came to rest.
 bool wait_monoflop(unsigned limit = 4000) {
     for (unsigned i = 0; i < limit; ++i)
-        if (!(hw.status() & STATUS_MONOFLOP))
+        if (!(hw.status() & S7_MONOFLOP))
             return true;
     return false;
 }
 
 // Put the 19 address lines on the socket with IC5 wired as `wiring`.
 void apply_address(uint32_t lines, uint8_t wiring) {
-    hw.put_ic5(static_cast<uint8_t>(wiring | ((lines >> 16) & IC5_HIGH_ADDRESS)));
+    hw.put_ic5(static_cast<uint8_t>(wiring | ((lines >> 16) & IC5Q02_HIGH)));
     hw.put_adr(static_cast<uint16_t>(lines));
 }
 
@@ -49,7 +49,7 @@ uint8_t read_at(uint32_t lines, uint8_t wiring, uint8_t ic4 = READ_STATE) {
 struct PulseSetup {
     uint32_t lines = 0x0123; // A0..A18 during the pulse
     uint8_t data = 0x0F;
-    uint8_t wiring = SOCKET_27512;
+    uint8_t wiring = WIRING_27512;
     uint8_t ic4 = PULSE;          // IC4 during the pulse (the trigger bit is added)
     std::function<void()> during; // runs right after the trigger
 };
@@ -65,12 +65,12 @@ PulseSetup at(uint32_t lines, uint8_t data) {
 void pulse(const PulseSetup& p) {
     apply_address(p.lines, p.wiring);
     hw.put_data(p.data);
-    hw.put_ic4(static_cast<uint8_t>(p.ic4 & ~IC4_MF_TRIGGER));
-    hw.put_ic4(p.ic4 | IC4_MF_TRIGGER);
+    hw.put_ic4(static_cast<uint8_t>(p.ic4 & ~IC4Q0_TRIGGER));
+    hw.put_ic4(p.ic4 | IC4Q0_TRIGGER);
     if (p.during)
         p.during();
     wait_monoflop();
-    hw.put_ic4(IDLE | IC4_MF_TRIGGER);
+    hw.put_ic4(IDLE | IC4Q0_TRIGGER);
     hw.put_ic4(IDLE);
 }
 
@@ -92,8 +92,8 @@ class ChipTest : public ::testing::Test {
 // ---- Reading ------------------------------------------------------------------------------
 
 TEST_F(ChipTest, EachFamilyAnswersOnlyInItsOwnWiring) {
-    const uint8_t wirings[] = {SOCKET_2708_2716, SOCKET_2732, SOCKET_2764_27256, SOCKET_27512,
-                               SOCKET_27010_27040};
+    const uint8_t wirings[] = {WIRING_2708_2716, WIRING_2732, WIRING_2764_27256, WIRING_27512,
+                               WIRING_27010_27040};
     for (int t = T2708; t < TicMax; ++t) {
         EpromChip& chip = insert(static_cast<IC>(t));
         chip.set_byte(0x21, static_cast<uint8_t>(0x40 + t));
@@ -106,32 +106,32 @@ TEST_F(ChipTest, EachFamilyAnswersOnlyInItsOwnWiring) {
 
 TEST_F(ChipTest, PinsFloatUnlessSelectedWithOutputsOnAndNoVpp) {
     insert(T27512).set_byte(0x10, 0x42);
-    EXPECT_EQ(read_at(0x10, SOCKET_27512, READ_STATE), 0x42);
-    EXPECT_EQ(read_at(0x10, SOCKET_27512, READ_STATE | IC4_CE_OFF), 0xFF);
-    EXPECT_EQ(read_at(0x10, SOCKET_27512, READ_STATE | IC4_OE_OFF), 0xFF);
-    EXPECT_EQ(read_at(0x10, SOCKET_27512, READ_STATE | IC4_VPP_ON), 0xFF);
-    EXPECT_EQ(read_at(0x10, SOCKET_27512, 0x00), 0x42) << "supply level does not matter";
+    EXPECT_EQ(read_at(0x10, WIRING_27512, READ_STATE), 0x42);
+    EXPECT_EQ(read_at(0x10, WIRING_27512, READ_STATE | IC4Q3_CE_HIGH), 0xFF);
+    EXPECT_EQ(read_at(0x10, WIRING_27512, READ_STATE | IC4Q4_OE_HIGH), 0xFF);
+    EXPECT_EQ(read_at(0x10, WIRING_27512, READ_STATE | IC4Q1_VPP), 0xFF);
+    EXPECT_EQ(read_at(0x10, WIRING_27512, 0x00), 0x42) << "supply level does not matter";
     b.remove_chip();
-    EXPECT_EQ(read_at(0x10, SOCKET_27512), 0xFF);
+    EXPECT_EQ(read_at(0x10, WIRING_27512), 0xFF);
 }
 
 TEST_F(ChipTest, AddressIsCutToTheChipsOwnPins) {
     EpromChip& c16 = insert(T2716);
     c16.set_byte(0x005, 0x16);
-    EXPECT_EQ(read_at(0x0805, SOCKET_2708_2716), 0x16) << "A11 is no 2716 pin";
+    EXPECT_EQ(read_at(0x0805, WIRING_2708_2716), 0x16) << "A11 is no 2716 pin";
     EpromChip& c40 = insert(T27040);
     c40.set_byte(0x54321, 0x40);
-    EXPECT_EQ(read_at(0x54321, SOCKET_27010_27040), 0x40);
-    EXPECT_EQ(read_at(0x14321, SOCKET_27010_27040), 0xFF);
+    EXPECT_EQ(read_at(0x54321, WIRING_27010_27040), 0x40);
+    EXPECT_EQ(read_at(0x14321, WIRING_27010_27040), 0xFF);
 }
 
 TEST_F(ChipTest, ProgramStrobePinIsNoAddressPin) {
     EpromChip& c010 = insert(T27010);
     c010.set_byte(0x14321, 0x01);
-    EXPECT_EQ(read_at(0x54321, SOCKET_27010_27040), 0x01) << "IC5 bit 2 is the 27010's PGM";
+    EXPECT_EQ(read_at(0x54321, WIRING_27010_27040), 0x01) << "IC5 bit 2 is the 27010's PGM";
     EpromChip& c128 = insert(T27128);
     c128.set_byte(0x0123, 0x28);
-    EXPECT_EQ(read_at(ADDR_A14 | 0x0123, SOCKET_2764_27256), 0x28) << "A14 is the 27128's PGM";
+    EXPECT_EQ(read_at(A14_LINE | 0x0123, WIRING_2764_27256), 0x28) << "A14 is the 27128's PGM";
 }
 
 TEST_F(ChipTest, Chip27256ReadAs2764ShowsTheCellsWithA14High) {
@@ -140,7 +140,7 @@ TEST_F(ChipTest, Chip27256ReadAs2764ShowsTheCellsWithA14High) {
     for (uint32_t a = 0; a < chip.size(); ++a)
         chip.set_byte(a, static_cast<uint8_t>(a >> 8));
     for (uint32_t a : {0x0000u, 0x0001u, 0x1234u, 0x1FFFu})
-        EXPECT_EQ(read_at(ADDR_A14 | a, SOCKET_2764_27256), (0x4000 + a) >> 8) << a;
+        EXPECT_EQ(read_at(A14_LINE | a, WIRING_2764_27256), (0x4000 + a) >> 8) << a;
 }
 
 // ---- Programming: what makes a pulse take ----------------------------------------------------
@@ -153,7 +153,7 @@ TEST_F(ChipTest, PulseClearsBitsOnly) {
     EXPECT_EQ(chip.byte(0x0123), 0x30) << "cell AND data";
     pulse(at(0x0123, 0xFF));
     EXPECT_EQ(chip.byte(0x0123), 0x30) << "no pulse sets a bit";
-    EXPECT_EQ(read_at(0x0123, SOCKET_27512), 0x30);
+    EXPECT_EQ(read_at(0x0123, WIRING_27512), 0x30);
     EXPECT_EQ(chip.pulses_at(0x0123), 3u);
     EXPECT_EQ(chip.total_pulses(), 3u);
     EXPECT_EQ(b.effective_pulses(), 3u);
@@ -186,14 +186,14 @@ struct ConditionCase {
 class PulseConditionTest : public ChipTest, public ::testing::WithParamInterface<int> {};
 
 std::vector<ConditionCase> condition_cases() {
-    const uint8_t w64 = SOCKET_2764_27256, w512 = SOCKET_27512, w010 = SOCKET_27010_27040;
+    const uint8_t w64 = WIRING_2764_27256, w512 = WIRING_27512, w010 = WIRING_27010_27040;
     std::vector<ConditionCase> cases = {
-        {"vpp_switch_off", T27512, {0x0123, 0x0F, w512, IC4_OE_OFF, {}}},
-        {"level_below_rating", T2732, {0x0123, 0x0F, SOCKET_2732, PULSE | IC4_VPP_12_75, {}}},
-        {"chip_enable_inactive", T27512, {0x0123, 0x0F, w512, PULSE | IC4_CE_OFF, {}}},
-        {"output_enable_active", T27512, {0x0123, 0x0F, w512, IC4_VPP_ON, {}}},
+        {"vpp_switch_off", T27512, {0x0123, 0x0F, w512, IC4Q4_OE_HIGH, {}}},
+        {"level_below_rating", T2732, {0x0123, 0x0F, WIRING_2732, PULSE | LEVEL_12V75, {}}},
+        {"chip_enable_inactive", T27512, {0x0123, 0x0F, w512, PULSE | IC4Q3_CE_HIGH, {}}},
+        {"output_enable_active", T27512, {0x0123, 0x0F, w512, IC4Q1_VPP, {}}},
         {"wrong_wiring", T27512, {0x0123, 0x0F, w64, PULSE, {}}},
-        {"a14_strobe_high_2764", T2764, {ADDR_A14 | 0x0123, 0x0F, w64, PULSE, {}}},
+        {"a14_strobe_high_2764", T2764, {A14_LINE | 0x0123, 0x0F, w64, PULSE, {}}},
         {"ic5_bit2_strobe_high_27010", T27010, {0x40123, 0x0F, w010, PULSE, {}}},
         {"address_moves", T27512, {0x0123, 0x0F, w512, PULSE, [] { hw.put_adr(0x0124); }}},
         {"ic5_address_moves", T27040, {0x0123, 0x0F, w010, PULSE, [] { hw.put_ic5(w010 | 1); }}},
@@ -201,11 +201,11 @@ std::vector<ConditionCase> condition_cases() {
          T27512,
          {0x0123, 0x0F, w512, PULSE,
           [] {
-              hw.put_ic4(PULSE | IC4_CE_OFF | IC4_MF_TRIGGER);
-              hw.put_ic4(PULSE | IC4_MF_TRIGGER);
+              hw.put_ic4(PULSE | IC4Q3_CE_HIGH | IC4Q0_TRIGGER);
+              hw.put_ic4(PULSE | IC4Q0_TRIGGER);
           }}},
         {"data_moves", T27512, {0x0123, 0x0F, w512, PULSE, [] { hw.put_data(0x0E); }}},
-        {"level_code_3", T27512, {0x0123, 0x0F, w512, PULSE | IC4_VPP_LEVEL, {}}},
+        {"level_code_3", T27512, {0x0123, 0x0F, w512, PULSE | IC4Q67_LEVEL, {}}},
     };
     return cases;
 }
@@ -253,26 +253,26 @@ uint8_t write_like_the_program(IC type, uint32_t address, uint8_t value, uint8_t
     const bool a14 = type == T2764 || type == T27128;
     const bool bit2 = type == T27010 || type == T27020;
     const uint8_t wiring = vsim::chip_facts(type).socket;
-    const uint8_t high = static_cast<uint8_t>((address >> 16) & IC5_HIGH_ADDRESS);
+    const uint8_t high = static_cast<uint8_t>((address >> 16) & IC5Q02_HIGH);
     const uint16_t low = static_cast<uint16_t>(address);
-    hw.put_ic4(level | IC4_CE_OFF);         // 1
-    hw.put_adr(a14 ? low | ADDR_A14 : low); // read form
-    hw.put_ic5(static_cast<uint8_t>(wiring | high | (bit2 ? IC5_A18 : 0)));
+    hw.put_ic4(level | IC4Q3_CE_HIGH);      // 1
+    hw.put_adr(a14 ? low | A14_LINE : low); // read form
+    hw.put_ic5(static_cast<uint8_t>(wiring | high | (bit2 ? IC5Q2_A18 : 0)));
     hw.put_data(value);
-    hw.put_ic4(level | IC4_VPP_ON | IC4_CE_OFF | IC4_OE_OFF); // 2
-    hw.put_ic4(level | IC4_VPP_ON | IC4_OE_OFF);              // 3
-    hw.put_adr(low);                                          // programming form
+    hw.put_ic4(level | IC4Q1_VPP | IC4Q3_CE_HIGH | IC4Q4_OE_HIGH); // 2
+    hw.put_ic4(level | IC4Q1_VPP | IC4Q4_OE_HIGH);                 // 3
+    hw.put_adr(low);                                               // programming form
     hw.put_ic5(static_cast<uint8_t>(wiring | high));
-    hw.put_ic4(level | IC4_VPP_ON | IC4_OE_OFF); // 4
+    hw.put_ic4(level | IC4Q1_VPP | IC4Q4_OE_HIGH); // 4
     EXPECT_TRUE(wait_monoflop(200));
-    hw.put_ic4(level | IC4_VPP_ON | IC4_OE_OFF | IC4_MF_TRIGGER); // 5
+    hw.put_ic4(level | IC4Q1_VPP | IC4Q4_OE_HIGH | IC4Q0_TRIGGER); // 5
     EXPECT_TRUE(wait_monoflop(12000));
-    hw.put_ic4(level | IC4_CE_OFF | IC4_OE_OFF | IC4_MF_TRIGGER); // 6
-    hw.put_adr(a14 ? low | ADDR_A14 : low);
-    hw.put_ic5(static_cast<uint8_t>(wiring | high | (bit2 ? IC5_A18 : 0)));
-    hw.put_ic4(level | IC4_MF_TRIGGER); // 7
+    hw.put_ic4(level | IC4Q3_CE_HIGH | IC4Q4_OE_HIGH | IC4Q0_TRIGGER); // 6
+    hw.put_adr(a14 ? low | A14_LINE : low);
+    hw.put_ic5(static_cast<uint8_t>(wiring | high | (bit2 ? IC5Q2_A18 : 0)));
+    hw.put_ic4(level | IC4Q0_TRIGGER); // 7
     const uint8_t back = hw.get_data();
-    hw.put_ic4(level | IC4_MF_TRIGGER | IC4_CE_OFF | IC4_OE_OFF); // idle
+    hw.put_ic4(level | IC4Q0_TRIGGER | IC4Q3_CE_HIGH | IC4Q4_OE_HIGH); // idle
     return back;
 }
 
@@ -287,6 +287,36 @@ TEST_F(ChipTest, TheProgramsPulseSequenceProgramsEachProgrammableType) {
         EXPECT_TRUE(b.idle_check()) << chip.name();
     }
     EXPECT_TRUE(b.hazards().empty()) << b.hazards().joined();
+}
+
+// The operator's choice of level on real parts: below the part's rating the cells stay as
+// they are, at it they take the byte, above it they take it too but the part is overstressed.
+TEST_F(ChipTest, EachPartProgramsFromItsRatingAndAboveItIsAHazard) {
+    const struct {
+        const char* part;
+        unsigned rating; // 0 12.75 V, 1 21 V, 2 25 V
+    } parts[] = {{"2732", 2},   {"2732A", 1},  {"2764", 1},   {"2764A", 0}, {"27C64", 0},
+                 {"27128", 1},  {"27128A", 0}, {"27C128", 0}, {"27256", 0}, {"27512", 0},
+                 {"27C512", 0}, {"27C010", 0}, {"27C020", 0}, {"27C040", 0}};
+    for (const auto& p : parts) {
+        for (unsigned level = 0; level < 3; ++level) {
+            SCOPED_TRACE(std::string(p.part) + " at " + vsim::vpp_level_name(level));
+            const vsim::ChipPart* part = vsim::find_part(p.part);
+            ASSERT_NE(part, nullptr);
+            b.factory_reset();
+            ASSERT_EQ(port_ioperm(BASE, 3, 1), 0);
+            EpromChip& chip = b.insert_chip(EpromChip(*part));
+            const uint32_t address = chip.size() - 2;
+            const uint8_t back = write_like_the_program(
+                part->type, address, 0x5A, static_cast<uint8_t>(level << IC4Q67_SHIFT));
+            const bool takes = level >= p.rating;
+            EXPECT_EQ(back, takes ? 0x5A : 0xFF);
+            EXPECT_EQ(chip.byte(address), takes ? 0x5A : 0xFF);
+            // One for each of the four IC4 transfers with the voltage switched on.
+            EXPECT_EQ(b.hazards().count_containing("above the"), level > p.rating ? 4u : 0u)
+                << b.hazards().joined();
+        }
+    }
 }
 
 // ---- Faults --------------------------------------------------------------------------------
@@ -306,7 +336,7 @@ TEST_F(ChipTest, CellNeedingSeveralPulses) {
 TEST_F(ChipTest, StuckCellIgnoresProgrammingAndErasing) {
     EpromChip& chip = insert(T27512);
     chip.set_stuck(0x0123, 0x5A);
-    EXPECT_EQ(read_at(0x0123, SOCKET_27512), 0x5A);
+    EXPECT_EQ(read_at(0x0123, WIRING_27512), 0x5A);
     pulse(at(0x0123, 0x00));
     EXPECT_EQ(chip.byte(0x0123), 0x5A);
     EXPECT_EQ(chip.pulses_at(0x0123), 1u) << "the pulse itself was effective";
@@ -352,35 +382,35 @@ TEST_F(ChipTest, WeakCellTakesAfterItsPulsesThroughTheSocket) {
 
 TEST_F(ChipTest, VppWithOutputEnableActive) {
     insert(T27512);
-    hw.put_ic4(IC4_VPP_ON | IC4_CE_OFF);
+    hw.put_ic4(IC4Q1_VPP | IC4Q3_CE_HIGH);
     EXPECT_EQ(b.hazards().count(), 1u);
     EXPECT_EQ(b.hazards().count_containing("output enable is active"), 1u) << b.hazards().joined();
 }
 
 TEST_F(ChipTest, VppAboveTheChipsRating) {
     insert(T2732);
-    hw.put_ic5(SOCKET_2732);
-    hw.put_ic4(IDLE | IC4_VPP_ON | IC4_VPP_21);
+    hw.put_ic5(WIRING_2732);
+    hw.put_ic4(IDLE | IC4Q1_VPP | LEVEL_21V);
     EXPECT_TRUE(b.hazards().empty()) << "21 V is a 2732's level";
-    hw.put_ic4(IDLE | IC4_VPP_ON | IC4_VPP_25);
+    hw.put_ic4(IDLE | IC4Q1_VPP | LEVEL_25V);
     EXPECT_EQ(b.hazards().count_containing("above the 21 V rating"), 1u) << b.hazards().joined();
     insert(T2764);
-    hw.put_ic5(SOCKET_2764_27256);
-    hw.put_ic4(IDLE | IC4_VPP_21); // switch off: a level alone harms nothing
+    hw.put_ic5(WIRING_2764_27256);
+    hw.put_ic4(IDLE | LEVEL_21V); // switch off: a level alone harms nothing
     EXPECT_EQ(b.hazards().count(), 1u);
-    hw.put_ic4(IDLE | IC4_VPP_ON | IC4_VPP_21);
+    hw.put_ic4(IDLE | IC4Q1_VPP | LEVEL_21V);
     EXPECT_EQ(b.hazards().count(), 2u);
 }
 
 TEST_F(ChipTest, VppWithAnotherFamilysWiring) {
     insert(T2732);
-    hw.put_ic5(SOCKET_2764_27256);
-    hw.put_ic4(IDLE | IC4_VPP_ON | IC4_VPP_21);
+    hw.put_ic5(WIRING_2764_27256);
+    hw.put_ic4(IDLE | IC4Q1_VPP | LEVEL_21V);
     EXPECT_EQ(b.hazards().count_containing("socket wiring 0x60"), 1u) << b.hazards().joined();
-    hw.put_ic5(SOCKET_27512); // rewired while the voltage is on
+    hw.put_ic5(WIRING_27512); // rewired while the voltage is on
     EXPECT_EQ(b.hazards().count_containing("socket wiring"), 2u);
     b.remove_chip();
-    hw.put_ic4(IC4_VPP_ON);
+    hw.put_ic4(IC4Q1_VPP);
     EXPECT_EQ(b.hazards().count(), 2u) << "an empty socket has nothing to harm";
 }
 
@@ -390,7 +420,7 @@ TEST_F(ChipTest, IdleCheck) {
     EXPECT_EQ(b.hazards().count_containing("chip enabled"), 1u);
     hw.put_ic4(IDLE);
     EXPECT_TRUE(b.idle_check());
-    hw.put_ic4(IDLE | IC4_VPP_ON);
+    hw.put_ic4(IDLE | IC4Q1_VPP);
     EXPECT_FALSE(b.is_idle());
     EXPECT_FALSE(b.idle_check());
     EXPECT_EQ(b.hazards().count_containing("programming voltage on"), 1u) << b.hazards().joined();

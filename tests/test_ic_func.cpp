@@ -61,7 +61,7 @@ class ChipRun : public ::testing::Test {
     size_t vpp_on_transfers() const {
         const auto& h = vsim::board().ic4_history();
         return (size_t)std::count_if(h.begin(), h.end(),
-                                     [](uint8_t v) { return (v & IC4_VPP_ON) != 0; });
+                                     [](uint8_t v) { return (v & IC4Q1_VPP) != 0; });
     }
 
     std::vector<uint8_t> work;
@@ -148,10 +148,10 @@ TEST_F(ChipRun, MonoflopStuckBusyTimesOutAtTheFirstByteToProgramWithTheVoltageOf
         // to 5 V and the chip disabled.
         const auto& h = board().ic4_history();
         ASSERT_GE(h.size(), 4u);
-        const uint8_t off = IC4_CE_OFF | IC4_OE_OFF;
+        const uint8_t off = IC4Q3_CE_HIGH | IC4Q4_OE_HIGH;
         EXPECT_EQ(std::vector<uint8_t>(h.end() - 4, h.end()),
-                  (std::vector<uint8_t>{off, off, off | IC4_VCC_5V, off | IC4_VCC_5V}));
-        EXPECT_EQ(ic_IC4 & IC4_VPP_ON, 0);
+                  (std::vector<uint8_t>{off, off, off | IC4Q5_VCC_5V, off | IC4Q5_VCC_5V}));
+        EXPECT_EQ(ic_IC4 & IC4Q1_VPP, 0);
         EXPECT_TRUE(chip.is_blank());
         EXPECT_TRUE(runs::board_clean_and_idle());
     }
@@ -172,7 +172,7 @@ TEST_F(ChipRun, ReadOnlyTypeReadsBackTheFfBytesThenShowsBothBoxes) {
         EXPECT_EQ(con.remaining_input(), "");
         EXPECT_EQ(board().loads(), 2u) << "addresses 0 and 1 are read back";
         EXPECT_EQ(vpp_on_transfers(), 0u) << "the voltage never came on";
-        EXPECT_EQ(ic_IC4 & IC4_VPP_ON, 0) << "the prepared voltage switch was cleared";
+        EXPECT_EQ(ic_IC4 & IC4Q1_VPP, 0) << "the prepared voltage switch was cleared";
         EXPECT_TRUE(chip.is_blank());
         EXPECT_TRUE(runs::board_clean_and_idle());
     }
@@ -187,9 +187,9 @@ TEST_F(ChipRun, RangeEndZeroShowsTheErrorBoxAndStillRestoresSupplyAndDisables) {
     EXPECT_EQ(runs::before_boxes(screen), "writing...\n");
     EXPECT_EQ(runs::boxes_in(screen), (Boxes{{"ERROR", "-->   endAdr=0 !"}}));
     // Nothing but the two IC4 transfers: SetVcc(5 V) and DisableEprom.
-    const uint8_t idle5 = IC4_CE_OFF | IC4_OE_OFF | IC4_VCC_5V;
+    const uint8_t idle5 = IC4Q3_CE_HIGH | IC4Q4_OE_HIGH | IC4Q5_VCC_5V;
     EXPECT_EQ(wire::latches_of(wire::trace()),
-              (std::vector<wire::Latch>{{SEL_IC4, idle5}, {SEL_IC4, idle5}}));
+              (std::vector<wire::Latch>{{SR_IC4, idle5}, {SR_IC4, idle5}}));
     EXPECT_EQ(wire::transfers_of(wire::trace()).size(), 2u) << "no address or data transfer";
     EXPECT_EQ(board().loads(), 0u);
     EXPECT_TRUE(runs::board_clean_and_idle());
@@ -378,9 +378,9 @@ TEST_F(ChipRun, VerifyAndBlankCheckWithRangeEndZeroRestoreSupplyAndDisable) {
         const std::string screen = con.output();
         EXPECT_EQ(runs::before_boxes(screen), blank ? "blank-check...\n" : "comparing...\n");
         EXPECT_EQ(runs::boxes_in(screen), (Boxes{{"Error:", "-->   endAdr=0 !"}}));
-        const uint8_t idle = IC4_CE_OFF | IC4_OE_OFF; // at 6.25 V
+        const uint8_t idle = IC4Q3_CE_HIGH | IC4Q4_OE_HIGH; // at 6.25 V
         EXPECT_EQ(wire::latches_of(wire::trace()),
-                  (std::vector<wire::Latch>{{SEL_IC4, idle}, {SEL_IC4, idle}}));
+                  (std::vector<wire::Latch>{{SR_IC4, idle}, {SR_IC4, idle}}));
         EXPECT_EQ(board().loads(), 0u);
         EXPECT_TRUE(runs::board_clean_and_idle());
     }
@@ -454,10 +454,10 @@ TEST_F(ChipRun, ReadKeepsTheChosenSupply) {
         std::vector<uint8_t> read(BUFFER_SIZE, 0x00);
         wire::Console con("\n");
         EXPECT_EQ(ReadIC(read.data(), 3), 3u);
-        const uint8_t supply = choice == T5V ? IC4_VCC_5V : 0;
+        const uint8_t supply = choice == T5V ? IC4Q5_VCC_5V : 0;
         // EnableEprom(1) and DisableEprom, the supply bit untouched in both.
         EXPECT_EQ(board().ic4_history(),
-                  (std::vector<uint8_t>{supply, uint8_t(supply | IC4_CE_OFF | IC4_OE_OFF)}));
+                  (std::vector<uint8_t>{supply, uint8_t(supply | IC4Q3_CE_HIGH | IC4Q4_OE_HIGH)}));
         EXPECT_EQ(read[3], 0x04);
         EXPECT_TRUE(runs::board_clean_and_idle());
     }
@@ -474,7 +474,7 @@ TEST_F(ChipRun, ReadHoldsTheProgramStrobePinHigh) {
         const auto& h = board().address_history();
         ASSERT_EQ(h.size(), 0x22u) << "EnableEprom's address 0, then one per address";
         for (size_t i = 1; i < h.size(); ++i)
-            EXPECT_EQ(h[i], (uint16_t)((i - 1) | ADDR_A14));
+            EXPECT_EQ(h[i], (uint16_t)((i - 1) | A14_LINE));
     }
     for (IC type : {T27010, T27020}) {
         SCOPED_TRACE(vsim::chip_facts(type).name);
@@ -483,7 +483,7 @@ TEST_F(ChipRun, ReadHoldsTheProgramStrobePinHigh) {
         wire::Console con("\n");
         EXPECT_EQ(ReadIC(buf(), 0x20), 0x20u);
         EXPECT_EQ(board().ic5_history(),
-                  (std::vector<uint8_t>{SOCKET_27010_27040, SOCKET_27010_27040 | IC5_A18}));
+                  (std::vector<uint8_t>{WIRING_27010_27040, WIRING_27010_27040 | IC5Q2_A18}));
     }
 }
 
@@ -551,8 +551,8 @@ TEST_F(ChipRun, EveryRunLeavesTheChosenSupplyAndAnIdleChip) {
             o.set_up(chip, work);
             wire::Console con("\n\n");
             EXPECT_EQ(o.run(buf()), o.result);
-            EXPECT_EQ((board().ic4() & IC4_VCC_5V) != 0, choice == T5V);
-            EXPECT_TRUE(board().ic4() & IC4_OE_OFF) << "output enable left active";
+            EXPECT_EQ((board().ic4() & IC4Q5_VCC_5V) != 0, choice == T5V);
+            EXPECT_TRUE(board().ic4() & IC4Q4_OE_HIGH) << "output enable left active";
             EXPECT_EQ(board().ic4(), ic_IC4) << "shadow and register differ";
             EXPECT_TRUE(runs::board_clean_and_idle());
         }

@@ -196,7 +196,7 @@ class ProgramRun : public ::testing::Test {
         vtest::SavedSettings::startValues();
         vsim::Board& b = vsim::board();
         b.factory_reset();
-        b.place_on(PORT_LPT_378);
+        b.place_on(vsim::LPT_378);
         b.insert_chip(T27512);
     }
     void TearDown() override { vsim::board().factory_reset(); }

@@ -21,11 +21,11 @@ uint64_t readsDuring(void (*fn)(uint16_t), uint16_t arg) {
 
 class PortAccessTest : public ::testing::Test {
   protected:
-    void SetUp() override { wire::reset_all(PORT_LPT_378, false); }
+    void SetUp() override { wire::reset_all(LPT_378, false); }
 };
 
 TEST_F(PortAccessTest, SetBaseOnEveryTablePortOpensThreePortsAndReadsStatusOnce) {
-    for (uint16_t port : {PORT_LPT_278, PORT_LPT_378, PORT_LPT_3BC}) {
+    for (uint16_t port : {LPT_278, LPT_378, LPT_3BC}) {
         SCOPED_TRACE(port);
         wire::reset_all(port, false);
         wire::start_recording();
@@ -50,17 +50,17 @@ TEST_F(PortAccessTest, SetBaseOnEveryTablePortOpensThreePortsAndReadsStatusOnce)
 TEST_F(PortAccessTest, SetBaseIgnoresAddressesOutsideThePortTable) {
     for (uint16_t port : {0x2F8, 0x3F8, 0x000, 0x279, 0x377, 0x3BD, 0xFFFF}) {
         SCOPED_TRACE(port);
-        Base = PORT_LPT_3BC;
+        Base = LPT_3BC;
         wire::start_recording();
         setBase((uint16_t)port);
-        EXPECT_EQ(Base, PORT_LPT_3BC);
+        EXPECT_EQ(Base, LPT_3BC);
         EXPECT_TRUE(wire::trace().empty());
         EXPECT_TRUE(vsim::board().ioperm_calls().empty());
     }
 }
 
 TEST_F(PortAccessTest, SetPortCodesSelectThePromptPorts) {
-    const uint16_t table[3] = {PORT_LPT_278, PORT_LPT_378, PORT_LPT_3BC};
+    const uint16_t table[3] = {LPT_278, LPT_378, LPT_3BC};
     for (uint8_t code = 0; code < 3; code++) {
         SCOPED_TRACE(code);
         wire::reset_all(table[code], false);
@@ -76,7 +76,7 @@ TEST_F(PortAccessTest, SetPortCodesSelectThePromptPorts) {
 }
 
 TEST_F(PortAccessTest, SetPortCodesAboveTwoOnlyReportThePortInUse) {
-    for (uint16_t current : {PORT_LPT_278, PORT_LPT_3BC}) {
+    for (uint16_t current : {LPT_278, LPT_3BC}) {
         for (int code : {3, 4, 200, 255}) {
             SCOPED_TRACE(code);
             Base = current;
@@ -113,7 +113,7 @@ TEST_F(PortAccessTest, TimingCallsMakeNoAccessOnTheirOwn) {
 // Granted ports from here on: the waits read the status register.
 class BusTimingTest : public ::testing::Test {
   protected:
-    void SetUp() override { wire::reset_all(PORT_LPT_378, true); }
+    void SetUp() override { wire::reset_all(LPT_378, true); }
 };
 
 TEST_F(BusTimingTest, UsDelayReadsLoopsTimesDelaySquaredCutTo16Bits) {
@@ -136,8 +136,8 @@ TEST_F(BusTimingTest, UsDelayReadsLoopsTimesDelaySquaredCutTo16Bits) {
 }
 
 TEST_F(BusTimingTest, WaitsReadOnlyTheStatusRegisterOfThePortInUse) {
-    wire::reset_all(PORT_LPT_3BC, false);
-    setBase(PORT_LPT_3BC);
+    wire::reset_all(LPT_3BC, false);
+    setBase(LPT_3BC);
     (void)set_delay(3);
     wire::start_recording();
     us_delay(2);
@@ -146,7 +146,7 @@ TEST_F(BusTimingTest, WaitsReadOnlyTheStatusRegisterOfThePortInUse) {
     ASSERT_EQ(wire::trace().size(), 18u + 5u + 90u);
     for (const PortAccess& a : wire::trace()) {
         EXPECT_EQ(a.kind, PortAccess::read);
-        EXPECT_EQ(a.port, PORT_LPT_3BC + 1);
+        EXPECT_EQ(a.port, LPT_3BC + 1);
     }
     EXPECT_TRUE(vsim::board().violations().empty()) << vsim::board().violations().joined();
 }
@@ -174,14 +174,19 @@ TEST_F(BusTimingTest, InportBReturnsOneReadOfTheStatusRegister) {
     wire::start_recording();
     const uint8_t v = InportB();
     ASSERT_EQ(wire::trace().size(), 1u);
-    EXPECT_EQ(wire::trace()[0].port, PORT_LPT_378 + 1);
+    EXPECT_EQ(wire::trace()[0].port, LPT_378 + 1);
     EXPECT_EQ(v, wire::trace()[0].value);
-    EXPECT_TRUE(v & STATUS_READBACK);
+    EXPECT_TRUE(v & S6_READBACK);
     vsim::board().set_readback_fault(vsim::LineFault::stuck_at_0);
-    EXPECT_FALSE(InportB() & STATUS_READBACK);
+    EXPECT_FALSE(InportB() & S6_READBACK);
 }
 
 // ---- Refused access -------------------------------------------------------------------
+
+// The message, as a regular expression, when the machine has no ppdev device for the port.
+const char kRootMessage[] = "ioperm\\(-1\\) --> you need root-access\n"
+                            "without root: load ppdev \\(modprobe ppdev\\) and add your user to "
+                            "group lp for the port's /dev/parportN\n";
 
 // Runs in the dying child after exit(): reports whether the driver touched a port once
 // the access request had been refused.
@@ -192,7 +197,7 @@ void reportAccessesAfterRefusal() {
 }
 
 [[noreturn]] void refusedSetBase(uint16_t port) {
-    wire::reset_all(PORT_LPT_378, false);
+    wire::reset_all(LPT_378, false);
     vsim::board().set_ioperm_refused(true);
     conOut = stderr;
     g_accessesAtRefusal = vsim::board().ticks();
@@ -205,32 +210,44 @@ void reportAccessesAfterRefusal() {
 
 TEST(PortAccessDeathTest, RefusedAccessPrintsTheRootMessageAndEndsWithStatus2) {
     GTEST_FLAG_SET(death_test_style, "threadsafe");
-    for (uint16_t port : {PORT_LPT_378, PORT_LPT_278}) {
+    for (uint16_t port : {LPT_378, LPT_278}) {
         SCOPED_TRACE(port);
         EXPECT_EXIT(refusedSetBase(port), ::testing::ExitedWithCode(2),
-                    "^ioperm\\(-1\\) --> you need root-access\n"
-                    "\\[accesses after refusal: 0\\]$");
+                    std::string("^") + kRootMessage + "\\[accesses after refusal: 0\\]$");
     }
 }
 
-[[noreturn]] void refusedDialogue() {
-    wire::reset_all(PORT_LPT_378, false);
+// The start-up with the port answer or --port port `given` (nullptr: the dialogue with
+// `answer`), every access request refused.
+[[noreturn]] void refusedStart(const char* answer, const char* given) {
+    wire::reset_all(LPT_378, false);
     vsim::board().set_ioperm_refused(true);
-    static wire::Console console("1\n");
+    static wire::Console* console = new wire::Console(answer);
+    (void)console;
     conOut = stderr;
     g_accessesAtRefusal = vsim::board().ticks();
     std::atexit(reportAccessesAfterRefusal);
-    selectVantrel();
-    std::fprintf(stderr, "[dialogue returned]");
+    if (given)
+        selectGivenPort(given);
+    else
+        selectVantrel();
+    std::fprintf(stderr, "[start-up returned]");
     std::fflush(stderr);
     std::_Exit(0);
 }
 
-TEST(PortAccessDeathTest, RefusedAccessAtThePortPromptStopsBeforeTheBus) {
+// A chosen port, a scan that can open none of the three, a port given with --port: the
+// message and status 2, and not one port access.
+TEST(PortAccessDeathTest, RefusedAccessAtStartUpStopsBeforeTheBus) {
     GTEST_FLAG_SET(death_test_style, "threadsafe");
-    EXPECT_EXIT(refusedDialogue(), ::testing::ExitedWithCode(2),
-                "^select Vantrel-Port\n\n0: Port 0x278\n1: Port 0x378\n2: Port 0x3BC\n"
-                "3: autoscan\n\n>ioperm\\(-1\\) --> you need root-access\n"
+    const std::string prompt = "^select Vantrel-Port\n\n0: Port 0x278\n1: Port 0x378\n"
+                               "2: Port 0x3BC\n3: autoscan\n\n>";
+    const std::string end = std::string(kRootMessage) + "\\[accesses after refusal: 0\\]$";
+    EXPECT_EXIT(refusedStart("1\n", nullptr), ::testing::ExitedWithCode(2), prompt + end);
+    EXPECT_EXIT(refusedStart("3\n", nullptr), ::testing::ExitedWithCode(2), prompt + end);
+    EXPECT_EXIT(refusedStart("", "0xD010"), ::testing::ExitedWithCode(2), "^" + end);
+    EXPECT_EXIT(refusedStart("", "/dev/parport1"), ::testing::ExitedWithCode(2),
+                "^/dev/parport1: no parallel port device \\(open: No such file or directory\\)\n"
                 "\\[accesses after refusal: 0\\]$");
 }
 

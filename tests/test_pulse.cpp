@@ -23,7 +23,7 @@ using Seq = std::vector<std::string>;
 Seq wire_events(uint8_t line_before) {
     Seq out;
     for (const wire::Transfer& t : wire::transfers_of(wire::trace(), line_before)) {
-        if (t.select == SEL_DATA) {
+        if (t.select == SR_DATA) {
             if (t.loads == 0 && t.bits == 8)
                 out.push_back(fmt("DATA=%02X", unsigned(t.value & 0xFF)));
             else if (t.loads == 1 && t.bits == 8)
@@ -32,10 +32,10 @@ Seq wire_events(uint8_t line_before) {
                 out.push_back(fmt("DATA?loads=%u,bits=%u", t.loads, t.bits));
         } else if (!t.latched) {
             out.push_back(fmt("OPEN%u", unsigned(t.select)));
-        } else if (t.select == SEL_ADDRESS) {
+        } else if (t.select == SR_ADDRESS) {
             out.push_back(fmt("ADR=%04X", unsigned(t.value)));
         } else {
-            out.push_back(fmt("%s=%02X", t.select == SEL_IC5 ? "IC5" : "IC4", unsigned(t.value)));
+            out.push_back(fmt("%s=%02X", t.select == SR_IC5 ? "IC5" : "IC4", unsigned(t.value)));
         }
     }
     return out;
@@ -58,18 +58,18 @@ struct PulseIc4 {
     uint8_t t[8];
     explicit PulseIc4(uint8_t level) {
         t[0] = 0;
-        t[1] = level | IC4_CE_OFF;                               // deselected, outputs on
-        t[2] = level | IC4_VPP_ON | IC4_CE_OFF | IC4_OE_OFF;     // voltage on
-        t[3] = level | IC4_VPP_ON | IC4_OE_OFF;                  // chip enable: pulse starts
-        t[4] = t[3];                                             // trigger reset
-        t[5] = t[3] | IC4_MF_TRIGGER;                            // rising edge
-        t[6] = level | IC4_MF_TRIGGER | IC4_CE_OFF | IC4_OE_OFF; // voltage off, deselected
-        t[7] = level | IC4_MF_TRIGGER;                           // selected, outputs on
+        t[1] = level | IC4Q3_CE_HIGH;                                 // deselected, outputs on
+        t[2] = level | IC4Q1_VPP | IC4Q3_CE_HIGH | IC4Q4_OE_HIGH;     // voltage on
+        t[3] = level | IC4Q1_VPP | IC4Q4_OE_HIGH;                     // chip enable: pulse starts
+        t[4] = t[3];                                                  // trigger reset
+        t[5] = t[3] | IC4Q0_TRIGGER;                                  // rising edge
+        t[6] = level | IC4Q0_TRIGGER | IC4Q3_CE_HIGH | IC4Q4_OE_HIGH; // voltage off, deselected
+        t[7] = level | IC4Q0_TRIGGER;                                 // selected, outputs on
     }
 };
 
 uint8_t level_bits(int v) {
-    static const uint8_t bits[3] = {IC4_VPP_12_75, IC4_VPP_21, IC4_VPP_25};
+    static const uint8_t bits[3] = {LEVEL_12V75, LEVEL_21V, LEVEL_25V};
     return bits[v];
 }
 
@@ -140,7 +140,7 @@ TEST_P(ChipEnablePulse, SevenIc4TransfersInTableOrderAndTheCellTakesTheByte) {
     // Only the 27C040 takes A16..A18 from IC5 while it is read; IC5 goes out at address 0
     // and above 64 KiB.
     if (c.type == T27040 && (c.address == 0 || c.address > 0xFFFF))
-        want.push_back(ic5(SOCKET_27010_27040 | (c.address >> 16)));
+        want.push_back(ic5(WIRING_27010_27040 | (c.address >> 16)));
     const Seq pulse = {fmt("DATA=%02X", value),
                        ic4(p.t[2]),
                        ic4(p.t[3]),
@@ -177,12 +177,12 @@ TEST_P(A14StrobePulse, A14LowOnlyBetweenChipEnableAndThePulseEnd) {
     EXPECT_EQ(vsim::board().effective_pulses(), 1u);
 
     const PulseIc4 p(level);
-    const unsigned high = c.address | ADDR_A14, low = c.address;
+    const unsigned high = c.address | A14_LINE, low = c.address;
     Seq want = {ic4(p.t[1]), adr(high),   fmt("DATA=%02X", value),
                 ic4(p.t[2]), ic4(p.t[3]), adr(low)};
     // The programming form of address 0 also puts A16..A18 (all 0 here) into IC5.
     if (c.address == 0)
-        want.push_back(ic5(SOCKET_2764_27256));
+        want.push_back(ic5(WIRING_2764_27256));
     const Seq rest = {ic4(p.t[4]), ic4(p.t[5]), ic4(p.t[6]), adr(high), ic4(p.t[7]), "READ"};
     want.insert(want.end(), rest.begin(), rest.end());
     EXPECT_EQ(events(), want);
@@ -210,8 +210,8 @@ TEST_P(A18StrobePulse, Ic5Bit2LowForThePulseAndBackToOneBeforeTheReadBack) {
     EXPECT_EQ(vsim::board().effective_pulses(), 1u);
 
     const PulseIc4 p(level);
-    const unsigned prog = SOCKET_27010_27040 | (c.address >> 16);
-    const unsigned read = prog | IC5_A18;
+    const unsigned prog = WIRING_27010_27040 | (c.address >> 16);
+    const unsigned read = prog | IC5Q2_A18;
     const unsigned lo = c.address & 0xFFFF;
     EXPECT_EQ(events(), (Seq{ic4(p.t[1]), adr(lo), ic5(read), fmt("DATA=%02X", value), ic4(p.t[2]),
                              ic4(p.t[3]), adr(lo), ic5(prog), ic4(p.t[4]), ic4(p.t[5]), ic4(p.t[6]),
@@ -249,11 +249,11 @@ TEST(A18StrobeRun, BitTwoGoesLowForEveryPulseAlsoWhereTheAddressSendsNoIc5) {
         EXPECT_EQ(chip.byte(3), 0xFF);
         EXPECT_EQ(vsim::board().effective_pulses(), 3u);
 
-        const unsigned sock = SOCKET_27010_27040, read = sock | IC5_A18;
-        const uint8_t idle = IC4_CE_OFF | IC4_OE_OFF;
-        const uint8_t setup = idle;             // EnableEprom(0): 6.25 V, trigger reset
-        const uint8_t vcc5 = idle | IC4_VCC_5V; // SetVcc(5 V), then SetVpp(12.75 V)
-        const PulseIc4 p(IC4_VPP_12_75);
+        const unsigned sock = WIRING_27010_27040, read = sock | IC5Q2_A18;
+        const uint8_t idle = IC4Q3_CE_HIGH | IC4Q4_OE_HIGH;
+        const uint8_t setup = idle;               // EnableEprom(0): 6.25 V, trigger reset
+        const uint8_t vcc5 = idle | IC4Q5_VCC_5V; // SetVcc(5 V), then SetVpp(12.75 V)
+        const PulseIc4 p(LEVEL_12V75);
         Seq want = {adr(0), ic5(sock), ic4(setup), ic4(vcc5), ic4(vcc5)};
         for (unsigned a = 0; a < 3; ++a) {
             want.push_back(adr(a)); // WriteIC: the address in its programming form
@@ -279,8 +279,8 @@ TEST(A18StrobeRun, BitTwoGoesLowForEveryPulseAlsoWhereTheAddressSendsNoIc5) {
                                "READ"};
             want.insert(want.end(), pulse.begin(), pulse.end());
         }
-        want.push_back(ic4(p.t[7] | IC4_VCC_5V));        // SetVcc(vcc): back to 5 V
-        want.push_back(ic4(p.t[7] | IC4_VCC_5V | idle)); // DisableEprom
+        want.push_back(ic4(p.t[7] | IC4Q5_VCC_5V));        // SetVcc(vcc): back to 5 V
+        want.push_back(ic4(p.t[7] | IC4Q5_VCC_5V | idle)); // DisableEprom
         EXPECT_EQ(wire_events(line_before), want);
         EXPECT_TRUE(runs::board_clean_and_idle());
     }
@@ -303,7 +303,7 @@ TEST_P(FfByte, NoPulseNoVoltageTwoIc4TransfersAndTheCellIsReadBack) {
     EXPECT_EQ(back, 0x7E);
     EXPECT_EQ(vsim::board().triggers(), 0u);
     EXPECT_EQ(vsim::board().ic4_history(),
-              (std::vector<uint8_t>{uint8_t(level | IC4_CE_OFF), level}));
+              (std::vector<uint8_t>{uint8_t(level | IC4Q3_CE_HIGH), level}));
     EXPECT_TRUE(vsim::board().violations().empty()) << vsim::board().violations().joined();
     EXPECT_TRUE(vsim::board().hazards().empty()) << vsim::board().hazards().joined();
 }
@@ -326,8 +326,8 @@ TEST_F(PulseAttempt, ReadOnlyTypesShowTheirInfoBoxAndNeverSwitchTheVoltageOn) {
         EXPECT_EQ(runs::boxes_in(con.output()),
                   (std::vector<runs::Box>{{"Info:", "programming not supported for " + name}}));
         EXPECT_EQ(con.remaining_input(), "");
-        EXPECT_EQ(events(), (Seq{ic4(level | IC4_CE_OFF), adr(3), "DATA=00"}));
-        EXPECT_EQ(vsim::board().ic4() & IC4_VPP_ON, 0);
+        EXPECT_EQ(events(), (Seq{ic4(level | IC4Q3_CE_HIGH), adr(3), "DATA=00"}));
+        EXPECT_EQ(vsim::board().ic4() & IC4Q1_VPP, 0);
         EXPECT_EQ(chip.byte(3), 0xFF);
         EXPECT_TRUE(vsim::board().hazards().empty()) << vsim::board().hazards().joined();
     }
@@ -345,7 +345,7 @@ size_t closing_write_of_ic4(size_t n, uint8_t line_before) {
     size_t writes = 0;
     for (const wire::Transfer& t : wire::transfers_of(wire::trace(), line_before)) {
         writes += t.steps.size();
-        if (t.select == SEL_IC4 && t.latched && n-- == 0)
+        if (t.select == SR_IC4 && t.latched && n-- == 0)
             return writes - 1;
     }
     ADD_FAILURE() << "no such IC4 transfer";
@@ -361,7 +361,7 @@ TEST_F(PulseAttempt, MonoflopStuckBusyGivesUpAfterTwoHundredReadyPassesWithoutTr
     // Transfers 1 to 4, then straight to the voltage-off transfer with the trigger at 0.
     EXPECT_EQ(vsim::board().ic4_history(),
               (std::vector<uint8_t>{p.t[1], p.t[2], p.t[3], p.t[4],
-                                    uint8_t(level | IC4_CE_OFF | IC4_OE_OFF)}));
+                                    uint8_t(level | IC4Q3_CE_HIGH | IC4Q4_OE_HIGH)}));
     // 200 status reads that see the line busy, each followed by one delay read.
     EXPECT_EQ(reads_after_write(closing_write_of_ic4(3, line_before)), 400u);
     EXPECT_TRUE(vsim::board().is_idle());
@@ -406,7 +406,7 @@ TEST_F(PulseAttempt, SoftwareTimedPulseNeverTouchesTheTriggerBit) {
     const PulseIc4 p(level);
     EXPECT_EQ(vsim::board().ic4_history(),
               (std::vector<uint8_t>{p.t[1], p.t[2], p.t[3],
-                                    uint8_t(level | IC4_CE_OFF | IC4_OE_OFF), level}));
+                                    uint8_t(level | IC4Q3_CE_HIGH | IC4Q4_OE_HIGH), level}));
     // The fixed wait: 300 reads after chip enable, whatever the status says.
     EXPECT_EQ(reads_after_write(closing_write_of_ic4(2, line_before)), 300u);
     EXPECT_EQ(vsim::board().triggers(), 0u);

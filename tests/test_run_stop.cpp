@@ -108,16 +108,16 @@ TEST_P(RunStop, HaltsBetweenTransfersAndSendsOnlyTheCleanUp) {
         EXPECT_EQ(result, 0u);
         EXPECT_TRUE(runs::boxes_in(con.output()).empty()) << con.output();
         EXPECT_TRUE(runs::board_clean_and_idle());
-        EXPECT_TRUE(vsim::board().ic4() & IC4_VCC_5V) << "the chosen 5 V is back";
-        EXPECT_TRUE(vsim::board().ic4() & IC4_OE_OFF);
+        EXPECT_TRUE(vsim::board().ic4() & IC4Q5_VCC_5V) << "the chosen 5 V is back";
+        EXPECT_TRUE(vsim::board().ic4() & IC4Q4_OE_HIGH);
 
         // Every transfer is whole; the ones that began after the stop are the clean-up's
         // IC4 transfers and nothing else.
         const auto& trace = vsim::board().trace();
         const std::vector<wire::Transfer> all = wire::transfers_of(trace);
         for (const wire::Transfer& tr : all) {
-            const unsigned width = tr.select == SEL_ADDRESS ? 16u : 8u;
-            EXPECT_TRUE(tr.select == SEL_DATA || (tr.latched && tr.bits == width));
+            const unsigned width = tr.select == SR_ADDRESS ? 16u : 8u;
+            EXPECT_TRUE(tr.select == SR_DATA || (tr.latched && tr.bits == width));
         }
         std::vector<uint64_t> write_at; // access number of each write
         for (size_t i = 0; i < trace.size(); ++i)
@@ -129,7 +129,7 @@ TEST_P(RunStop, HaltsBetweenTransfersAndSendsOnlyTheCleanUp) {
             const uint64_t starts = write_at[write_index];
             write_index += tr.steps.size();
             if (starts > t.at)
-                ++(tr.select == SEL_IC4 ? ic4_after : other_after);
+                ++(tr.select == SR_IC4 ? ic4_after : other_after);
         }
         EXPECT_EQ(other_after, 0u);
         EXPECT_LE(ic4_after, c.expected_cleanup);
@@ -215,8 +215,8 @@ TEST(RunBoxes, EveryResultBoxWaitsWithTheChipIdleAtTheChosenSupply) {
         ASSERT_FALSE(seen_at_read.empty());
         for (const BoardAtRead& b : seen_at_read) {
             EXPECT_TRUE(b.idle) << "IC4 " << unsigned(b.ic4);
-            EXPECT_TRUE(b.ic4 & IC4_OE_OFF) << "IC4 " << unsigned(b.ic4);
-            EXPECT_TRUE(b.ic4 & IC4_VCC_5V) << "IC4 " << unsigned(b.ic4);
+            EXPECT_TRUE(b.ic4 & IC4Q4_OE_HIGH) << "IC4 " << unsigned(b.ic4);
+            EXPECT_TRUE(b.ic4 & IC4Q5_VCC_5V) << "IC4 " << unsigned(b.ic4);
         }
     }
 }

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "link/regs.h"
+#include "sim/wiring.h"
 #include "sim/board.h"
 #include "sim/options.h"
 #include "sim/stats.h"
@@ -41,7 +41,8 @@ TEST(SimOptions, NoArgumentsGiveTheDefaultBench) {
     const SimOptions o = ok({});
     EXPECT_FALSE(o.help);
     EXPECT_TRUE(o.chip_present);
-    EXPECT_EQ(o.chip, T27512);
+    EXPECT_EQ(o.chip->type, T27512);
+    EXPECT_STREQ(o.chip->name, "27C512");
     EXPECT_EQ(o.board_port, 0x378);
     EXPECT_FALSE(o.pulse_ticks.has_value());
     EXPECT_TRUE(o.faults.empty());
@@ -50,27 +51,46 @@ TEST(SimOptions, NoArgumentsGiveTheDefaultBench) {
     EXPECT_FALSE(o.stats);
 }
 
-TEST(SimOptions, ChipTypesInEverySpelling) {
+// Every part by the name on its package, with the programming voltage of its datasheet as
+// the board's level tap: 0 for 12.5 to 12.75 V, 1 for 21 V, 2 for 25 V.
+TEST(SimOptions, ChipPartsWithTheirRatings) {
     const struct {
         const char* text;
         IC type;
+        const char* part;
+        uint8_t rating;
     } cases[] = {
-        {"2708", T2708},   {"27C08", T2708},   {"2716", T2716},   {"27C16", T2716},
-        {"2732", T2732},   {"27c32", T2732},   {"2764", T2764},   {"27C64", T2764},
-        {"27128", T27128}, {"27C128", T27128}, {"27256", T27256}, {"27c256", T27256},
-        {"27512", T27512}, {"27C512", T27512}, {"27010", T27010}, {"27C010", T27010},
-        {"27020", T27020}, {"27c020", T27020}, {"27040", T27040}, {"27c040", T27040},
+        {"2708", T2708, "2708", 2},      {"27C08", T2708, "27C08", 2},
+        {"2716", T2716, "2716", 2},      {"27c16", T2716, "27C16", 2},
+        {"2732", T2732, "2732", 2},      {"2732A", T2732, "2732A", 1},
+        {"2732a", T2732, "2732A", 1},    {"27C32", T2732, "27C32", 1},
+        {"2764", T2764, "2764", 1},      {"2764A", T2764, "2764A", 0},
+        {"27C64", T2764, "27C64", 0},    {"27128", T27128, "27128", 1},
+        {"27128A", T27128, "27128A", 0}, {"27C128", T27128, "27C128", 0},
+        {"27256", T27256, "27256", 0},   {"27c256", T27256, "27C256", 0},
+        {"27512", T27512, "27512", 0},   {"27C512", T27512, "27C512", 0},
+        {"27010", T27010, "27010", 0},   {"27C010", T27010, "27C010", 0},
+        {"27c020", T27020, "27C020", 0}, {"27040", T27040, "27040", 0},
+        {"27C040", T27040, "27C040", 0},
     };
     for (const auto& c : cases) {
-        EXPECT_EQ(ok({"--chip", c.text}).chip, c.type) << c.text;
+        SCOPED_TRACE(c.text);
         const std::string joined = std::string("--chip=") + c.text;
-        EXPECT_EQ(ok({joined.c_str()}).chip, c.type) << joined;
+        for (const SimOptions& o : {ok({"--chip", c.text}), ok({joined.c_str()})}) {
+            ASSERT_NE(o.chip, nullptr);
+            EXPECT_EQ(o.chip->type, c.type);
+            EXPECT_STREQ(o.chip->name, c.part);
+            EXPECT_EQ(o.chip->vpp_rating, c.rating);
+            const vsim::EpromChip chip(*o.chip);
+            EXPECT_STREQ(chip.name(), c.part);
+            EXPECT_EQ(chip.vpp_rating(), c.rating);
+        }
     }
 }
 
 TEST(SimOptions, UnknownChipTypesAreRefusedNamingTheOption) {
-    for (const char* bad :
-         {"2799", "27C99", "512", "27", "27C", "2764x", "C2764", "27CC64", "27 64", "", "270040"}) {
+    for (const char* bad : {"2799", "27C99", "512", "27", "27C", "2764x", "C2764", "27CC64",
+                            "27 64", "", "270040", "2708A", "27C64A", "27256A"}) {
         const std::string e = refused({"--chip", bad});
         EXPECT_NE(e.find("--chip"), std::string::npos) << e;
         EXPECT_NE(e.find(std::string("'") + bad + "'"), std::string::npos) << e;
@@ -94,14 +114,18 @@ TEST(SimOptions, EmptySocketExcludesChipAndCellOptions) {
     EXPECT_NE(refused({"--no-chip=yes"}).find("--no-chip"), std::string::npos);
 }
 
+// Any base address of a card, with room for its three registers below 0x10000.
 TEST(SimOptions, BoardPort) {
     EXPECT_EQ(ok({"--board-port", "0x278"}).board_port, 0x278);
     EXPECT_EQ(ok({"--board-port", "0x378"}).board_port, 0x378);
     EXPECT_EQ(ok({"--board-port", "0x3BC"}).board_port, 0x3BC);
     EXPECT_EQ(ok({"--board-port", "0x3bc"}).board_port, 0x3BC);
     EXPECT_EQ(ok({"--board-port=956"}).board_port, 0x3BC);
+    EXPECT_EQ(ok({"--board-port", "0xD010"}).board_port, 0xD010);
+    EXPECT_EQ(ok({"--board-port", "0x1"}).board_port, 0x1);
+    EXPECT_EQ(ok({"--board-port", "0xFFFD"}).board_port, 0xFFFD);
     EXPECT_EQ(ok({"--board-port", "none"}).board_port, 0);
-    for (const char* bad : {"0x2F8", "0x279", "378", "0", "NONE", "0x", "-0x378", ""}) {
+    for (const char* bad : {"0xFFFE", "0x10000", "0", "NONE", "0x", "-0x378", "", "0xD01G"}) {
         const std::string e = refused({"--board-port", bad});
         EXPECT_NE(e.find("--board-port"), std::string::npos) << bad << ": " << e;
     }
@@ -215,7 +239,7 @@ TEST(SimOptions, UsageNamesEveryOptionAndFault) {
     const std::string u = vsim::sim_usage();
     EXPECT_EQ(u.rfind("Usage: vantrel-sim", 0), 0u);
     for (const char* word :
-         {"--chip TYPE", "--no-chip", "--chip-file PATH", "--board-port", "--pulse TICKS",
+         {"--chip PART", "--no-chip", "--chip-file PATH", "--board-port", "--pulse TICKS",
           "--fault FAULT", "--trace PATH", "--stats", "--help", "readback-stuck-0",
           "readback-stuck-1", "monoflop-stuck-0", "monoflop-stuck-1", "weak-cell:ADDR:K",
           "stuck-cell:ADDR:VALUE", "weak-cells:PERCENT:K:SEED", "0x278", "0x3BC", "none"})
@@ -272,6 +296,7 @@ TEST(SimStats, CountsTransfersPulsesAndViolations) {
               std::string::npos)
         << s;
     EXPECT_NE(s.find("transfers: address register 0, IC5 0, IC4 1\n"), std::string::npos) << s;
+    EXPECT_NE(s.find("board at exit: IC4 0x01,"), std::string::npos) << s;
     EXPECT_NE(s.find("load pulses: 1\n"), std::string::npos) << s;
     // The pulse ran out without programming voltage: triggered, without effect.
     EXPECT_NE(s.find("program pulses: 1 triggered, 0 effective, 1 without effect\n"),

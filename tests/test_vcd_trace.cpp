@@ -467,9 +467,9 @@ class BoardTraceTest : public ::testing::Test {
                 ++writes;
             } else if (a.kind == vsim::PortAccess::read && a.port == vsim::board().base() + 1) {
                 // The wire at the previous tick is what this read found on the status lines.
-                ASSERT_EQ(v.bit("readback", tick - 1), (a.value & STATUS_READBACK) != 0)
+                ASSERT_EQ(v.bit("readback", tick - 1), (a.value & S6_READBACK) != 0)
                     << "read " << k << " at #" << tick;
-                ASSERT_EQ(v.bit("monoflop", tick - 1), (a.value & STATUS_MONOFLOP) != 0)
+                ASSERT_EQ(v.bit("monoflop", tick - 1), (a.value & S7_MONOFLOP) != 0)
                     << "read " << k << " at #" << tick;
                 ++reads;
             }
@@ -528,8 +528,8 @@ TEST_F(BoardTraceTest, DumpFollowsEveryAccessOfAProgrammingStep) {
     ASSERT_EQ(mf.size(), 3u);
     EXPECT_EQ(mf[1].second, "1");
     EXPECT_EQ(mf[2].first - mf[1].first, 37u);
-    EXPECT_EQ(v.bus("ic4", 8, mf[1].first) & IC4_MF_TRIGGER, IC4_MF_TRIGGER);
-    EXPECT_EQ(v.bus("ic4", 8, mf[1].first - 1) & IC4_MF_TRIGGER, 0u);
+    EXPECT_EQ(v.bus("ic4", 8, mf[1].first) & IC4Q0_TRIGGER, IC4Q0_TRIGGER);
+    EXPECT_EQ(v.bus("ic4", 8, mf[1].first - 1) & IC4Q0_TRIGGER, 0u);
 }
 
 TEST_F(BoardTraceTest, BigChipGetsNineteenAddressLines) {
@@ -642,7 +642,7 @@ TEST_F(SimSessionTrace, IsAValidDumpOfTheRead) {
     // The socket wired for the 2764 and the last address read; A14 stays high while the
     // 2764 is read, since that line is its program strobe.
     const uint64_t end = v.marks.back();
-    EXPECT_EQ(v.bus("ic5", 8, end) & IC5_SOCKET, SOCKET_2764_27256);
+    EXPECT_EQ(v.bus("ic5", 8, end) & IC5Q37_WIRING, WIRING_2764_27256);
     EXPECT_EQ(v.bus("address", 16, end), 0x403Fu);
     // Each address 0..0x3F was on the chip's pins once, in order.
     const std::vector<uint64_t> times = v.bus_change_times("address", 16);

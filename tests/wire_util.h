@@ -24,7 +24,10 @@
 #include "defs.h"
 #include "eprom/misc.h"
 #include "link/hw.h"
-#include "link/regs.h"
+#include "sim/wiring.h"
+
+// Expectations are in the board's own terms, never in the driver's header.
+using namespace vsim::wiring;
 #include "sim/board.h"
 
 #include <gtest/gtest.h>
@@ -46,11 +49,11 @@ inline FILE* empty_input() {
 // T27512, InputClosed 0, conIn at an empty stream, conOut at stdout.
 // With `grant` the ports Base..Base+2 are opened on the board directly (no port access of
 // the driver, nothing recorded), as the start-up dialogue would have left them.
-inline void reset_all(uint16_t board_port = PORT_LPT_378, bool grant = true) {
+inline void reset_all(uint16_t board_port = LPT_378, bool grant = true) {
     vsim::Board& b = vsim::board();
     b.factory_reset();
     b.place_on(board_port);
-    Base = PORT_LPT_378;
+    Base = LPT_378;
     Delay = 2;
     ic_IC4 = 0;
     ic_IC5 = 0;
@@ -125,7 +128,7 @@ inline Steps steps_of(const std::vector<vsim::PortAccess>& t) {
 // register has no latch, so back-to-back data operations (PutData, GetData, GetDataIntern)
 // end up in one group: their shifted bits follow each other in `value`.
 struct Transfer {
-    uint8_t select = 0;            // register select code 0..3 (SEL_ADDRESS, SEL_IC5, ...)
+    uint8_t select = 0;            // register select code 0..3 (SR_ADDRESS, SR_IC5, ...)
     std::vector<Step> steps;       // the writes of the transfer and the reads after each
     unsigned bits = 0;             // bits shifted: falls of the clock with the strobe at 1
     uint64_t value = 0;            // those bits, the first one shifted ends up most significant
@@ -144,7 +147,7 @@ inline std::vector<Transfer> transfers_of(const std::vector<vsim::PortAccess>& t
     uint8_t prev = line_before;
     bool open = false;
     for (const Step& s : st.steps) {
-        const uint8_t sel = (uint8_t)((s.line & LINE_SELECT) >> LINE_SELECT_SHIFT);
+        const uint8_t sel = (uint8_t)((s.line & D23_SEL) >> D23_SEL_SHIFT);
         if (!open || out.back().select != sel) {
             out.emplace_back();
             out.back().select = sel;
@@ -153,9 +156,9 @@ inline std::vector<Transfer> transfers_of(const std::vector<vsim::PortAccess>& t
         Transfer& tr = out.back();
         tr.steps.push_back(s);
         const unsigned fell = prev & ~s.line;
-        if (fell & LINE_CLOCK) {
-            if (s.line & LINE_STROBE) {
-                const uint8_t b = s.line & LINE_DATA;
+        if (fell & D1_SCK) {
+            if (s.line & D4_STB) {
+                const uint8_t b = s.line & D0_SER;
                 tr.value = (tr.value << 1) | b;
                 tr.bit_list.push_back(b);
                 tr.bits++;
@@ -164,7 +167,7 @@ inline std::vector<Transfer> transfers_of(const std::vector<vsim::PortAccess>& t
             }
         }
         prev = s.line;
-        if ((fell & LINE_STROBE) && sel != SEL_DATA) {
+        if ((fell & D4_STB) && sel != SR_DATA) {
             tr.latched = true;
             open = false;
         }
@@ -177,7 +180,7 @@ inline std::vector<Transfer> transfers_of(const std::vector<vsim::PortAccess>& t
 // steps per bit with the data set up while the clock is high and held while it falls, the
 // end step and the closing write that drops the strobe.
 inline std::vector<uint8_t> latched_lines(uint8_t select, uint32_t value, unsigned nbits) {
-    const uint8_t s = (uint8_t)(select << LINE_SELECT_SHIFT);
+    const uint8_t s = (uint8_t)(select << D23_SEL_SHIFT);
     std::vector<uint8_t> v;
     v.push_back((uint8_t)(0x12 | s));
     for (unsigned i = nbits; i-- > 0;) {
@@ -269,7 +272,7 @@ class Console {
 class RegisterTest : public ::testing::Test {
   protected:
     void SetUp() override {
-        reset_all(PORT_LPT_378, true);
+        reset_all(LPT_378, true);
         (void)set_delay(1);
     }
     void TearDown() override {

@@ -5,18 +5,7 @@
 # must have seen no protocol violation and no hazard to the chip.
 source "$(dirname "${BASH_SOURCE[0]}")/lib/session.bash" "$@"
 
-# The menu's checksum: the byte sum modulo 65536; below 0x1000 the high byte's nibbles
-# are swapped.
-checksum_of() {
-    local sum
-    sum=$(od -An -v -tu1 "$1" | awk '{ for (i = 1; i <= NF; i++) s += $i } END { print s % 65536 }')
-    if [ "$sum" -lt 4096 ]; then
-        sum=$(( ((sum >> 8) << 12) | (sum & 0xFF) ))
-    fi
-    printf '%X' "$sum"
-}
-
-# key size name [vpp-key]: the 2732 wants 21 V, the larger chips 12.75 V
+# key size part [vpp-key]: the NMOS 2732 wants 25 V, the NMOS 2764 21 V, the others 12.75 V
 burn_type() {
     local key=$1 size=$2 name=$3 vppkey=${4:-0}
     local last
@@ -41,9 +30,9 @@ burn_type() {
     fi
 }
 
-burn_type 7 4096 2732 1
-burn_type 8 8192 2764
-burn_type 9 16384 27128
+burn_type 7 4096 2732 2
+burn_type 8 8192 2764 1
+burn_type 9 16384 27C128
 burn_type a 32768 27256
 burn_type b 65536 27512
 burn_type c 131072 27010

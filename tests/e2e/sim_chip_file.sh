@@ -14,8 +14,8 @@ if [ "$(stat -c %s "$TMP/image.bin")" != 256 ]; then
     exit 1
 fi
 
-# Run 1: load the image, burn it into a 2764 whose file does not exist yet.
-run burn "1\n8\nl\n$TMP/image.bin\n\nw\n0\n\nq\n" --chip 2764 --chip-file "$CHIP"
+# Run 1: load the image, burn it into a 27C64 whose file does not exist yet.
+run burn "1\n8\nl\n$TMP/image.bin\n\nw\n0\n\nq\n" --chip 27C64 --chip-file "$CHIP"
 if has burn "| 256 bytes readed from $TMP/image.bin |" && has burn "| write ready: FF Bytes |"; then
     ok
 else
@@ -34,17 +34,17 @@ if [ -z "$(find "$TMP" -name 'chip.bin.*')" ]; then ok; else bad "burn: temporar
 
 # Run 2: a new program run reads the chip back and saves it: the same image.
 before=$(stat -c '%i %Y %y' "$CHIP")
-run readback "1\n8\nr\nff\n\ns\n$TMP/back.bin\n\nq\n" --chip 2764 --chip-file "$CHIP"
+run readback "1\n8\nr\nff\n\ns\n$TMP/back.bin\n\nq\n" --chip 27C64 --chip-file "$CHIP"
 if cmp -s "$TMP/back.bin" "$TMP/image.bin"; then ok; else bad "readback: saved image differs"; fi
 # Reading changed nothing, so the chip file was not rewritten.
 if [ "$(stat -c '%i %Y %y' "$CHIP")" = "$before" ]; then ok; else bad "readback: unchanged chip file was rewritten"; fi
 
 # Run 3: programming more zeros over it changes the chip, in the file itself.
-run more "1\n8\nl\n$TMP/image.bin\n\nw\n0\n\nq\n" --chip 2764 --chip-file "$CHIP"
+run more "1\n8\nl\n$TMP/image.bin\n\nw\n0\n\nq\n" --chip 27C64 --chip-file "$CHIP"
 # Burning the same image again changes no cell: still the old file.
 if [ "$(stat -c '%i %Y %y' "$CHIP")" = "$before" ]; then ok; else bad "more: same image rewrote the file"; fi
 printf '\x00\x00\x00\x00' >"$TMP/zeros.bin"
-run zeros "1\n8\nl\n$TMP/zeros.bin\n\nw\n0\n\nq\n" --chip 2764 --chip-file "$CHIP"
+run zeros "1\n8\nl\n$TMP/zeros.bin\n\nw\n0\n\nq\n" --chip 27C64 --chip-file "$CHIP"
 if has zeros "| write ready: 3 Bytes |"; then ok; else bad "zeros: not written"; fi
 if [ "$(stat -c %i "$CHIP")" = "${before%% *}" ] && [ "$(head -c 4 "$CHIP" | od -An -tx1 | tr -d ' ')" = 00000000 ] &&
     cmp -s -i 4 -n 252 "$CHIP" "$TMP/image.bin"; then
@@ -55,7 +55,7 @@ fi
 
 # A file of another size is refused before the program starts.
 head -c 8191 "$CHIP" >"$TMP/short.bin"
-run short "1\nq\n" --chip 2764 --chip-file "$TMP/short.bin"
+run short "1\nq\n" --chip 27C64 --chip-file "$TMP/short.bin"
 if [ "$(rc short)" = 2 ]; then ok; else bad "short: exit status $(rc short)"; fi
 if grep -q -F "$TMP/short.bin" "$TMP/short.err" && grep -q "8191 bytes" "$TMP/short.err"; then
     ok
@@ -64,13 +64,13 @@ else
 fi
 if [ ! -s "$TMP/short.out" ]; then ok; else bad "short: the program started"; fi
 if [ "$(stat -c %s "$TMP/short.bin")" = 8191 ]; then ok; else bad "short: the refused file was changed"; fi
-# The same file for a chip of its size is fine: a 27C512 file is no 2764 file.
+# The same file for a chip of its size is fine: a 27C512 file is no 27C64 file.
 run wrongtype "1\nq\n" --chip 27512 --chip-file "$CHIP"
 if [ "$(rc wrongtype)" = 2 ] && grep -q "65536" "$TMP/wrongtype.err"; then ok; else bad "wrongtype: $(cat "$TMP/wrongtype.err")"; fi
 
 # A stuck cell does not leak into the chip file: only the fault of one run.
 cp "$CHIP" "$TMP/stuck.bin"
-run stuck "1\n8\nq\n" --chip 2764 --chip-file "$TMP/stuck.bin" --fault stuck-cell:0x100:0x00
+run stuck "1\n8\nq\n" --chip 27C64 --chip-file "$TMP/stuck.bin" --fault stuck-cell:0x100:0x00
 if cmp -s "$CHIP" "$TMP/stuck.bin"; then ok; else bad "stuck: stuck value written into the chip file"; fi
 
 # A chip file this user may not write, or a new one in a directory it may not write, is

@@ -35,7 +35,7 @@ refused "'extra'" extra
 refused "'--chips'" --chips 2764
 refused "--chip '2799'" --chip 2799
 refused "--chip" --chip
-refused "--board-port '0x2F8'" --board-port 0x2F8
+refused "--board-port '0xFFFE'" --board-port 0xFFFE
 refused "--board-port" --board-port
 refused "--pulse '0'" --pulse 0
 refused "--pulse 'ten'" --pulse ten

@@ -37,37 +37,37 @@ expect_rc() {
 # Port 0x378, type 27C64, write 0..0xFF of the zeroed buffer, Enter on the box, exit.
 WRITE='1\n8\nw\nff\n\nq\n'
 
-run healthy "$WRITE" --chip 2764
+run healthy "$WRITE" --chip 27C64
 expect_box healthy "write ready: FF Bytes"
 expect_rc healthy 1
 
 # The monoflop never returns to rest: the pulse times out at the first byte.
-run mf1 "$WRITE" --chip 2764 --fault monoflop-stuck-1
+run mf1 "$WRITE" --chip 27C64 --fault monoflop-stuck-1
 expect_box mf1 "timeout writing at adr:0"
 expect_rc mf1 1
 
 # The monoflop never starts: no pulse reaches the chip, ten tries, the byte stays erased.
-run mf0 "$WRITE" --chip 2764 --fault monoflop-stuck-0
+run mf0 "$WRITE" --chip 27C64 --fault monoflop-stuck-0
 expect_box mf0 "write-error at adr:0   read: FF   buffer: 0"
 
 # A pulse longer than the program's end wait looks like a stuck monoflop...
-run longpulse "$WRITE" --chip 2764 --pulse 20000
+run longpulse "$WRITE" --chip 27C64 --pulse 20000
 expect_box longpulse "timeout writing at adr:0"
 # ... and a short one works.
-run shortpulse "$WRITE" --chip 2764 --pulse 3
+run shortpulse "$WRITE" --chip 27C64 --pulse 3
 expect_box shortpulse "write ready: FF Bytes"
 
 # A stuck cell reads its value whatever is programmed.
-run stuck "$WRITE" --chip 2764 --fault stuck-cell:0x10:0x5A
+run stuck "$WRITE" --chip 27C64 --fault stuck-cell:0x10:0x5A
 expect_box stuck "write-error at adr:10   read: 5A   buffer: 0"
-run stuckdec "$WRITE" --chip 2764 --fault stuck-cell:200:255
+run stuckdec "$WRITE" --chip 27C64 --fault stuck-cell:200:255
 expect_box stuckdec "write-error at adr:C8   read: FF   buffer: 0"
 
 # A weak cell that needs more than the program's ten tries fails; one that needs five is
 # programmed in the end.
-run weak11 "$WRITE" --chip 2764 --fault weak-cell:0x20:11
+run weak11 "$WRITE" --chip 27C64 --fault weak-cell:0x20:11
 expect_box weak11 "write-error at adr:20   read: FF   buffer: 0"
-run weak5 "$WRITE" --chip 2764 --fault weak-cell:0x20:5 --stats
+run weak5 "$WRITE" --chip 27C64 --fault weak-cell:0x20:5 --stats
 expect_box weak5 "write ready: FF Bytes"
 if grep -q -x "program pulses: 260 triggered, 260 effective, 0 without effect" "$TMP/weak5.err"; then
     passed=$((passed + 1))
@@ -78,13 +78,13 @@ else
 fi
 
 # Every cell weak beyond ten pulses: the first byte fails.
-run allweak "$WRITE" --chip 2764 --fault weak-cells:100:40:7
+run allweak "$WRITE" --chip 27C64 --fault weak-cells:100:40:7
 expect_box allweak "write-error at adr:0   read: FF   buffer: 0"
 # A share of weak cells within the tries: the run succeeds with more pulses than cells, the
 # same number for the same seed and another one for another seed.
-run someweak1 "$WRITE" --chip 2764 --fault weak-cells:10:4:7 --stats
-run someweak2 "$WRITE" --chip 2764 --fault weak-cells:10:4:7 --stats
-run someweak3 "$WRITE" --chip 2764 --fault weak-cells:10:4:8 --stats
+run someweak1 "$WRITE" --chip 27C64 --fault weak-cells:10:4:7 --stats
+run someweak2 "$WRITE" --chip 27C64 --fault weak-cells:10:4:7 --stats
+run someweak3 "$WRITE" --chip 27C64 --fault weak-cells:10:4:8 --stats
 expect_box someweak1 "write ready: FF Bytes"
 p1=$(grep '^program pulses' "$TMP/someweak1.err")
 p2=$(grep '^program pulses' "$TMP/someweak2.err")

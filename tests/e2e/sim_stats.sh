@@ -29,7 +29,7 @@ E=$TMP/hot.err
 if grep -q -x 'program pulses: 4 triggered, 4 effective, 0 without effect' "$E"; then ok; else bad "$(grep 'program' "$E")"; fi
 if grep -q -x 'load pulses: 4' "$E"; then ok; else bad "hot: $(grep load "$E")"; fi
 n=$(field "$E" '^hazards: ([0-9]+)$')
-texts=$(grep -c '^  programming voltage 25 V above the 12.75 V rating of a 27512' "$E")
+texts=$(grep -c '^  programming voltage 25 V above the 12.75 V rating of a 27C512' "$E")
 if [ -n "$n" ] && [ "$n" -gt 0 ] && [ "$n" = "$texts" ]; then ok; else bad "hazards '$n' with $texts texts"; fi
 
 # A stuck monoflop: every trigger is lost, none has an effect.

@@ -305,6 +305,17 @@ range_prompt() {
     printf '0 for 0x%s else 1.. max. 0x%s\\nnew size> ' "$1" "$2"
 }
 
+# The menu's checksum of a file's bytes: the byte sum modulo 65536; below 0x1000 the high
+# byte's nibbles are swapped.
+checksum_of() {
+    local sum
+    sum=$(od -An -v -tu1 "$1" | awk '{ for (i = 1; i <= NF; i++) s += $i } END { print s % 65536 }')
+    if [ "$sum" -lt 4096 ]; then
+        sum=$(( ((sum >> 8) << 12) | (sum & 0xFF) ))
+    fi
+    printf '%X' "$sum"
+}
+
 finish() {
     if [ "$FAILED" -ne 0 ]; then
         echo "$(basename "$0"): $FAILED of $CHECKS checks failed"
