@@ -6,5 +6,8 @@ int main(int argc, char** argv) {
     const int status = parseCommandLine(argc, argv);
     if (status >= 0)
         return status;
+    const int job = runCommandJob("vantrel");
+    if (job >= 0)
+        return job;
     return vantrel_main();
 }

@@ -84,20 +84,28 @@ unsigned int vantrel_select(unsigned int First) {
     return found;
 }
 
-int openNamedPort(const char* port) {
+int openPortByName(const char* port) {
     uint16_t base = 0;
     switch (parsePortName(port, &base)) {
     case TNAME_BASE:
-        if (!openPort(base))
-            return TPORT_NO_ACCESS;
-        break;
+        return openPort(base) ? 1 : 0;
     case TNAME_DEVICE:
-        if (!openPortDevice(port))
-            return TPORT_NO_ACCESS;
-        break;
+        return openPortDevice(port) ? 1 : 0;
     default:
-        return TPORT_BAD_NAME;
+        return -1;
     }
+}
+
+unsigned int boardAnswers(void) {
+    return walkingBitTest();
+}
+
+int openNamedPort(const char* port) {
+    const int opened = openPortByName(port);
+    if (opened < 0)
+        return TPORT_BAD_NAME;
+    if (opened == 0)
+        return TPORT_NO_ACCESS;
     return walkingBitTest() ? TPORT_FOUND : TPORT_NOT_FOUND;
 }
 

@@ -74,6 +74,12 @@ extern unsigned int HaltOnStop;           // nonzero while a chip run's transfer
 void selectVantrel(void);
 unsigned int vantrel_select(unsigned int First);
 
+// Opens the port named by `port` (see link/portname.h) without a word to the board: 1 (Base
+// is its data register now), 0 refused (showPortRefusal() tells why), -1 no port name.
+int openPortByName(const char* port);
+// The walking-bit test on the port in Base: 1 when the board hands back every bit shifted
+// into its data register.
+unsigned int boardAnswers(void);
 // Outcome of opening a port named on the command line and testing the board on it.
 enum PORT_OPEN { TPORT_FOUND = 0, TPORT_NOT_FOUND, TPORT_NO_ACCESS, TPORT_BAD_NAME };
 // Opens the port named by `port` (see link/portname.h) and runs the walking-bit test on

@@ -6,9 +6,11 @@
 #include <cstdlib>
 #include <new>
 #include <unistd.h>
+#include <vector>
 
 #include "console/cmdline.h"
 #include "console/conio.h"
+#include "console/job.h"
 #include "console/mainloop.h"
 #include "sim/bench.h"
 #include "sim/options.h"
@@ -60,7 +62,12 @@ int main(int argc, char** argv) {
 namespace {
 
 int run(int argc, char** argv) {
-    const vsim::ParsedOptions parsed = vsim::parse_sim_options(argc, argv);
+    // The job options are the program's own; the rest set up the bench.
+    std::vector<char*> rest(static_cast<size_t>(argc) + 1);
+    int nrest = 0;
+    if (!takeJobOptions(argc, argv, "vantrel-sim", rest.data(), &nrest))
+        return 2;
+    const vsim::ParsedOptions parsed = vsim::parse_sim_options(nrest, rest.data());
     if (!parsed.ok()) {
         std::fprintf(stderr, "vantrel-sim: %s\nTry 'vantrel-sim --help' for the options.\n",
                      parsed.error.c_str());
@@ -69,6 +76,8 @@ int run(int argc, char** argv) {
     const vsim::SimOptions& o = *parsed.options;
     if (o.help) {
         std::fputs(vsim::sim_usage().c_str(), stdout);
+        std::fputs("\n", stdout);
+        std::fputs(JobUsage(), stdout);
         return 0;
     }
 
@@ -80,7 +89,8 @@ int run(int argc, char** argv) {
     std::atexit(finish_bench);
     conSetExitHook(finish_bench);
     std::signal(SIGBUS, on_bus_error);
-    const int status = vantrel_main();
+    const int job = runCommandJob("vantrel-sim");
+    const int status = job >= 0 ? job : vantrel_main();
     const int bench_status = vsim::bench_finish();
     return bench_status ? bench_status : status;
 }

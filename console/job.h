@@ -1,0 +1,55 @@
+// The job mode: one command line per job, for scripts and makefiles. The chip type, the
+// settings and a list of actions (blank check, burn, verify, read) come from the command
+// line; each action runs the menu's own chip run, no box waits for anyone, one result line a
+// action goes to standard output, and the exit status tells a script what happened.
+#ifndef VANTREL_CONSOLE_JOB_H
+#define VANTREL_CONSOLE_JOB_H
+
+#include <cstddef>
+
+// Exit statuses of a job.
+#define JOB_OK 0          // every action succeeded
+#define JOB_CHIP_FAILED 1 // a chip action failed: not blank, mismatch, write error, timeout
+#define JOB_BAD_USAGE 2   // a bad command line, or an image or file that cannot be used
+#define JOB_NO_BOARD 3    // no access to the port, or the board did not answer
+
+enum JOB_ACTION { TJOBBLANK = 0, TJOBWRITE, TJOBVERIFY, TJOBREAD, TjobMax };
+
+#define JOB_ACTIONS_MAX 16
+
+struct JobAction {
+    int kind;         // JOB_ACTION
+    const char* file; // the image for write, verify and read ("-": standard input/output)
+};
+
+struct JobOptions {
+    int type;             // EPROM type (enum IC), -1 until given
+    int vpp;              // programming voltage (enum VPP)
+    int vcc;              // supply (enum VCC)
+    int delay;            // bus delay factor 1..255
+    int rangeGiven;       // nonzero: `range` limits every action
+    unsigned long range;  // last address, inclusive
+    unsigned long offset; // subtracted from the addresses of a HEX or S-record image
+    int format;           // IMG_FORMAT, or -1: by each file's name
+    int count;            // actions, in the order given
+    JobAction actions[JOB_ACTIONS_MAX];
+};
+
+// The settings of the menu program at start, no type, no action.
+void JobDefaults(JobOptions* o);
+
+// Takes the job option at argv[*i] (and its value, moving *i past it). Returns 1 when it was
+// one, 0 when argv[*i] is no job option (the caller's own, or unknown), -1 for a job option
+// with a bad or missing value (the reason in `err`).
+int JobOption(int argc, char** argv, int* i, JobOptions* o, char* err, size_t errSize);
+
+// The options a job takes, for a usage text.
+const char* JobUsage(void);
+
+// Runs the job on the port named `port` (a base address or a ppdev device, NULL for
+// 0x378): the port is opened (and root's rights given up, as at an interactive start), the
+// images are read and checked, the board is tested, then the actions run in order until the
+// first failure. Returns the exit status.
+int RunJob(const JobOptions* o, const char* progName, const char* port);
+
+#endif
