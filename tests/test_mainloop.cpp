@@ -177,6 +177,18 @@ TEST(FileNamePrompt, NameOf300CharactersIsRefusedWithABoxAndTheOldNameKept) {
     EXPECT_EQ(cap.unreadInput(), "q\n");
 }
 
+TEST(FileNamePrompt, NameWithANulByteIsRefusedWithABox) {
+    // Taken as a C string it would name the file before the NUL: another file.
+    char name[300] = "./file.rom";
+    static const char typed[] = "keep.bin\0.bak\n\nq\n";
+    ConsoleCapture cap(std::string(typed, sizeof typed - 1));
+    EXPECT_EQ(ReadFName(name), 0u);
+    EXPECT_STREQ(name, "./file.rom");
+    EXPECT_EQ(vtest::boxesOn(cap.screen()),
+              (std::vector<vtest::Box>{{"Error:", "file-name contains a NUL byte (not allowed)"}}));
+    EXPECT_EQ(cap.unreadInput(), "q\n");
+}
+
 TEST(FileNamePrompt, EndOfInputKeepsTheNameAndCarriesNothingOut) {
     char name[300] = "./file.rom";
     ConsoleCapture cap("");
