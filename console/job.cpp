@@ -406,6 +406,9 @@ static int runAction(const JobOptions* o, const JobAction& act, const JobImage* 
     return JOB_OK;
 }
 
+static int runLoaded(const JobOptions* o, const char* port, unsigned long maxAdr,
+                     const JobImage* imgs, int nimg);
+
 int RunJob(const JobOptions* o, const char* name, const char* port) {
     progName = name;
     if (o->type < 0) {
@@ -425,8 +428,8 @@ int RunJob(const JobOptions* o, const char* name, const char* port) {
     // No operator: boxes go nowhere and wait for nobody; the runs' screen text likewise. The
     // port's refusal texts go to standard error.
     BoxesWait = 0;
-    FILE* screen = fopen("/dev/null", "w");
-    FILE* keys = fopen("/dev/null", "r");
+    static FILE* const screen = fopen("/dev/null", "w"); // open for the rest of the run
+    static FILE* const keys = fopen("/dev/null", "r");
     conIn = keys ? keys : stdin;
     InputClosed = 1;
     conInit();
@@ -446,8 +449,17 @@ int RunJob(const JobOptions* o, const char* name, const char* port) {
 
     JobImage imgs[JOB_ACTIONS_MAX];
     int nimg = 0;
-    if (!loadImages(o, maxAdr + 1, imgs, &nimg))
-        return JOB_BAD_USAGE;
+    int status = JOB_BAD_USAGE;
+    if (loadImages(o, maxAdr + 1, imgs, &nimg))
+        status = runLoaded(o, port, maxAdr, imgs, nimg);
+    for (int k = 0; k < nimg; k++)
+        free(imgs[k].bytes);
+    return status;
+}
+
+// The job once its images are in memory: the board, the settings, the actions.
+static int runLoaded(const JobOptions* o, const char* port, unsigned long maxAdr,
+                     const JobImage* imgs, int nimg) {
     for (int k = 0; k < nimg; k++)
         if (!o->rangeGiven && imgs[k].last == 0) {
             // The chip runs take a range end of 0 as no range at all.
@@ -455,17 +467,16 @@ int RunJob(const JobOptions* o, const char* name, const char* port) {
                      imgs[k].file);
             return JOB_BAD_USAGE;
         }
+    if (!boardAnswers()) {
+        complain("no Vantrel II answers on the port %s", port);
+        return JOB_NO_BOARD;
+    }
     unsigned char* work = (unsigned char*)malloc(BUFFER_SIZE);
     if (!work) {
         complain("%s", "malloc(0x80000)");
         return JOB_BAD_USAGE;
     }
     memset(work, 0, BUFFER_SIZE);
-
-    if (!boardAnswers()) {
-        complain("no Vantrel II answers on the port %s", port);
-        return JOB_NO_BOARD;
-    }
     conCheckStop();
     if (isatty(STDERR_FILENO))
         RunProgress = showJobProgress;
@@ -479,7 +490,5 @@ int RunJob(const JobOptions* o, const char* name, const char* port) {
     for (int a = 0; a < o->count && status == JOB_OK; a++)
         status = runAction(o, o->actions[a], imageOf(o, imgs, nimg, o->actions[a]), work, maxAdr);
     free(work);
-    for (int k = 0; k < nimg; k++)
-        free(imgs[k].bytes);
     return status;
 }
