@@ -34,16 +34,16 @@ grep -q '^harness: [1-9][0-9]* port instructions trapped, 0 ppdev' "$SESSION.err
     fail "the scan did not go through the port instructions: $(grep harness "$SESSION.err")"
 
 # --port: no dialogue, any base address, the given port's box when the board is elsewhere.
-both port_d010 'q\n' "--board-port 0xD010 --stats" 0xD010
+both port_d010 'q\n' "--board-port 0xD010 --stats" --port 0xD010
 expect_status 1
 expect_lacks "select Vantrel-Port"
 expect_boxes
 expect_last_screen_has "$(status_line D010 0000 FFFF 2)"
 expect_clean_wire
-both port_e010_board_elsewhere '\nq\n' "--board-port 0xD010 --stats" 0xe010
+both port_e010_board_elsewhere '\nq\n' "--board-port 0xD010 --stats" --port 0xe010
 expect_boxes 'Info:|Vantrel not found at LPT (0xE010)'
 expect_last_screen_has "$(status_line E010 0000 FFFF 2)"
-both port_378 '8\nr\n1F\n\nq\n' "--chip 2764 --stats" 0x378
+both port_378 '8\nr\n1F\n\nq\n' "--chip 2764 --stats" --port 0x378
 expect_box "Ready:" "read 31 bytes to buffer ( 0x1F ) - [#1FE0]"
 expect_clean_wire
 

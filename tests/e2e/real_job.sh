@@ -6,24 +6,8 @@ LIB=$(cd "$(dirname "${BASH_SOURCE[0]}")/lib" && pwd)
 source "$LIB/session.bash" "$@"
 source "$LIB/real.bash"
 
-# job_both NAME BENCH ARG...: the job on vantrel-sim and on vantrel (harness), same bench
-# with its own chip file each; standard output and status must match.
-job_both() {
-    local name=$1 bench=$2
-    shift 2
-    # shellcheck disable=SC2086 # the bench is a list of options
-    run "$name.sim" '' ${bench//%s/sim} "$@"
-    local sim_status=$STATUS
-    real "$name" '' "${bench//%s/real}" "$@"
-    CHECKS=$((CHECKS + 1))
-    if [ "$STATUS" != "$sim_status" ] || ! cmp -s "$name.out" "$name.sim.out"; then
-        fail "vantrel (status $STATUS) and vantrel-sim (status $sim_status) differ:"
-        cat "$name.out" "$name.sim.out" "$name.err"
-    fi
-}
-
 bytes_file rom.bin 64 90
-job_both burn "--chip 27C512 --chip-file %s.chip --pulse 3 --stats" \
+both burn "" "--chip 27C512 --chip-file %s.chip --pulse 3 --stats" \
     --port 0x378 -t 27C512 --delay 1 --range 3F --blank --write rom.bin
 expect_status 0
 expect_exact "blank: ok\nwrite: 64 bytes ok\n"
@@ -32,7 +16,7 @@ CHECKS=$((CHECKS + 1))
 cmp -s -n 64 real.chip rom.bin || fail "the chip does not hold rom.bin"
 
 { cat rom.bin; head -c 32704 /dev/zero | tr '\0' '\377'; } >c256.chip
-job_both read "--chip 27C256 --chip-file c256.chip --pulse 3" -t 27C256 --delay 1 --range 3F \
+both read "" "--chip 27C256 --chip-file c256.chip --pulse 3" -t 27C256 --delay 1 --range 3F \
     --read dump.s19
 expect_status 0
 expect_has "read: 64 bytes, sum 0x1680, CRC-32 0x"
@@ -40,7 +24,7 @@ CHECKS=$((CHECKS + 1))
 srec_cat dump.s19 -Motorola -o dump.bin -Binary && cmp -s dump.bin rom.bin ||
     fail "dump.s19 is not the chip's first 64 bytes"
 
-job_both absent "--board-port none --chip 27C256" -t 27C256 --blank
+both absent "" "--board-port none --chip 27C256" -t 27C256 --blank
 expect_status 3
 expect_err "no Vantrel II answers on the port 0x378"
 

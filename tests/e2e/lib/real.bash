@@ -90,19 +90,19 @@ real() {
     fi
 }
 
-# both NAME INPUT BENCH [PORT]: the same session on vantrel (NAME) and on vantrel-sim
-# (NAME.sim) with the same bench, and --port PORT if given; the screens must be the same
-# byte for byte, the exit status too. A %s in BENCH becomes "sim" and "real", to give each
+# both NAME INPUT BENCH [ARG...]: the same session on vantrel (NAME) and on vantrel-sim
+# (NAME.sim) with the same bench, and the program's own ARGs (--port 0xD010, a job); the
+# screens must be the same byte for byte, the exit status too. A %s in BENCH becomes "sim" and "real", to give each
 # its own chip file; $HARNESS_EXTRA goes to the harness only (its ppdev devices, say).
 # Leaves the vantrel run as the current session.
 HARNESS_EXTRA=""
 both() {
-    local name=$1 input=$2 bench=$3 port=()
-    [ $# -ge 4 ] && port=(--port "$4")
+    local name=$1 input=$2 bench=$3
+    shift 3
     # shellcheck disable=SC2086 # the bench is a list of options
-    run "$name.sim" "$input" ${bench//%s/sim} "${port[@]}"
+    run "$name.sim" "$input" ${bench//%s/sim} "$@"
     local sim_status=$STATUS
-    real "$name" "$input" "${bench//%s/real} $HARNESS_EXTRA" "${port[@]}"
+    real "$name" "$input" "${bench//%s/real} $HARNESS_EXTRA" "$@"
     CHECKS=$((CHECKS + 1))
     if [ "$STATUS" != "$sim_status" ] || ! cmp -s "$name.out" "$name.sim.out"; then
         fail "vantrel (status $STATUS) and vantrel-sim (status $sim_status) differ:"
