@@ -46,6 +46,9 @@ int JobOption(int argc, char** argv, int* i, JobOptions* o, char* err, size_t er
 // The options a job takes, for a usage text.
 const char* JobUsage(void);
 
+// The family name the job's lines use for a type: "2716", "27256".
+const char* JobTypeName(int type);
+
 // Runs the job on the port named `port` (a base address or a ppdev device, NULL for
 // 0x378): the port is opened (and root's rights given up, as at an interactive start), the
 // images are read and checked, the board is tested, then the actions run in order until the
