@@ -1,6 +1,7 @@
 // Control registers IC4 and IC5. The board cannot report what they hold, so every change
 // is made in a shadow byte and the whole byte is shifted out; composing several changes
 // with set = 0 and sending with the last one lets the board see only the final state.
+#include "defs.h"
 #include "link/hw.h"
 #include "link/regs.h"
 
@@ -93,6 +94,14 @@ void setAdress(unsigned long adress) {
     PutAdr((uint16_t)(adress & 0xFFFF));
     AndIC5(IC5_SOCKET, 0);
     OrIC5((uint8_t)((adress >> 16) & 0xFF), 1);
+}
+
+void RestIC4(void) {
+    uint8_t rest = (uint8_t)(ic_IC4 & (IC4_MF_TRIGGER | IC4_VPP_LEVEL));
+    rest |= IC4_CE_OFF | IC4_OE_OFF;
+    if (vcc == T5V)
+        rest |= IC4_VCC_5V;
+    PutIC4(rest);
 }
 
 void UseMF(unsigned int useMf) {

@@ -56,6 +56,10 @@ void SwitchCE(unsigned int bCE);
 void SwitchOE(unsigned int bOE);
 void ResetMFBit(void);
 void setAdress(unsigned long adress);
+// The socket at rest in one IC4 transfer: programming voltage off, chip enable and output
+// enable inactive, the chosen supply (vcc) and the level bits as they are. The trigger bit
+// keeps its level: raising it would start a program pulse.
+void RestIC4(void);
 void UseMF(unsigned int useMf);
 unsigned int GetMFSelection(void);
 
