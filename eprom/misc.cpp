@@ -5,48 +5,22 @@
 // never look like a program pulse.
 #include "eprom/misc.h"
 
-#include "console/msgbox.h"
+#include "eprom/ic_types.h"
 #include "link/hw.h"
 #include "link/regs.h"
 
 int epromtyp = T27512;
 
-struct EpromType {
-    unsigned long lastAdress; // last address, inclusive
-    uint8_t socket;           // IC5 bits 3..7
-};
-
-static const EpromType epromTable[TicMax] = {
-    {0x3FF, SOCKET_2708_2716},     // 2708
-    {0x7FF, SOCKET_2708_2716},     // 2716
-    {0xFFF, SOCKET_2732},          // 2732
-    {0x1FFF, SOCKET_2764_27256},   // 2764
-    {0x3FFF, SOCKET_2764_27256},   // 27128
-    {0x7FFF, SOCKET_2764_27256},   // 27256
-    {0xFFFF, SOCKET_27512},        // 27512
-    {0x1FFFF, SOCKET_27010_27040}, // 27010
-    {0x3FFFF, SOCKET_27010_27040}, // 27020
-    {0x7FFFF, SOCKET_27010_27040}, // 27040
-};
-static_assert(sizeof epromTable / sizeof epromTable[0] == TicMax, "one row per type");
-
-static bool pgmOnA14(int type) {
-    return type == T2764 || type == T27128;
-}
-static bool pgmOnA18(int type) {
-    return type == T27010 || type == T27020;
-}
-
 unsigned long GetLastAdress(uint16_t ICType) {
-    if (ICType >= TicMax)
-        return 0;
-    return epromTable[ICType].lastAdress;
+    const EpromType* t = GetEpromType(ICType);
+    return t ? t->lastAdress : 0;
 }
 
 void SetICType(int ICType) {
-    if (ICType < 0 || ICType >= TicMax)
+    const EpromType* t = GetEpromType(ICType);
+    if (!t)
         return;
-    const uint8_t pattern = epromTable[ICType].socket;
+    const uint8_t pattern = t->socket;
     AndIC5(IC5_HIGH_ADDRESS, 0);
     // The new wiring goes out first with the old A16..A18, then they are cleared.
     if (pattern == 0)
@@ -58,8 +32,10 @@ void SetICType(int ICType) {
 }
 
 void adressesetzen(unsigned long adresse, unsigned int isreading) {
+    const EpromType* t = GetEpromType(epromtyp);
+    const int strobe = ICTypeStrobe(epromtyp);
     uint16_t low = (uint16_t)(adresse & 0xFFFF);
-    if (isreading && pgmOnA14(epromtyp))
+    if (isreading && strobe == TPINA14)
         low |= ADDR_A14;
     PutAdr(low);
     // A16..A18 only change at address 0 and above 0xFFFF: within the first 64 KiB IC5 is
@@ -70,12 +46,11 @@ void adressesetzen(unsigned long adresse, unsigned int isreading) {
     if (!isreading) {
         AndIC5(IC5_SOCKET, 0);
         OrIC5(high, 1);
-    } else if (pgmOnA18(epromtyp)) {
+    } else if (t && t->lastAdress > 0xFFFF) {
+        // The 32-pin chips take A16 and up from IC5, a strobe pin on A18 held high while they
+        // are read; the smaller chips have no such pins and IC5 is left alone.
         AndIC5(IC5_SOCKET, 0);
-        OrIC5((uint8_t)(high | IC5_A18), 1);
-    } else if (epromtyp == T27040) {
-        AndIC5(IC5_SOCKET, 0);
-        OrIC5(high, 1);
+        OrIC5((uint8_t)(strobe == TPINA18 ? high | IC5_A18 : high), 1);
     }
 }
 
