@@ -3,12 +3,11 @@
 #include "console/job.h"
 
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
 
-#include "console/conio.h"
 #include "defs.h"
 #include "image/formats.h"
+#include "link/numbers.h"
 
 // ---- Options -------------------------------------------------------------------------------
 
@@ -36,15 +35,6 @@ static int typeByName(const char* s) {
         if (strcmp(digits, typeDigits[t]) == 0)
             return t;
     return -1;
-}
-
-// A decimal number from `lo` to `hi`, nothing else.
-static int decimal(const char* s, long lo, long hi, long* v) {
-    char* end;
-    if (*s < '0' || *s > '9')
-        return 0;
-    *v = strtol(s, &end, 10);
-    return *end == '\0' && *v >= lo && *v <= hi;
 }
 
 void JobDefaults(JobOptions* o) {
@@ -91,8 +81,7 @@ int JobOption(int argc, char** argv, int* i, JobOptions* o, char* err, size_t er
         snprintf(err, errSize, "option '%s' takes no value", name);
         return -1;
     }
-    long num = 0;
-    unsigned long hex = 0;
+    unsigned long long num = 0;
     int action = -1;
     if (strcmp(name, "-t") == 0 || strcmp(name, "--type") == 0) {
         o->type = typeByName(v);
@@ -121,21 +110,21 @@ int JobOption(int argc, char** argv, int* i, JobOptions* o, char* err, size_t er
         }
         o->vcc = strcmp(v, "5") == 0 ? T5V : T6_25V;
     } else if (strcmp(name, "--delay") == 0) {
-        if (!decimal(v, 1, 255, &num)) {
+        if (!parseNumber(v, TNUM_DEC, 255, &num) || num < 1) {
             snprintf(err, errSize, "--delay '%s': a bus delay factor from 1 to 255", v);
             return -1;
         }
         o->delay = (int)num;
     } else if (strcmp(name, "--range") == 0 || strcmp(name, "--offset") == 0) {
-        if (!conParseHex(v, &hex)) {
+        if (!parseNumber(v, TNUM_HEX, 0xFFFFFFFFUL, &num)) {
             snprintf(err, errSize, "%s '%s': a hexadecimal address (7FFF, 0x8000)", name, v);
             return -1;
         }
         if (name[2] == 'r') {
-            o->range = hex;
+            o->range = (unsigned long)num;
             o->rangeGiven = 1;
         } else {
-            o->offset = hex;
+            o->offset = (unsigned long)num;
         }
     } else if (strcmp(name, "--format") == 0) {
         IMG_FORMAT f;

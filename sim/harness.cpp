@@ -20,6 +20,7 @@
 // Anything wrong with the set-up ends the program at once, before it can do anything.
 #include <cerrno>
 #include <cinttypes>
+#include <climits>
 #include <csignal>
 #include <cstdarg>
 #include <cstdio>
@@ -36,6 +37,7 @@
 #include <unistd.h>
 #include <vector>
 
+#include "link/numbers.h"
 #include "sim/bench.h"
 #include "sim/board.h"
 #include "sim/options.h"
@@ -81,37 +83,45 @@ bool refuse_ioperm = false;
 // that wanted access, ppdev data ioctls.
 uint64_t trapped = 0, ioperm_requests = 0, ppdev_ioctls = 0;
 
-// "N:BASE[:FAULT]"
-void add_device(const std::string& text) {
-    FakeDevice d;
-    char fault[32] = "";
-    unsigned long n = 0, base = 0, k = 0;
-    int used = 0;
-    if (std::sscanf(text.c_str(), "%lu:%li%n", &n, &base, &used) < 2 || n > 15 || base == 0 ||
-        base > vsim::Board::LAST_BASE)
-        die("--ppdev '%s': expected N:BASE[:FAULT] with N 0..15", text.c_str());
-    if (text[static_cast<size_t>(used)] == ':')
-        std::snprintf(fault, sizeof fault, "%s", text.c_str() + used + 1);
-    else if (text[static_cast<size_t>(used)] != '\0')
-        die("--ppdev '%s': bad base address", text.c_str());
-    d.number = static_cast<int>(n);
-    d.base = static_cast<uint16_t>(base);
+// The fault of a device by its name: "" (none), "denied", ..., "vanish:K".
+bool fault_by_name(const std::string& name, FakeDevice* d) {
     static const struct {
         const char* name;
         FakeDevice::Fault fault;
     } FAULTS[] = {{"", FakeDevice::none},           {"denied", FakeDevice::denied},
                   {"missing", FakeDevice::missing}, {"nodev", FakeDevice::nodev},
                   {"notpp", FakeDevice::notpp},     {"busy", FakeDevice::busy}};
-    bool known = std::sscanf(fault, "vanish:%lu", &k) == 1;
-    d.fault = FakeDevice::vanish;
-    d.vanish_after = k;
     for (const auto& f : FAULTS)
-        if (std::strcmp(fault, f.name) == 0) {
-            d.fault = f.fault;
-            known = true;
+        if (name == f.name) {
+            d->fault = f.fault;
+            return true;
         }
-    if (!known)
-        die("--ppdev '%s': unknown fault '%s'", text.c_str(), fault);
+    unsigned long long k = 0;
+    if (name.compare(0, 7, "vanish:") != 0 ||
+        !parseNumber(name.c_str() + 7, TNUM_DEC_OR_0X, ULONG_MAX, &k))
+        return false;
+    d->fault = FakeDevice::vanish;
+    d->vanish_after = static_cast<unsigned long>(k);
+    return true;
+}
+
+// "N:BASE[:FAULT]", the numbers written as for vantrel-sim.
+void add_device(const std::string& text) {
+    const size_t colon = text.find(':');
+    const size_t end = colon == std::string::npos ? colon : text.find(':', colon + 1);
+    unsigned long long n = 0, base = 0;
+    if (colon == std::string::npos ||
+        !parseNumber(text.substr(0, colon).c_str(), TNUM_DEC_OR_0X, 15, &n))
+        die("--ppdev '%s': expected N:BASE[:FAULT] with N 0..15", text.c_str());
+    const std::string base_text = text.substr(colon + 1, end - colon - 1);
+    if (!parseNumber(base_text.c_str(), TNUM_DEC_OR_0X, vsim::Board::LAST_BASE, &base) || base == 0)
+        die("--ppdev '%s': bad base address", text.c_str());
+    const std::string fault = end == std::string::npos ? "" : text.substr(end + 1);
+    FakeDevice d;
+    d.number = static_cast<int>(n);
+    d.base = static_cast<uint16_t>(base);
+    if (!fault_by_name(fault, &d))
+        die("--ppdev '%s': unknown fault '%s'", text.c_str(), fault.c_str());
     devices().push_back(d);
 }
 

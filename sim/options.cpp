@@ -1,9 +1,9 @@
 // Command line of vantrel-sim.
 #include "sim/options.h"
 
-#include <cctype>
 #include <cstdio>
 
+#include "link/numbers.h"
 #include "link/portname.h"
 #include "sim/board.h"
 #include "sim/eprom_chip.h"
@@ -15,28 +15,9 @@ namespace {
 // A number as a bench user types it: 0x1F00 or 7936. Nothing else on the text, no sign, and
 // nothing above `max`.
 bool parse_number(const std::string& s, uint64_t max, uint64_t* out) {
-    size_t i = 0;
-    unsigned base = 10;
-    if (s.size() > 2 && s[0] == '0' && (s[1] == 'x' || s[1] == 'X')) {
-        base = 16;
-        i = 2;
-    }
-    if (i >= s.size())
+    unsigned long long v = 0;
+    if (!parseNumber(s.c_str(), TNUM_DEC_OR_0X, max, &v))
         return false;
-    uint64_t v = 0;
-    for (; i < s.size(); ++i) {
-        const int c = std::tolower(static_cast<unsigned char>(s[i]));
-        unsigned d;
-        if (c >= '0' && c <= '9')
-            d = static_cast<unsigned>(c - '0');
-        else if (base == 16 && c >= 'a' && c <= 'f')
-            d = static_cast<unsigned>(c - 'a' + 10);
-        else
-            return false;
-        if (v > (max - d) / base)
-            return false;
-        v = v * base + d;
-    }
     *out = v;
     return true;
 }
