@@ -11,7 +11,8 @@
 // reach the machine's own ports either.
 //
 // The bench comes from the environment variable VANTREL_HARNESS: vantrel-sim's options
-// (--chip, --chip-file, --board-port, --pulse, --fault, --trace, --stats) and these:
+// (--chip, --chip-file, --board-port, --pulse, --fault, --trace, --stats) and these, read
+// in the same pass and written the same way:
 //   --refuse-ioperm         direct access refused, as for a user without root's rights
 //   --ppdev N:BASE[:FAULT]  a ppdev device /dev/parportN for the port at BASE, with
 //                           FAULT one of denied (open: EACCES), missing (open: ENOENT),
@@ -335,6 +336,37 @@ std::vector<std::string> split_words(const char* text) {
     }
 }
 
+// The harness's own options, read in the same pass as the bench's. A bad one ends the
+// program at once.
+enum { OPT_REFUSE_IOPERM = 0x300, OPT_PPDEV };
+const option HARNESS_OPTIONS[] = {
+    {"refuse-ioperm", no_argument, nullptr, OPT_REFUSE_IOPERM},
+    {"ppdev", required_argument, nullptr, OPT_PPDEV},
+    {nullptr, 0, nullptr, 0},
+};
+
+int take_harness_option(const CmdWord& w) {
+    if (w.code == OPT_REFUSE_IOPERM) {
+        if (w.value)
+            die("option '--refuse-ioperm' takes no value");
+        refuse_ioperm = true;
+        return 1;
+    }
+    if (w.code != OPT_PPDEV)
+        return 0;
+    if (!w.value)
+        die("--ppdev needs N:BASE[:FAULT]");
+    add_device(w.value);
+    return 1;
+}
+
+vsim::OtherOptions harness_options() {
+    vsim::OtherOptions o;
+    o.table = HARNESS_OPTIONS;
+    o.take = take_harness_option;
+    return o;
+}
+
 // The options, read at load time; the bench is set up on the program's first port call,
 // once every static object of this library (the board among them) has been built.
 vsim::SimOptions& bench_options() {
@@ -379,28 +411,13 @@ __attribute__((constructor)) void set_up() {
     const char* text = std::getenv("VANTREL_HARNESS");
     if (!text)
         die("VANTREL_HARNESS is not set (vantrel-sim's options for the bench)");
-    std::vector<std::string> sim_args = {"vantrel-harness"};
-    const std::vector<std::string> words = split_words(text);
-    for (size_t i = 0; i < words.size(); ++i) {
-        if (words[i] == "--refuse-ioperm") {
-            refuse_ioperm = true;
-        } else if (words[i] == "--ppdev") {
-            if (i + 1 == words.size())
-                die("--ppdev needs N:BASE[:FAULT]");
-            add_device(words[++i]);
-        } else if (words[i] == "--port" || words[i] == "--help") {
-            die("%s is no bench option: give it to vantrel", words[i].c_str());
-        } else {
-            sim_args.push_back(words[i]);
-        }
-    }
-    std::vector<const char*> argv;
-    for (const std::string& a : sim_args)
-        argv.push_back(a.c_str());
-    const vsim::ParsedOptions parsed =
-        vsim::parse_sim_options(static_cast<int>(argv.size()), argv.data());
+    // getopt_long's place is the program's as well: vantrel starts its own from the start.
+    const vsim::ParsedOptions parsed = vsim::parse_sim_words(split_words(text), harness_options());
     if (!parsed.ok())
         die("%s", parsed.error.c_str());
+    if (parsed.options->help || !parsed.options->port.empty())
+        die("%s is no bench option: give it to vantrel",
+            parsed.options->help ? "--help" : "--port");
     bench_options() = *parsed.options;
     struct sigaction sa;
     std::memset(&sa, 0, sizeof sa);

@@ -219,6 +219,44 @@ if [ "$REAL" = 1 ]; then
         named
     done
 fi
+# The harness's bench (VANTREL_HARNESS) is read as vantrel-sim's command line, with the
+# harness's own options in the same pass; anything wrong ends the program before it starts.
+if [ "$REAL" = 1 ]; then
+    while IFS='|' read -r bench message; do
+        N=$((N + 1))
+        SHOWN="VANTREL_HARNESS='$bench'"
+        real "$N" "" "$bench" -t 27C256 --blank
+        expect_status 134
+        expect_exact ""
+        expect_err "vantrel harness: $message"
+        named
+    done <<'EOF'
+--bogus|unknown option '--bogus'
+--ppdev|--ppdev needs N:BASE[:FAULT]
+--ppdev=16:0x378|--ppdev '16:0x378': expected N:BASE[:FAULT] with N 0..15
+--ppdev 1|--ppdev '1': expected N:BASE[:FAULT] with N 0..15
+--ppdev 1:0x378x|--ppdev '1:0x378x': bad base address
+--ppdev 1:0xFFFE|--ppdev '1:0xFFFE': bad base address
+--ppdev 1:888:nope|--ppdev '1:888:nope': unknown fault 'nope'
+--ppdev 1:888:vanish:x|--ppdev '1:888:vanish:x': unknown fault 'vanish:x'
+--refuse-ioperm=1|option '--refuse-ioperm' takes no value
+--port 0x378|--port is no bench option: give it to vantrel
+--stats -h|--help is no bench option: give it to vantrel
+--stats extra|unexpected argument 'extra' (vantrel-sim takes options only)
+--pulse 0 --ppdev 1|--ppdev '1': expected N:BASE[:FAULT] with N 0..15
+EOF
+    # A device given as --ppdev=N:BASE with BASE in decimal (888 is 0x378), direct access
+    # refused: the job goes through the device.
+    N=$((N + 1))
+    SHOWN="--ppdev=1:888 --refuse-ioperm"
+    real "$N" "" "--ppdev=1:888 --refuse-ioperm --stats" --port /dev/parport1 -t 27C256 \
+        --range 3F --blank
+    expect_status 0
+    expect_exact "blank: ok\n"
+    expect_err "harness: 0 port instructions trapped, "
+    named
+fi
+
 for args in "--help" "-h" "--stats -h --chip 2764"; do
     # shellcheck disable=SC2086
     on vantrel-sim $args
