@@ -2,11 +2,10 @@
 #include "console/cmdline.h"
 
 #include <cstdio>
-#include <cstdlib>
-#include <cstring>
 
 #include "console/job.h"
 #include "console/menu.h"
+#include "link/cmdword.h"
 #include "link/hw.h"
 #include "link/portname.h"
 
@@ -17,23 +16,22 @@ static int jobOptionsGiven = 0;
 static const char usage[] = "Usage: vantrel [--port PORT]\n"
                             "       vantrel [--port PORT] -t TYPE ACTION... [OPTION]...\n";
 
-int takeJobOptions(int argc, char** argv, const char* progName, char** rest, int* nrest) {
+void startJobOptions(void) {
     JobDefaults(&CommandJob);
-    *nrest = 0;
-    rest[(*nrest)++] = argv[0];
-    for (int i = 1; i < argc; i++) {
-        char err[300];
-        const int took = JobOption(argc, argv, &i, &CommandJob, err, sizeof err);
-        if (took < 0) {
-            fprintf(stderr, "%s: %s\nTry '%s --help' for more information.\n", progName, err,
-                    progName);
-            return 0;
-        }
-        if (took)
-            jobOptionsGiven = 1;
-        else
-            rest[(*nrest)++] = argv[i];
-    }
+    jobOptionsGiven = 0;
+}
+
+int takeJobOption(const CmdWord* w, const char* progName) {
+    char err[300];
+    const int took = JobOption(w->code, w->name, w->value, &CommandJob, err, sizeof err);
+    if (took < 0)
+        fprintf(stderr, "%s: %s\nTry '%s --help' for more information.\n", progName, err, progName);
+    if (took > 0)
+        jobOptionsGiven = 1;
+    return took;
+}
+
+int endJobOptions(const char* progName) {
     if (jobOptionsGiven && CommandJob.count == 0) {
         fprintf(stderr,
                 "%s: a job needs an action (--blank, --write, --verify or --read)\n"
@@ -48,73 +46,105 @@ int runCommandJob(const char* progName) {
     return CommandJob.count ? RunJob(&CommandJob, progName, StartPort) : -1;
 }
 
-static int badArgument(const char* text, const char* arg) {
-    fprintf(stderr, "vantrel: %s '%s'\n%sTry 'vantrel --help' for more information.\n", text, arg,
-            usage);
-    return 2;
+// vantrel's own options, besides the job options.
+enum { TOPT_PORT = 0x180, TOPT_HELP, TOPT_VERSION };
+
+static const struct option portOptions[] = {
+    {"port", required_argument, nullptr, TOPT_PORT},
+    {"help", no_argument, nullptr, TOPT_HELP},
+    {"version", no_argument, nullptr, TOPT_VERSION},
+    {nullptr, 0, nullptr, 0},
+};
+
+// What vantrel's own options ask for. The first of them decides, but only once every job
+// option on the line has been found good: a bad job option is named before anything else.
+struct PortOutcome {
+    int status;       // -1: start the program; 0 after --help or --version; 2: bad argument
+    int version;      // with status 0: --version rather than --help
+    const char* text; // with status 2: what is wrong
+    const char* arg;  // with status 2: the argument it is wrong with
+};
+
+static PortOutcome badArgument(const char* text, const char* arg) {
+    return PortOutcome{2, 0, text, arg};
 }
 
-static int parsePortOptions(int argc, char** argv);
+static PortOutcome portOption(const char* port, const char* word) {
+    uint16_t base = 0;
+    if (!port)
+        return badArgument("option needs a port:", word);
+    if (StartPort)
+        return badArgument("port given twice:", port);
+    if (parsePortName(port, &base) == TNAME_BAD)
+        return badArgument("no base address (0x378, 0xD010) nor device (/dev/parport0):", port);
+    StartPort = port;
+    return PortOutcome{-1, 0, nullptr, nullptr};
+}
+
+static PortOutcome ownOption(const CmdWord* w) {
+    switch (w->code) {
+    case TOPT_PORT:
+        return portOption(w->value, w->word);
+    case TOPT_HELP:
+    case TOPT_VERSION:
+        if (w->value) // --help=1 is none of vantrel's options
+            return badArgument("unknown option", w->word);
+        return PortOutcome{0, w->code == TOPT_VERSION, nullptr, nullptr};
+    case CMD_ARGUMENT:
+        return badArgument("unexpected argument", w->word);
+    default:
+        return badArgument("unknown option", w->word);
+    }
+}
+
+static int showOutcome(const PortOutcome& out) {
+    if (out.status == 2) {
+        fprintf(stderr, "vantrel: %s '%s'\n%sTry 'vantrel --help' for more information.\n",
+                out.text, out.arg, usage);
+    } else if (out.status == 0 && out.version) {
+        printf("vantrel %s\n", GetVersion());
+    } else if (out.status == 0) {
+        printf("%s"
+               "Read, verify, blank-check and program EPROMs with the Vantrel II board on a\n"
+               "PC parallel port.\n"
+               "\n"
+               "  --port PORT   the port the board hangs on, instead of the start-up\n"
+               "                dialogue: a base address in hex (0x378, 0xD010) or a ppdev\n"
+               "                device (/dev/parport1)\n"
+               "  --help        this text\n"
+               "  --version     the program's version\n"
+               "\n"
+               "The port is reached by direct port I/O as root, else through its ppdev device\n"
+               "(/dev/parportN, group lp). Started through sudo, the program gives up root's\n"
+               "rights once the port is open.\n"
+               "\n"
+               "Exit status: 1 after the exit command or the end of input, 0 when the work\n"
+               "buffer cannot be had, 2 for a bad command line or no access to the port.\n"
+               "\n%s",
+               usage, JobUsage());
+    }
+    return out.status;
+}
 
 int parseCommandLine(int argc, char** argv) {
-    char** rest = (char**)calloc((size_t)argc + 1, sizeof *rest);
-    int nrest = 0;
-    if (!rest || !takeJobOptions(argc, argv, "vantrel", rest, &nrest)) {
-        free(rest);
+    static const char optstring[] = CMD_OPTSTRING(JOB_SHORT_OPTIONS);
+    struct option table[32]; // room for both lists, with the future ones
+    if (!joinOptions(portOptions, JobLongOptions, table, sizeof table / sizeof table[0]))
         return 2;
+    startJobOptions();
+    startCmdWords(argv, optstring, table);
+    PortOutcome first = {-1, 0, nullptr, nullptr};
+    CmdWord w;
+    while (nextCmdWord(argc, argv, optstring, table, &w) != CMD_END) {
+        const int took = takeJobOption(&w, "vantrel");
+        if (took < 0)
+            return 2;
+        if (took == 0 && first.status < 0)
+            first = ownOption(&w);
     }
-    const int status = parsePortOptions(nrest, rest);
-    free(rest);
-    return status;
-}
-
-// --port, --help and --version: what is left once the job options are taken out.
-static int parsePortOptions(int argc, char** argv) {
-    for (int i = 1; i < argc; i++) {
-        const char* arg = argv[i];
-        if (strcmp(arg, "--help") == 0) {
-            printf("%s"
-                   "Read, verify, blank-check and program EPROMs with the Vantrel II board on a\n"
-                   "PC parallel port.\n"
-                   "\n"
-                   "  --port PORT   the port the board hangs on, instead of the start-up\n"
-                   "                dialogue: a base address in hex (0x378, 0xD010) or a ppdev\n"
-                   "                device (/dev/parport1)\n"
-                   "  --help        this text\n"
-                   "  --version     the program's version\n"
-                   "\n"
-                   "The port is reached by direct port I/O as root, else through its ppdev device\n"
-                   "(/dev/parportN, group lp). Started through sudo, the program gives up root's\n"
-                   "rights once the port is open.\n"
-                   "\n"
-                   "Exit status: 1 after the exit command or the end of input, 0 when the work\n"
-                   "buffer cannot be had, 2 for a bad command line or no access to the port.\n"
-                   "\n%s",
-                   usage, JobUsage());
-            return 0;
-        }
-        if (strcmp(arg, "--version") == 0) {
-            printf("vantrel %s\n", GetVersion());
-            return 0;
-        }
-        const char* port = nullptr;
-        if (strcmp(arg, "--port") == 0) {
-            if (i + 1 == argc)
-                return badArgument("option needs a port:", arg);
-            port = argv[++i];
-        } else if (strncmp(arg, "--port=", 7) == 0) {
-            port = arg + 7;
-        } else {
-            return badArgument(arg[0] == '-' ? "unknown option" : "unexpected argument", arg);
-        }
-        uint16_t base = 0;
-        if (StartPort)
-            return badArgument("port given twice:", port);
-        if (parsePortName(port, &base) == TNAME_BAD)
-            return badArgument("no base address (0x378, 0xD010) nor device (/dev/parport0):", port);
-        StartPort = port;
-    }
-    return -1;
+    if (!endJobOptions("vantrel"))
+        return 2;
+    return showOutcome(first);
 }
 
 void startUp(void) {

@@ -12,10 +12,15 @@ struct JobOptions;
 // The job the command line asks for; without an action the menu program runs.
 extern JobOptions CommandJob;
 
-// Takes the job options out of argv[1..argc-1]: the other arguments are left in `rest` (room
-// for argc entries; rest[0] is argv[0]) in their order, *nrest of them. Returns 1, or 0 after
-// saying what is wrong on standard error (the caller ends with status 2).
-int takeJobOptions(int argc, char** argv, const char* progName, char** rest, int* nrest);
+struct CmdWord;
+// The job options of a command line, read in one pass with the program's own options: start
+// with startJobOptions; hand every word to takeJobOption, which takes it if it is a job option
+// (1), leaves it to the caller if not (0), or says on standard error what is wrong with it
+// (-1); and end with endJobOptions, which says so when job options came without an action
+// (0). The caller ends with status 2 after a refusal.
+void startJobOptions(void);
+int takeJobOption(const CmdWord* w, const char* progName);
+int endJobOptions(const char* progName);
 
 // With an action on the command line: runs the job and returns its exit status; else -1.
 int runCommandJob(const char* progName);

@@ -1,6 +1,5 @@
 #include "console/conio.h"
 
-#include <cctype>
 #include <cerrno>
 #include <csignal>
 #include <poll.h>
@@ -161,27 +160,4 @@ void conFlush(void) {
     InputClosed = 1;
     if (StopRequest == 0)
         StopRequest = STOP_CONSOLE_LOST;
-}
-
-int conParseHex(const char* s, unsigned long* value) {
-    while (isspace((unsigned char)*s))
-        s++;
-    if (s[0] == '0' && (s[1] == 'x' || s[1] == 'X') && isxdigit((unsigned char)s[2]))
-        s += 2;
-    if (!isxdigit((unsigned char)*s))
-        return 0;
-    unsigned long v = 0;
-    for (; isxdigit((unsigned char)*s); s++) {
-        const int c = tolower((unsigned char)*s);
-        const unsigned long d = (unsigned long)(isdigit(c) ? c - '0' : c - 'a' + 10);
-        if (v > (0xFFFFFFFFUL >> 4))
-            return 0;
-        v = (v << 4) | d;
-    }
-    while (isspace((unsigned char)*s))
-        s++;
-    if (*s != '\0')
-        return 0;
-    *value = v;
-    return 1;
 }

@@ -45,8 +45,4 @@ void conDiscardLine(void);
 // as gone: the input counts as ended and a chip run in progress stops and cleans up.
 void conFlush(void);
 
-// An address as an operator types it: hexadecimal, with or without 0x, blanks around it and
-// nothing else. Returns 0 for anything else, including a number too large for 32 bits.
-int conParseHex(const char* s, unsigned long* value);
-
 #endif

@@ -6,6 +6,7 @@
 #define VANTREL_CONSOLE_JOB_H
 
 #include <cstddef>
+#include <getopt.h>
 
 // Exit statuses of a job.
 #define JOB_OK 0          // every action succeeded
@@ -38,10 +39,33 @@ struct JobOptions {
 // The settings of the menu program at start, no type, no action.
 void JobDefaults(JobOptions* o);
 
-// Takes the job option at argv[*i] (and its value, moving *i past it). Returns 1 when it was
-// one, 0 when argv[*i] is no job option (the caller's own, or unknown), -1 for a job option
-// with a bad or missing value (the reason in `err`).
-int JobOption(int argc, char** argv, int* i, JobOptions* o, char* err, size_t errSize);
+// Codes of the job options in a getopt_long table; a program's own options use others.
+enum JOB_OPTION {
+    TOPT_TYPE = 't',
+    TOPT_VPP = 0x100,
+    TOPT_VCC,
+    TOPT_DELAY,
+    TOPT_RANGE,
+    TOPT_OFFSET,
+    TOPT_FORMAT,
+    TOPT_BLANK,
+    TOPT_WRITE,
+    TOPT_VERIFY,
+    TOPT_READ,
+    TjoboptMax
+};
+
+// The job options, for the table of a program's command line: the short ones for
+// getopt_long's option string, and the long ones, ended by a zero entry.
+#define JOB_SHORT_OPTIONS "t:"
+extern const struct option JobLongOptions[];
+
+// Takes one job option into `o`: its code, its name as given ("-t", "--type", for the
+// messages) and its value (NULL when none was given). Returns 1 when it was one, 0 when
+// `code` is no job option, -1 when the value is missing, bad or one too many (the reason in
+// `err`).
+int JobOption(int code, const char* name, const char* value, JobOptions* o, char* err,
+              size_t errSize);
 
 // The options a job takes, for a usage text.
 const char* JobUsage(void);

@@ -3,12 +3,11 @@
 #include "console/job.h"
 
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
 
-#include "console/conio.h"
 #include "defs.h"
 #include "image/formats.h"
+#include "link/numbers.h"
 
 // ---- Options -------------------------------------------------------------------------------
 
@@ -38,15 +37,6 @@ static int typeByName(const char* s) {
     return -1;
 }
 
-// A decimal number from `lo` to `hi`, nothing else.
-static int decimal(const char* s, long lo, long hi, long* v) {
-    char* end;
-    if (*s < '0' || *s > '9')
-        return 0;
-    *v = strtol(s, &end, 10);
-    return *end == '\0' && *v >= lo && *v <= hi;
-}
-
 void JobDefaults(JobOptions* o) {
     memset(o, 0, sizeof *o);
     o->type = -1;
@@ -56,115 +46,149 @@ void JobDefaults(JobOptions* o) {
     o->format = -1;
 }
 
-int JobOption(int argc, char** argv, int* i, JobOptions* o, char* err, size_t errSize) {
-    const char* arg = argv[*i];
-    const char* eq = strchr(arg, '=');
-    char name[32];
-    const size_t len = eq && strncmp(arg, "--", 2) == 0 ? (size_t)(eq - arg) : strlen(arg);
-    if (len >= sizeof name)
-        return 0;
-    memcpy(name, arg, len);
-    name[len] = '\0';
-    static const struct {
-        const char* name;
-        int value; // takes a value
-    } known[] = {{"-t", 1},      {"--type", 1},  {"--vpp", 1},    {"--vcc", 1},
-                 {"--delay", 1}, {"--range", 1}, {"--offset", 1}, {"--format", 1},
-                 {"--blank", 0}, {"--write", 1}, {"--verify", 1}, {"--read", 1}};
-    int k = -1;
-    for (int n = 0; n < (int)(sizeof known / sizeof known[0]); n++)
-        if (strcmp(name, known[n].name) == 0)
-            k = n;
-    if (k < 0)
-        return 0;
-    const char* v = nullptr;
-    if (known[k].value) {
-        if (eq && name[1] == '-')
-            v = eq + 1;
-        else if (*i + 1 < argc)
-            v = argv[++*i];
-        if (!v) {
-            snprintf(err, errSize, "option '%s' needs a value", name);
-            return -1;
+const struct option JobLongOptions[] = {
+    {"type", required_argument, nullptr, TOPT_TYPE},
+    {"vpp", required_argument, nullptr, TOPT_VPP},
+    {"vcc", required_argument, nullptr, TOPT_VCC},
+    {"delay", required_argument, nullptr, TOPT_DELAY},
+    {"range", required_argument, nullptr, TOPT_RANGE},
+    {"offset", required_argument, nullptr, TOPT_OFFSET},
+    {"format", required_argument, nullptr, TOPT_FORMAT},
+    {"blank", no_argument, nullptr, TOPT_BLANK},
+    {"write", required_argument, nullptr, TOPT_WRITE},
+    {"verify", required_argument, nullptr, TOPT_VERIFY},
+    {"read", required_argument, nullptr, TOPT_READ},
+    {nullptr, 0, nullptr, 0},
+};
+
+// Each of these takes the value `v` of the option `name` into `o`: 1, or 0 with the reason in
+// `err`.
+
+static int takeType(const char* name, const char* v, JobOptions* o, char* err, size_t n) {
+    o->type = typeByName(v);
+    if (o->type >= 0)
+        return 1;
+    snprintf(err, n,
+             "%s '%s': unknown EPROM type (2708, 2716, 2732, 2764, 27128, 27256, 27512, "
+             "27010, 27020, 27040, also as 27C256 and the like)",
+             name, v);
+    return 0;
+}
+
+static int takeVpp(const char* v, JobOptions* o, char* err, size_t n) {
+    static const char* const levels[] = {"12", "12.75", "21", "25"};
+    static const int vpps[] = {T12_75V, T12_75V, T21V, T25V};
+    for (int k = 0; k < 4; k++)
+        if (strcmp(v, levels[k]) == 0) {
+            o->vpp = vpps[k];
+            return 1;
         }
-    } else if (len != strlen(arg)) {
+    snprintf(err, n, "--vpp '%s': the board has 12 (12.75), 21 and 25 (volts)", v);
+    return 0;
+}
+
+static int takeVcc(const char* v, JobOptions* o, char* err, size_t n) {
+    if (strcmp(v, "5") != 0 && strcmp(v, "6.25") != 0) {
+        snprintf(err, n, "--vcc '%s': the board has 5 and 6.25 (volts)", v);
+        return 0;
+    }
+    o->vcc = strcmp(v, "5") == 0 ? T5V : T6_25V;
+    return 1;
+}
+
+static int takeDelay(const char* v, JobOptions* o, char* err, size_t n) {
+    unsigned long long delay = 0;
+    if (!parseNumber(v, TNUM_DEC, 255, &delay) || delay < 1) {
+        snprintf(err, n, "--delay '%s': a bus delay factor from 1 to 255", v);
+        return 0;
+    }
+    o->delay = (int)delay;
+    return 1;
+}
+
+// --range and --offset: chip addresses, written as at the menu's prompts.
+static int takeAddress(int code, const char* name, const char* v, JobOptions* o, char* err,
+                       size_t n) {
+    unsigned long long address = 0;
+    if (!parseNumber(v, TNUM_HEX, 0xFFFFFFFFUL, &address)) {
+        snprintf(err, n, "%s '%s': a hexadecimal address (7FFF, 0x8000)", name, v);
+        return 0;
+    }
+    if (code == TOPT_RANGE) {
+        o->range = (unsigned long)address;
+        o->rangeGiven = 1;
+    } else {
+        o->offset = (unsigned long)address;
+    }
+    return 1;
+}
+
+static int takeFormat(const char* v, JobOptions* o, char* err, size_t n) {
+    IMG_FORMAT f;
+    if (!ImageFormatByName(v, &f)) {
+        snprintf(err, n, "--format '%s': raw, ihex or srec", v);
+        return 0;
+    }
+    o->format = f;
+    return 1;
+}
+
+// --blank, --write, --verify and --read, in the order given.
+static int takeAction(int code, const char* name, const char* v, JobOptions* o, char* err,
+                      size_t n) {
+    const int action = TJOBBLANK + (code - TOPT_BLANK);
+    if (o->count == JOB_ACTIONS_MAX) {
+        snprintf(err, n, "more than %d actions", JOB_ACTIONS_MAX);
+        return 0;
+    }
+    if (v && v[0] == '\0') {
+        snprintf(err, n, "option '%s' needs a file name (- for standard %s)", name,
+                 action == TJOBREAD ? "output" : "input");
+        return 0;
+    }
+    o->actions[o->count].kind = action;
+    o->actions[o->count].file = v;
+    o->count++;
+    return 1;
+}
+
+static int takeValue(int code, const char* name, const char* v, JobOptions* o, char* err,
+                     size_t n) {
+    switch (code) {
+    case TOPT_TYPE:
+        return takeType(name, v, o, err, n);
+    case TOPT_VPP:
+        return takeVpp(v, o, err, n);
+    case TOPT_VCC:
+        return takeVcc(v, o, err, n);
+    case TOPT_DELAY:
+        return takeDelay(v, o, err, n);
+    case TOPT_RANGE:
+    case TOPT_OFFSET:
+        return takeAddress(code, name, v, o, err, n);
+    case TOPT_FORMAT:
+        return takeFormat(v, o, err, n);
+    default:
+        return takeAction(code, name, v, o, err, n);
+    }
+}
+
+int JobOption(int code, const char* name, const char* value, JobOptions* o, char* err,
+              size_t errSize) {
+    const struct option* opt = JobLongOptions;
+    while (opt->name && opt->val != code)
+        opt++;
+    if (!opt->name)
+        return 0;
+    if (opt->has_arg != no_argument && !value) {
+        snprintf(err, errSize, "option '%s' needs a value", name);
+        return -1;
+    }
+    if (opt->has_arg == no_argument && value) {
         snprintf(err, errSize, "option '%s' takes no value", name);
         return -1;
     }
-    long num = 0;
-    unsigned long hex = 0;
-    int action = -1;
-    if (strcmp(name, "-t") == 0 || strcmp(name, "--type") == 0) {
-        o->type = typeByName(v);
-        if (o->type < 0) {
-            snprintf(err, errSize,
-                     "%s '%s': unknown EPROM type (2708, 2716, 2732, 2764, 27128, 27256, 27512, "
-                     "27010, 27020, 27040, also as 27C256 and the like)",
-                     name, v);
-            return -1;
-        }
-    } else if (strcmp(name, "--vpp") == 0) {
-        static const char* const levels[] = {"12", "12.75", "21", "25"};
-        static const int vpps[] = {T12_75V, T12_75V, T21V, T25V};
-        o->vpp = -1;
-        for (int n = 0; n < 4; n++)
-            if (strcmp(v, levels[n]) == 0)
-                o->vpp = vpps[n];
-        if (o->vpp < 0) {
-            snprintf(err, errSize, "--vpp '%s': the board has 12 (12.75), 21 and 25 (volts)", v);
-            return -1;
-        }
-    } else if (strcmp(name, "--vcc") == 0) {
-        if (strcmp(v, "5") != 0 && strcmp(v, "6.25") != 0) {
-            snprintf(err, errSize, "--vcc '%s': the board has 5 and 6.25 (volts)", v);
-            return -1;
-        }
-        o->vcc = strcmp(v, "5") == 0 ? T5V : T6_25V;
-    } else if (strcmp(name, "--delay") == 0) {
-        if (!decimal(v, 1, 255, &num)) {
-            snprintf(err, errSize, "--delay '%s': a bus delay factor from 1 to 255", v);
-            return -1;
-        }
-        o->delay = (int)num;
-    } else if (strcmp(name, "--range") == 0 || strcmp(name, "--offset") == 0) {
-        if (!conParseHex(v, &hex)) {
-            snprintf(err, errSize, "%s '%s': a hexadecimal address (7FFF, 0x8000)", name, v);
-            return -1;
-        }
-        if (name[2] == 'r') {
-            o->range = hex;
-            o->rangeGiven = 1;
-        } else {
-            o->offset = hex;
-        }
-    } else if (strcmp(name, "--format") == 0) {
-        IMG_FORMAT f;
-        if (!ImageFormatByName(v, &f)) {
-            snprintf(err, errSize, "--format '%s': raw, ihex or srec", v);
-            return -1;
-        }
-        o->format = f;
-    } else {
-        action = strcmp(name, "--blank") == 0    ? TJOBBLANK
-                 : strcmp(name, "--write") == 0  ? TJOBWRITE
-                 : strcmp(name, "--verify") == 0 ? TJOBVERIFY
-                                                 : TJOBREAD;
-    }
-    if (action >= 0) {
-        if (o->count == JOB_ACTIONS_MAX) {
-            snprintf(err, errSize, "more than %d actions", JOB_ACTIONS_MAX);
-            return -1;
-        }
-        if (v && v[0] == '\0') {
-            snprintf(err, errSize, "option '%s' needs a file name (- for standard %s)", name,
-                     action == TJOBREAD ? "output" : "input");
-            return -1;
-        }
-        o->actions[o->count].kind = action;
-        o->actions[o->count].file = v;
-        o->count++;
-    }
-    return 1;
+    return takeValue(code, name, value, o, err, errSize) ? 1 : -1;
 }
 
 const char* JobUsage(void) {

@@ -16,6 +16,7 @@
 #include "eprom/misc.h"
 #include "image/ic_file.h"
 #include "link/hw.h"
+#include "link/numbers.h"
 
 // Command numbers: the position of the key in the menu's key list.
 enum {
@@ -40,7 +41,7 @@ unsigned long ReadUserRange(unsigned long bufSize, unsigned long maxAdr, int* an
     if (answered)
         *answered = 0;
     for (;;) {
-        unsigned long ret = bufSize;
+        unsigned long long typed = 0;
         fprintf(conOut, "0 for 0x%lX else 1.. max. 0x%lX\n", bufSize, maxAdr);
         fprintf(conOut, "new size> ");
         conFlush();
@@ -48,10 +49,9 @@ unsigned long ReadUserRange(unsigned long bufSize, unsigned long maxAdr, int* an
         if (got == CON_LINE_END_OF_INPUT)
             return bufSize; // input ended; the caller starts no run
         // A typo must never start a run over a range the operator did not ask for.
-        if (got != 1 || !conParseHex(line, &ret))
+        if (got != 1 || !parseNumber(line, TNUM_HEX, 0xFFFFFFFFUL, &typed))
             continue;
-        if (ret == 0)
-            ret = bufSize;
+        const unsigned long ret = typed == 0 ? bufSize : (unsigned long)typed;
         if (ret <= maxAdr) {
             if (answered)
                 *answered = 1;

@@ -11,6 +11,7 @@
 #include <sys/stat.h>
 
 #include "image/records.h"
+#include "link/numbers.h"
 
 static const char* const formatNames[TimgMax] = {"raw", "ihex", "srec"};
 
@@ -182,13 +183,7 @@ static unsigned int checksumOf(unsigned int sum, unsigned int onesSum) {
 }
 
 static int hexValue(char c) {
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    return -1;
+    return hexDigit((unsigned char)c);
 }
 
 unsigned int DecodeRecord(ImgLoader* L, const char* hex, unsigned long n, unsigned int least,

@@ -6,6 +6,8 @@
 
 #include <cstdint>
 
+#include "link/numbers.h"
+
 enum PORT_NAME { TNAME_BAD = 0, TNAME_BASE, TNAME_DEVICE };
 
 // The last base address with room for the port's three registers below 0x10000.
@@ -14,29 +16,10 @@ constexpr unsigned long LAST_PORT_BASE = 0xFFFD;
 // TNAME_BASE with the address in *base, TNAME_DEVICE for a path (starting with '/'), or
 // TNAME_BAD. The 0x is required: 378 alone could mean either number.
 inline int parsePortName(const char* port, uint16_t* base) {
-    if (!port || !*port)
-        return TNAME_BAD;
-    if (port[0] == '/')
+    unsigned long long v = 0;
+    if (port && port[0] == '/')
         return TNAME_DEVICE;
-    if (port[0] != '0' || (port[1] != 'x' && port[1] != 'X') || !port[2])
-        return TNAME_BAD;
-    unsigned long v = 0;
-    for (const char* p = port + 2; *p; p++) {
-        const char c = *p;
-        unsigned d;
-        if (c >= '0' && c <= '9')
-            d = (unsigned)(c - '0');
-        else if (c >= 'a' && c <= 'f')
-            d = (unsigned)(c - 'a' + 10);
-        else if (c >= 'A' && c <= 'F')
-            d = (unsigned)(c - 'A' + 10);
-        else
-            return TNAME_BAD;
-        v = v * 16 + d;
-        if (v > LAST_PORT_BASE)
-            return TNAME_BAD;
-    }
-    if (v == 0)
+    if (!parseNumber(port, TNUM_HEX_0X, LAST_PORT_BASE, &v) || v == 0)
         return TNAME_BAD;
     *base = (uint16_t)v;
     return TNAME_BASE;

@@ -11,7 +11,8 @@
 // reach the machine's own ports either.
 //
 // The bench comes from the environment variable VANTREL_HARNESS: vantrel-sim's options
-// (--chip, --chip-file, --board-port, --pulse, --fault, --trace, --stats) and these:
+// (--chip, --chip-file, --board-port, --pulse, --fault, --trace, --stats) and these, read
+// in the same pass and written the same way:
 //   --refuse-ioperm         direct access refused, as for a user without root's rights
 //   --ppdev N:BASE[:FAULT]  a ppdev device /dev/parportN for the port at BASE, with
 //                           FAULT one of denied (open: EACCES), missing (open: ENOENT),
@@ -20,6 +21,7 @@
 // Anything wrong with the set-up ends the program at once, before it can do anything.
 #include <cerrno>
 #include <cinttypes>
+#include <climits>
 #include <csignal>
 #include <cstdarg>
 #include <cstdio>
@@ -36,6 +38,7 @@
 #include <unistd.h>
 #include <vector>
 
+#include "link/numbers.h"
 #include "sim/bench.h"
 #include "sim/board.h"
 #include "sim/options.h"
@@ -81,37 +84,45 @@ bool refuse_ioperm = false;
 // that wanted access, ppdev data ioctls.
 uint64_t trapped = 0, ioperm_requests = 0, ppdev_ioctls = 0;
 
-// "N:BASE[:FAULT]"
-void add_device(const std::string& text) {
-    FakeDevice d;
-    char fault[32] = "";
-    unsigned long n = 0, base = 0, k = 0;
-    int used = 0;
-    if (std::sscanf(text.c_str(), "%lu:%li%n", &n, &base, &used) < 2 || n > 15 || base == 0 ||
-        base > vsim::Board::LAST_BASE)
-        die("--ppdev '%s': expected N:BASE[:FAULT] with N 0..15", text.c_str());
-    if (text[static_cast<size_t>(used)] == ':')
-        std::snprintf(fault, sizeof fault, "%s", text.c_str() + used + 1);
-    else if (text[static_cast<size_t>(used)] != '\0')
-        die("--ppdev '%s': bad base address", text.c_str());
-    d.number = static_cast<int>(n);
-    d.base = static_cast<uint16_t>(base);
+// The fault of a device by its name: "" (none), "denied", ..., "vanish:K".
+bool fault_by_name(const std::string& name, FakeDevice* d) {
     static const struct {
         const char* name;
         FakeDevice::Fault fault;
     } FAULTS[] = {{"", FakeDevice::none},           {"denied", FakeDevice::denied},
                   {"missing", FakeDevice::missing}, {"nodev", FakeDevice::nodev},
                   {"notpp", FakeDevice::notpp},     {"busy", FakeDevice::busy}};
-    bool known = std::sscanf(fault, "vanish:%lu", &k) == 1;
-    d.fault = FakeDevice::vanish;
-    d.vanish_after = k;
     for (const auto& f : FAULTS)
-        if (std::strcmp(fault, f.name) == 0) {
-            d.fault = f.fault;
-            known = true;
+        if (name == f.name) {
+            d->fault = f.fault;
+            return true;
         }
-    if (!known)
-        die("--ppdev '%s': unknown fault '%s'", text.c_str(), fault);
+    unsigned long long k = 0;
+    if (name.compare(0, 7, "vanish:") != 0 ||
+        !parseNumber(name.c_str() + 7, TNUM_DEC_OR_0X, ULONG_MAX, &k))
+        return false;
+    d->fault = FakeDevice::vanish;
+    d->vanish_after = static_cast<unsigned long>(k);
+    return true;
+}
+
+// "N:BASE[:FAULT]", the numbers written as for vantrel-sim.
+void add_device(const std::string& text) {
+    const size_t colon = text.find(':');
+    const size_t end = colon == std::string::npos ? colon : text.find(':', colon + 1);
+    unsigned long long n = 0, base = 0;
+    if (colon == std::string::npos ||
+        !parseNumber(text.substr(0, colon).c_str(), TNUM_DEC_OR_0X, 15, &n))
+        die("--ppdev '%s': expected N:BASE[:FAULT] with N 0..15", text.c_str());
+    const std::string base_text = text.substr(colon + 1, end - colon - 1);
+    if (!parseNumber(base_text.c_str(), TNUM_DEC_OR_0X, vsim::Board::LAST_BASE, &base) || base == 0)
+        die("--ppdev '%s': bad base address", text.c_str());
+    const std::string fault = end == std::string::npos ? "" : text.substr(end + 1);
+    FakeDevice d;
+    d.number = static_cast<int>(n);
+    d.base = static_cast<uint16_t>(base);
+    if (!fault_by_name(fault, &d))
+        die("--ppdev '%s': unknown fault '%s'", text.c_str(), fault.c_str());
     devices().push_back(d);
 }
 
@@ -325,6 +336,37 @@ std::vector<std::string> split_words(const char* text) {
     }
 }
 
+// The harness's own options, read in the same pass as the bench's. A bad one ends the
+// program at once.
+enum { OPT_REFUSE_IOPERM = 0x300, OPT_PPDEV };
+const option HARNESS_OPTIONS[] = {
+    {"refuse-ioperm", no_argument, nullptr, OPT_REFUSE_IOPERM},
+    {"ppdev", required_argument, nullptr, OPT_PPDEV},
+    {nullptr, 0, nullptr, 0},
+};
+
+int take_harness_option(const CmdWord& w) {
+    if (w.code == OPT_REFUSE_IOPERM) {
+        if (w.value)
+            die("option '--refuse-ioperm' takes no value");
+        refuse_ioperm = true;
+        return 1;
+    }
+    if (w.code != OPT_PPDEV)
+        return 0;
+    if (!w.value)
+        die("--ppdev needs N:BASE[:FAULT]");
+    add_device(w.value);
+    return 1;
+}
+
+vsim::OtherOptions harness_options() {
+    vsim::OtherOptions o;
+    o.table = HARNESS_OPTIONS;
+    o.take = take_harness_option;
+    return o;
+}
+
 // The options, read at load time; the bench is set up on the program's first port call,
 // once every static object of this library (the board among them) has been built.
 vsim::SimOptions& bench_options() {
@@ -369,28 +411,13 @@ __attribute__((constructor)) void set_up() {
     const char* text = std::getenv("VANTREL_HARNESS");
     if (!text)
         die("VANTREL_HARNESS is not set (vantrel-sim's options for the bench)");
-    std::vector<std::string> sim_args = {"vantrel-harness"};
-    const std::vector<std::string> words = split_words(text);
-    for (size_t i = 0; i < words.size(); ++i) {
-        if (words[i] == "--refuse-ioperm") {
-            refuse_ioperm = true;
-        } else if (words[i] == "--ppdev") {
-            if (i + 1 == words.size())
-                die("--ppdev needs N:BASE[:FAULT]");
-            add_device(words[++i]);
-        } else if (words[i] == "--port" || words[i] == "--help") {
-            die("%s is no bench option: give it to vantrel", words[i].c_str());
-        } else {
-            sim_args.push_back(words[i]);
-        }
-    }
-    std::vector<const char*> argv;
-    for (const std::string& a : sim_args)
-        argv.push_back(a.c_str());
-    const vsim::ParsedOptions parsed =
-        vsim::parse_sim_options(static_cast<int>(argv.size()), argv.data());
+    // getopt_long's place is the program's as well: vantrel starts its own from the start.
+    const vsim::ParsedOptions parsed = vsim::parse_sim_words(split_words(text), harness_options());
     if (!parsed.ok())
         die("%s", parsed.error.c_str());
+    if (parsed.options->help || !parsed.options->port.empty())
+        die("%s is no bench option: give it to vantrel",
+            parsed.options->help ? "--help" : "--port");
     bench_options() = *parsed.options;
     struct sigaction sa;
     std::memset(&sa, 0, sizeof sa);

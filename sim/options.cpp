@@ -1,9 +1,10 @@
 // Command line of vantrel-sim.
 #include "sim/options.h"
 
-#include <cctype>
 #include <cstdio>
+#include <iterator>
 
+#include "link/numbers.h"
 #include "link/portname.h"
 #include "sim/board.h"
 #include "sim/eprom_chip.h"
@@ -15,28 +16,9 @@ namespace {
 // A number as a bench user types it: 0x1F00 or 7936. Nothing else on the text, no sign, and
 // nothing above `max`.
 bool parse_number(const std::string& s, uint64_t max, uint64_t* out) {
-    size_t i = 0;
-    unsigned base = 10;
-    if (s.size() > 2 && s[0] == '0' && (s[1] == 'x' || s[1] == 'X')) {
-        base = 16;
-        i = 2;
-    }
-    if (i >= s.size())
+    unsigned long long v = 0;
+    if (!parseNumber(s.c_str(), TNUM_DEC_OR_0X, max, &v))
         return false;
-    uint64_t v = 0;
-    for (; i < s.size(); ++i) {
-        const int c = std::tolower(static_cast<unsigned char>(s[i]));
-        unsigned d;
-        if (c >= '0' && c <= '9')
-            d = static_cast<unsigned>(c - '0');
-        else if (base == 16 && c >= 'a' && c <= 'f')
-            d = static_cast<unsigned>(c - 'a' + 10);
-        else
-            return false;
-        if (v > (max - d) / base)
-            return false;
-        v = v * base + d;
-    }
     *out = v;
     return true;
 }
@@ -53,77 +35,129 @@ std::vector<std::string> split(const std::string& s, char sep) {
     }
 }
 
+// ---- --fault ---------------------------------------------------------------------------
+
+const struct {
+    const char* name;
+    FaultSpec::Kind kind;
+} LINE_FAULTS[] = {
+    {"readback-stuck-0", FaultSpec::readback_stuck_0},
+    {"readback-stuck-1", FaultSpec::readback_stuck_1},
+    {"monoflop-stuck-0", FaultSpec::monoflop_stuck_0},
+    {"monoflop-stuck-1", FaultSpec::monoflop_stuck_1},
+};
+
+// One number of a cell fault: its range, what is wrong when it is outside (naming the text
+// given, or not), and where it goes.
+struct FaultField {
+    uint64_t min, max;
+    const char* error;
+    bool names_text;
+    void (*set)(FaultSpec*, uint64_t);
+};
+
+struct CellFault {
+    const char* name;
+    FaultSpec::Kind kind;
+    const char* form;
+    size_t count;
+    FaultField fields[3];
+};
+
+void set_address(FaultSpec* f, uint64_t v) {
+    f->address = static_cast<uint32_t>(v);
+}
+void set_pulses(FaultSpec* f, uint64_t v) {
+    f->pulses = static_cast<unsigned>(v);
+}
+void set_value(FaultSpec* f, uint64_t v) {
+    f->value = static_cast<uint8_t>(v);
+}
+void set_percent(FaultSpec* f, uint64_t v) {
+    f->percent = static_cast<unsigned>(v);
+}
+void set_seed(FaultSpec* f, uint64_t v) {
+    f->seed = v;
+}
+
+const CellFault CELL_FAULTS[] = {
+    {"weak-cell",
+     FaultSpec::weak_cell,
+     "weak-cell:ADDR:K",
+     2,
+     {{0, 0xFFFFFFFFu, "bad address", true, set_address},
+      {1, 255, "K must be a pulse count from 1 to 255", false, set_pulses}}},
+    {"stuck-cell",
+     FaultSpec::stuck_cell,
+     "stuck-cell:ADDR:VALUE",
+     2,
+     {{0, 0xFFFFFFFFu, "bad address", true, set_address},
+      {0, 255, "VALUE must be a byte (0 to 255 or 0x00 to 0xFF)", false, set_value}}},
+    // A weak cell needs at least two pulses, else it would be a normal one.
+    {"weak-cells",
+     FaultSpec::weak_cells,
+     "weak-cells:PERCENT:K:SEED",
+     3,
+     {{0, 100, "PERCENT must be from 0 to 100", false, set_percent},
+      {2, 255, "K must be a pulse count from 2 to 255", false, set_pulses},
+      {0, UINT64_MAX, "bad seed", true, set_seed}}},
+};
+
+// The numbers of a cell fault, `p` being its text split at the colons.
+std::string parse_cell_fault(const CellFault& cf, const std::vector<std::string>& p,
+                             const std::string& bad, FaultSpec* f) {
+    if (p.size() != cf.count + 1)
+        return bad + "expected " + cf.form;
+    for (size_t i = 0; i < cf.count; ++i) {
+        const FaultField& field = cf.fields[i];
+        uint64_t v = 0;
+        if (!parse_number(p[i + 1], field.max, &v) || v < field.min)
+            return bad + field.error + (field.names_text ? " '" + p[i + 1] + "'" : "");
+        field.set(f, v);
+    }
+    f->kind = cf.kind;
+    return "";
+}
+
 // Parses one --fault value; an empty result is success.
 std::string parse_fault(const std::string& text, FaultSpec* f) {
     f->text = text;
     const std::vector<std::string> p = split(text, ':');
     const std::string bad = "--fault '" + text + "': ";
-    static const struct {
-        const char* name;
-        FaultSpec::Kind kind;
-    } LINE_FAULTS[] = {
-        {"readback-stuck-0", FaultSpec::readback_stuck_0},
-        {"readback-stuck-1", FaultSpec::readback_stuck_1},
-        {"monoflop-stuck-0", FaultSpec::monoflop_stuck_0},
-        {"monoflop-stuck-1", FaultSpec::monoflop_stuck_1},
-    };
     for (const auto& lf : LINE_FAULTS) {
         if (p[0] == lf.name) {
-            if (p.size() != 1)
-                return bad + "takes no values";
             f->kind = lf.kind;
-            return "";
+            return p.size() == 1 ? "" : bad + "takes no values";
         }
     }
-    uint64_t a = 0, b = 0, c = 0;
-    if (p[0] == "weak-cell") {
-        if (p.size() != 3)
-            return bad + "expected weak-cell:ADDR:K";
-        if (!parse_number(p[1], 0xFFFFFFFFu, &a))
-            return bad + "bad address '" + p[1] + "'";
-        if (!parse_number(p[2], 255, &b) || b < 1)
-            return bad + "K must be a pulse count from 1 to 255";
-        f->kind = FaultSpec::weak_cell;
-        f->address = static_cast<uint32_t>(a);
-        f->pulses = static_cast<unsigned>(b);
-        return "";
-    }
-    if (p[0] == "stuck-cell") {
-        if (p.size() != 3)
-            return bad + "expected stuck-cell:ADDR:VALUE";
-        if (!parse_number(p[1], 0xFFFFFFFFu, &a))
-            return bad + "bad address '" + p[1] + "'";
-        if (!parse_number(p[2], 255, &b))
-            return bad + "VALUE must be a byte (0 to 255 or 0x00 to 0xFF)";
-        f->kind = FaultSpec::stuck_cell;
-        f->address = static_cast<uint32_t>(a);
-        f->value = static_cast<uint8_t>(b);
-        return "";
-    }
-    if (p[0] == "weak-cells") {
-        if (p.size() != 4)
-            return bad + "expected weak-cells:PERCENT:K:SEED";
-        if (!parse_number(p[1], 100, &a))
-            return bad + "PERCENT must be from 0 to 100";
-        // A weak cell needs at least two pulses, else it would be a normal one.
-        if (!parse_number(p[2], 255, &b) || b < 2)
-            return bad + "K must be a pulse count from 2 to 255";
-        if (!parse_number(p[3], UINT64_MAX, &c))
-            return bad + "bad seed '" + p[3] + "'";
-        f->kind = FaultSpec::weak_cells;
-        f->percent = static_cast<unsigned>(a);
-        f->pulses = static_cast<unsigned>(b);
-        f->seed = c;
-        return "";
-    }
+    for (const CellFault& cf : CELL_FAULTS)
+        if (p[0] == cf.name)
+            return parse_cell_fault(cf, p, bad, f);
     return "unknown fault '" + text +
            "' (readback-stuck-0, readback-stuck-1, monoflop-stuck-0, monoflop-stuck-1, "
            "weak-cell:ADDR:K, stuck-cell:ADDR:VALUE, weak-cells:PERCENT:K:SEED)";
 }
 
-bool is_line_fault(FaultSpec::Kind k) {
-    return k == FaultSpec::readback_stuck_0 || k == FaultSpec::readback_stuck_1 ||
-           k == FaultSpec::monoflop_stuck_0 || k == FaultSpec::monoflop_stuck_1;
+// ---- The whole command line ------------------------------------------------------------
+
+// A second fault of one of the board's lines: `taken` tells whether it has one already.
+std::string one_fault_per_line(const FaultSpec& f, bool* taken, const char* line) {
+    if (*taken)
+        return "--fault '" + f.text + "': " + line + " has a fault already";
+    *taken = true;
+    return "";
+}
+
+// A cell fault needs a chip, and a cell in it.
+std::string check_cell_fault(const SimOptions& o, const FaultSpec& f) {
+    if (!o.chip_present)
+        return "--fault '" + f.text + "' needs a chip in the socket, not --no-chip";
+    const uint32_t size = chip_facts(o.chip->type).size;
+    if (f.kind == FaultSpec::weak_cells || f.address < size)
+        return "";
+    char range[32];
+    std::snprintf(range, sizeof range, "0x0..0x%X", size - 1);
+    return "--fault '" + f.text + "': address outside the " + o.chip->name + " (" + range + ")";
 }
 
 // The checks that need the whole command line: the chip the faults refer to, and options
@@ -135,28 +169,186 @@ std::string check_combination(const SimOptions& o, bool chip_given) {
         return "--chip-file needs a chip in the socket, not --no-chip";
     bool readback = false, monoflop = false;
     for (const FaultSpec& f : o.faults) {
-        if (f.kind == FaultSpec::readback_stuck_0 || f.kind == FaultSpec::readback_stuck_1) {
-            if (readback)
-                return "--fault '" + f.text + "': the read-back line has a fault already";
-            readback = true;
-        } else if (f.kind == FaultSpec::monoflop_stuck_0 || f.kind == FaultSpec::monoflop_stuck_1) {
-            if (monoflop)
-                return "--fault '" + f.text + "': the monoflop has a fault already";
-            monoflop = true;
+        std::string error;
+        switch (f.kind) {
+        case FaultSpec::readback_stuck_0:
+        case FaultSpec::readback_stuck_1:
+            error = one_fault_per_line(f, &readback, "the read-back line");
+            break;
+        case FaultSpec::monoflop_stuck_0:
+        case FaultSpec::monoflop_stuck_1:
+            error = one_fault_per_line(f, &monoflop, "the monoflop");
+            break;
+        default:
+            error = check_cell_fault(o, f);
+            break;
         }
-        if (is_line_fault(f.kind))
-            continue;
-        if (!o.chip_present)
-            return "--fault '" + f.text + "' needs a chip in the socket, not --no-chip";
-        const uint32_t size = chip_facts(o.chip->type).size;
-        if (f.kind != FaultSpec::weak_cells && f.address >= size) {
-            char range[32];
-            std::snprintf(range, sizeof range, "0x0..0x%X", size - 1);
-            return "--fault '" + f.text + "': address outside the " + o.chip->name + " (" + range +
-                   ")";
-        }
+        if (!error.empty())
+            return error;
     }
     return "";
+}
+
+// ---- One option at a time ----------------------------------------------------------------
+
+enum SimOption {
+    OPT_HELP = 'h',
+    OPT_NO_CHIP = 0x200,
+    OPT_CHIP,
+    OPT_CHIP_FILE,
+    OPT_BOARD_PORT,
+    OPT_PORT,
+    OPT_PULSE,
+    OPT_FAULT,
+    OPT_TRACE,
+    OPT_STATS,
+};
+
+const option SIM_OPTIONS[] = {
+    {"help", no_argument, nullptr, OPT_HELP},
+    {"no-chip", no_argument, nullptr, OPT_NO_CHIP},
+    {"chip", required_argument, nullptr, OPT_CHIP},
+    {"chip-file", required_argument, nullptr, OPT_CHIP_FILE},
+    {"board-port", required_argument, nullptr, OPT_BOARD_PORT},
+    {"port", required_argument, nullptr, OPT_PORT},
+    {"pulse", required_argument, nullptr, OPT_PULSE},
+    {"fault", required_argument, nullptr, OPT_FAULT},
+    {"trace", required_argument, nullptr, OPT_TRACE},
+    {"stats", no_argument, nullptr, OPT_STATS},
+    {nullptr, 0, nullptr, 0},
+};
+#define SIM_SHORT_OPTIONS "h"
+
+// What an option that takes a value says when it has none; for a path, an empty one is
+// none.
+const struct {
+    int code;
+    const char* needs;
+    bool empty_is_none;
+} VALUE_NEEDS[] = {
+    {OPT_CHIP, "a chip type", false},
+    {OPT_CHIP_FILE, "a path", true},
+    {OPT_BOARD_PORT, "a base address or none", false},
+    {OPT_PORT, "a base address like 0xD010", false},
+    {OPT_PULSE, "a number of port accesses", false},
+    {OPT_FAULT, "a fault", false},
+    {OPT_TRACE, "a path", true},
+};
+
+// What the option of `w` needs when it takes a value and has none; else NULL.
+const char* missing_value(const CmdWord& w) {
+    for (const auto& need : VALUE_NEEDS)
+        if (need.code == w.code)
+            return !w.value || (need.empty_is_none && !*w.value) ? need.needs : nullptr;
+    return nullptr;
+}
+
+// The options so far, and whether --chip was among them.
+struct Bench {
+    SimOptions o;
+    bool chip_given = false;
+};
+
+std::string take_chip(const std::string& v, Bench* b) {
+    const ChipPart* part = parse_chip_type(v);
+    if (!part)
+        return "--chip '" + v + "': unknown chip (" + part_names() + ")";
+    b->o.chip = part;
+    b->chip_given = true;
+    return "";
+}
+
+std::string take_board_port(const std::string& v, SimOptions* o) {
+    uint64_t port = 0;
+    if (v == "none")
+        o->board_port = 0;
+    else if (parse_number(v, Board::LAST_BASE, &port) && port != 0)
+        o->board_port = static_cast<uint16_t>(port);
+    else
+        return "--board-port '" + v +
+               "': expected a base address from 0x1 to 0xFFFD (0x378, 0xD010, ...) or none";
+    return "";
+}
+
+std::string take_port(const std::string& v, SimOptions* o) {
+    uint16_t base = 0;
+    if (parsePortName(v.c_str(), &base) != TNAME_BASE)
+        return "--port '" + v + "': expected a base address from 0x1 to 0xFFFD " +
+               "(0x378, 0xD010, ...); the model has no ppdev devices";
+    o->port = v;
+    return "";
+}
+
+std::string take_pulse(const std::string& v, SimOptions* o) {
+    uint64_t ticks = 0;
+    if (!parse_number(v, 0xFFFFFFFFu, &ticks) || ticks == 0)
+        return "--pulse '" + v + "': expected a positive number of port accesses";
+    o->pulse_ticks = static_cast<uint32_t>(ticks);
+    return "";
+}
+
+std::string take_fault(const std::string& v, SimOptions* o) {
+    FaultSpec f{};
+    std::string error = parse_fault(v, &f);
+    if (error.empty())
+        o->faults.push_back(f);
+    return error;
+}
+
+// The value `v` of a bench option; "" when it is good.
+std::string take_value(int code, const std::string& v, Bench* b) {
+    switch (code) {
+    case OPT_HELP:
+        b->o.help = true;
+        return "";
+    case OPT_NO_CHIP:
+        b->o.chip_present = false;
+        return "";
+    case OPT_STATS:
+        b->o.stats = true;
+        return "";
+    case OPT_CHIP:
+        return take_chip(v, b);
+    case OPT_CHIP_FILE:
+        b->o.chip_file = v;
+        return "";
+    case OPT_BOARD_PORT:
+        return take_board_port(v, &b->o);
+    case OPT_PORT:
+        return take_port(v, &b->o);
+    case OPT_PULSE:
+        return take_pulse(v, &b->o);
+    case OPT_FAULT:
+        return take_fault(v, &b->o);
+    default: // OPT_TRACE
+        b->o.trace_path = v;
+        return "";
+    }
+}
+
+// One word of the command line; "" when it is a good bench option.
+std::string take_word(const CmdWord& w, Bench* b) {
+    if (w.code == CMD_ARGUMENT)
+        return "unexpected argument '" + std::string(w.word) + "' (vantrel-sim takes options only)";
+    if (w.code == CMD_UNKNOWN)
+        return "unknown option '" + std::string(w.word, static_cast<size_t>(w.nameLength)) + "'";
+    const std::string name = w.name;
+    if (const char* needs = missing_value(w))
+        return "option '" + name + "' needs " + needs;
+    const bool flag = w.code == OPT_HELP || w.code == OPT_NO_CHIP || w.code == OPT_STATS;
+    if (flag && w.value)
+        return "option '" + name + "' takes no value";
+    return take_value(w.code, w.value ? w.value : "", b);
+}
+
+// The bench's options and `other` in one table for getopt_long.
+std::vector<option> options_table(const option* other) {
+    size_t count = std::size(SIM_OPTIONS);
+    for (const option* o = other; o && o->name; ++o)
+        ++count;
+    std::vector<option> table(count);
+    joinOptions(SIM_OPTIONS, other, table.data(), table.size());
+    return table;
 }
 
 } // namespace
@@ -165,112 +357,39 @@ const ChipPart* parse_chip_type(const std::string& text) {
     return find_part(text.c_str());
 }
 
-ParsedOptions parse_sim_options(int argc, const char* const* argv) {
-    ParsedOptions result;
-    SimOptions o;
-    bool chip_given = false;
-    auto fail = [&](std::string text) {
-        result.error = std::move(text);
-        return result;
-    };
-    for (int i = 1; i < argc; ++i) {
-        std::string arg = argv[i];
-        std::string value;
-        bool has_value = false;
-        // --name=value and --name value are both accepted.
-        const size_t eq = arg.find('=');
-        if (arg.compare(0, 2, "--") == 0 && eq != std::string::npos) {
-            value = arg.substr(eq + 1);
-            arg.erase(eq);
-            has_value = true;
-        }
-        auto takes_value = [&](std::string* out) -> bool {
-            if (has_value) {
-                *out = value;
-                return true;
-            }
-            if (i + 1 >= argc)
-                return false;
-            *out = argv[++i];
-            return true;
-        };
-        auto flag_only = [&]() { return !has_value; };
+ParsedOptions parse_sim_options(int argc, const char* const* argv, const OtherOptions& other) {
+    const std::vector<option> table = options_table(other.table);
+    const std::string optstring = CMD_OPTSTRING(SIM_SHORT_OPTIONS) + other.short_options;
+    // getopt_long reads the words in their order here and never moves them.
+    char* const* args = const_cast<char* const*>(argv);
+    startCmdWords(args, optstring.c_str(), table.data());
 
-        std::string v;
-        if (arg == "--help" || arg == "-h") {
-            if (!flag_only())
-                return fail("option '" + arg + "' takes no value");
-            o.help = true;
-        } else if (arg == "--no-chip") {
-            if (!flag_only())
-                return fail("option '--no-chip' takes no value");
-            o.chip_present = false;
-        } else if (arg == "--stats") {
-            if (!flag_only())
-                return fail("option '--stats' takes no value");
-            o.stats = true;
-        } else if (arg == "--chip") {
-            if (!takes_value(&v))
-                return fail("option '--chip' needs a chip type");
-            const ChipPart* part = parse_chip_type(v);
-            if (!part)
-                return fail("--chip '" + v + "': unknown chip (" + part_names() + ")");
-            o.chip = part;
-            chip_given = true;
-        } else if (arg == "--chip-file") {
-            if (!takes_value(&v) || v.empty())
-                return fail("option '--chip-file' needs a path");
-            o.chip_file = v;
-        } else if (arg == "--board-port") {
-            if (!takes_value(&v))
-                return fail("option '--board-port' needs a base address or none");
-            uint64_t port = 0;
-            if (v == "none")
-                o.board_port = 0;
-            else if (parse_number(v, Board::LAST_BASE, &port) && port != 0)
-                o.board_port = static_cast<uint16_t>(port);
-            else
-                return fail("--board-port '" + v +
-                            "': expected a base address from 0x1 to 0xFFFD (0x378, 0xD010, ...) "
-                            "or none");
-        } else if (arg == "--port") {
-            uint16_t base = 0;
-            if (!takes_value(&v))
-                return fail("option '--port' needs a base address like 0xD010");
-            if (parsePortName(v.c_str(), &base) != TNAME_BASE)
-                return fail("--port '" + v + "': expected a base address from 0x1 to 0xFFFD " +
-                            "(0x378, 0xD010, ...); the model has no ppdev devices");
-            o.port = v;
-        } else if (arg == "--pulse") {
-            if (!takes_value(&v))
-                return fail("option '--pulse' needs a number of port accesses");
-            uint64_t ticks = 0;
-            if (!parse_number(v, 0xFFFFFFFFu, &ticks) || ticks == 0)
-                return fail("--pulse '" + v + "': expected a positive number of port accesses");
-            o.pulse_ticks = static_cast<uint32_t>(ticks);
-        } else if (arg == "--fault") {
-            if (!takes_value(&v))
-                return fail("option '--fault' needs a fault");
-            FaultSpec f{};
-            const std::string err = parse_fault(v, &f);
-            if (!err.empty())
-                return fail(err);
-            o.faults.push_back(f);
-        } else if (arg == "--trace") {
-            if (!takes_value(&v) || v.empty())
-                return fail("option '--trace' needs a path");
-            o.trace_path = v;
-        } else if (arg.compare(0, 1, "-") == 0) {
-            return fail("unknown option '" + arg + "'");
-        } else {
-            return fail("unexpected argument '" + arg + "' (vantrel-sim takes options only)");
+    ParsedOptions result;
+    Bench bench;
+    std::string error;
+    CmdWord w;
+    while (nextCmdWord(argc, args, optstring.c_str(), table.data(), &w) != CMD_END) {
+        const int took = other.take ? other.take(w) : 0;
+        if (took < 0) {
+            result.other_refused = true;
+            return result;
         }
+        if (took == 0 && error.empty())
+            error = take_word(w, &bench);
     }
-    const std::string err = check_combination(o, chip_given);
-    if (!err.empty())
-        return fail(err);
-    result.options = std::move(o);
+    if (error.empty())
+        error = check_combination(bench.o, bench.chip_given);
+    if (error.empty())
+        result.options = std::move(bench.o);
+    result.error = error;
     return result;
+}
+
+ParsedOptions parse_sim_words(const std::vector<std::string>& words, const OtherOptions& other) {
+    std::vector<const char*> argv = {"vantrel-sim"};
+    for (const std::string& word : words)
+        argv.push_back(word.c_str());
+    return parse_sim_options(static_cast<int>(argv.size()), argv.data(), other);
 }
 
 std::string sim_usage() {

@@ -1,15 +1,18 @@
 // Command line of vantrel-sim: which board, which chip and which faults the bench puts
-// behind the port before the program starts. The program itself takes no arguments; all of
-// this only sets up the virtual hardware around it.
+// behind the port before the program starts. Apart from --port, these options only set up
+// the virtual hardware around the program; its job options share the same command line.
 #ifndef VANTREL_SIM_OPTIONS_H
 #define VANTREL_SIM_OPTIONS_H
 
 #include <cstdint>
+#include <functional>
+#include <getopt.h>
 #include <optional>
 #include <string>
 #include <vector>
 
 #include "defs.h"
+#include "link/cmdword.h"
 #include "sim/eprom_chip.h"
 
 namespace vsim {
@@ -51,12 +54,32 @@ struct SimOptions {
 struct ParsedOptions {
     std::optional<SimOptions> options;
     std::string error;
+    bool other_refused = false; // one of the OtherOptions was refused (and said why)
     bool ok() const { return options.has_value(); }
 };
 
+// Options that a command line takes besides the bench's own, in the same table and the same
+// pass: vantrel-sim's job options, the test harness's fake devices. Their codes are none of
+// the bench's.
+struct OtherOptions {
+    const option* table = nullptr; // ended by a zero entry
+    std::string short_options;     // for getopt_long's option string: "t:"
+    // Takes one word of the command line: 1 when it is one of these options, 0 when not, -1
+    // when it is one but cannot be used (the taker has said why; the parse ends there).
+    std::function<int(const CmdWord&)> take;
+};
+
 // Parses argv[1..argc-1]. Every value is checked here, including fault addresses against the
-// chip's size, so that a bad command line never starts the program.
-ParsedOptions parse_sim_options(int argc, const char* const* argv);
+// chip's size, so that a bad command line never starts the program. The first bad bench
+// option is the one named, but only after all of `other` have been taken: a refusal of one of
+// those ends the parse at once and comes first.
+ParsedOptions parse_sim_options(int argc, const char* const* argv,
+                                const OtherOptions& other = OtherOptions{});
+
+// The same for a list of words without the program's name (the harness's bench, from an
+// environment variable).
+ParsedOptions parse_sim_words(const std::vector<std::string>& words,
+                              const OtherOptions& other = OtherOptions{});
 
 // The part for "2764", "2764A", "27C64", "27c512", ... or nullptr.
 const ChipPart* parse_chip_type(const std::string& text);

@@ -6,7 +6,6 @@
 #include <cstdlib>
 #include <new>
 #include <unistd.h>
-#include <vector>
 
 #include "console/cmdline.h"
 #include "console/conio.h"
@@ -62,12 +61,15 @@ int main(int argc, char** argv) {
 namespace {
 
 int run(int argc, char** argv) {
-    // The job options are the program's own; the rest set up the bench.
-    std::vector<char*> rest(static_cast<size_t>(argc) + 1);
-    int nrest = 0;
-    if (!takeJobOptions(argc, argv, "vantrel-sim", rest.data(), &nrest))
+    // One pass over the bench's options and the program's job options together.
+    startJobOptions();
+    vsim::OtherOptions jobs;
+    jobs.table = JobLongOptions;
+    jobs.short_options = JOB_SHORT_OPTIONS;
+    jobs.take = [](const CmdWord& w) { return takeJobOption(&w, "vantrel-sim"); };
+    const vsim::ParsedOptions parsed = vsim::parse_sim_options(argc, argv, jobs);
+    if (parsed.other_refused || !endJobOptions("vantrel-sim"))
         return 2;
-    const vsim::ParsedOptions parsed = vsim::parse_sim_options(nrest, rest.data());
     if (!parsed.ok()) {
         std::fprintf(stderr, "vantrel-sim: %s\nTry 'vantrel-sim --help' for the options.\n",
                      parsed.error.c_str());

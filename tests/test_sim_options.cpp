@@ -235,6 +235,81 @@ TEST(SimOptions, UnknownOptionsAndArgumentsAreNamed) {
     EXPECT_NE(e.find("'--nope'"), std::string::npos) << e;
 }
 
+// Options that share the command line with the bench's (the job options in vantrel-sim,
+// the fake devices in the harness): each of their words reaches their taker as given, in
+// order, even after a bad bench option; their taker's refusal ends the parse at once and
+// comes before any bench error.
+TEST(SimOptions, OtherOptionsShareTheLine) {
+    enum { DEV = 0x400, FLAG };
+    static const option TABLE[] = {{"dev", required_argument, nullptr, DEV},
+                                   {"flag", no_argument, nullptr, FLAG},
+                                   {nullptr, 0, nullptr, 0}};
+    const struct {
+        std::vector<const char*> args;
+        std::string taken; // "name=value;" per word taken, "name;" without a value
+        bool refused;      // by the other taker
+        std::string error; // the bench's, when not refused
+    } cases[] = {
+        {{"-d", "x", "--dev", "y", "--dev=z", "--flag"}, "-d=x;--dev=y;--dev=z;--flag;", false, ""},
+        {{"--flag=1", "--dev", "--stats"}, "--flag=1;--dev=--stats;", false, ""},
+        {{"--dev"}, "--dev;", false, ""},
+        {{"-d"}, "-d;", false, ""},
+        {{"--chip", "2764", "--dev", "a", "--stats"}, "--dev=a;", false, ""},
+        // A bench error is named once every other option has been taken.
+        {{"--bogus", "--dev", "a", "--pulse", "0", "-d", "b"},
+         "--dev=a;-d=b;",
+         false,
+         "unknown option '--bogus'"},
+        {{"--pulse", "0", "--nope", "--dev", "a"},
+         "--dev=a;",
+         false,
+         "--pulse '0': expected a positive number of port accesses"},
+        {{"--no-chip", "--chip", "2716", "--dev", "a"},
+         "--dev=a;",
+         false,
+         "--chip and --no-chip exclude each other"},
+        // The taker's refusal wins over a bench error before it, and ends the parse.
+        {{"--bogus", "--dev", "bad", "--dev", "a"}, "--dev=bad;", true, ""},
+        // Abbreviations and run-together short options are none of theirs.
+        {{"--de", "a"}, "", false, "unknown option '--de'"},
+        {{"-dx"}, "", false, "unknown option '-dx'"},
+        {{"--", "--dev", "a"}, "--dev=a;", false, "unknown option '--'"},
+    };
+    for (const auto& c : cases) {
+        std::string taken;
+        vsim::OtherOptions other;
+        other.table = TABLE;
+        other.short_options = "d:";
+        other.take = [&](const CmdWord& w) {
+            if (w.code != DEV && w.code != 'd' && w.code != FLAG)
+                return 0;
+            taken += std::string(w.name) + (w.value ? std::string("=") + w.value : "") + ";";
+            return w.value && std::string(w.value) == "bad" ? -1 : 1;
+        };
+        std::vector<const char*> argv{"vantrel-sim"};
+        argv.insert(argv.end(), c.args.begin(), c.args.end());
+        const ParsedOptions p =
+            vsim::parse_sim_options(static_cast<int>(argv.size()), argv.data(), other);
+        const std::string line = testing::PrintToString(c.args);
+        EXPECT_EQ(taken, c.taken) << line;
+        EXPECT_EQ(p.other_refused, c.refused) << line;
+        EXPECT_EQ(p.error, c.error) << line;
+        EXPECT_EQ(p.ok(), !c.refused && c.error.empty()) << line;
+    }
+}
+
+// The harness reads its bench from a list of words, as the command line's.
+TEST(SimOptions, WordsAsACommandLine) {
+    ParsedOptions p = vsim::parse_sim_words({"--chip", "2764", "--pulse=7", "--stats"});
+    ASSERT_TRUE(p.ok()) << p.error;
+    EXPECT_EQ(p.options->chip->type, T2764);
+    EXPECT_EQ(p.options->pulse_ticks, 7u);
+    EXPECT_TRUE(p.options->stats);
+    EXPECT_TRUE(vsim::parse_sim_words({}).ok());
+    p = vsim::parse_sim_words({"--stats", "extra"});
+    EXPECT_EQ(p.error, "unexpected argument 'extra' (vantrel-sim takes options only)");
+}
+
 TEST(SimOptions, UsageNamesEveryOptionAndFault) {
     const std::string u = vsim::sim_usage();
     EXPECT_EQ(u.rfind("Usage: vantrel-sim", 0), 0u);

@@ -1,0 +1,272 @@
+#!/usr/bin/env bash
+# Both command lines, message by message: every way vantrel and vantrel-sim refuse a command
+# line, with its exact text on standard error, nothing on standard output and status 2; which
+# fault is named when a line has several; --help and --version. The real binary runs under
+# the harness (where there is one for this processor) and must not make one port call.
+LIB=$(cd "$(dirname "${BASH_SOURCE[0]}")/lib" && pwd)
+source "$LIB/session.bash" "$@"
+REAL=0
+if [ -n "${VANTREL_BINARY:-}" ] && [ -n "${VANTREL_HARNESS_LIB:-}" ]; then
+    source "$LIB/real.bash"
+    REAL=1
+else
+    echo "no vantrel binary for this processor: vantrel-sim's command line only"
+fi
+
+USAGE="Usage: vantrel [--port PORT]\n       vantrel [--port PORT] -t TYPE ACTION... [OPTION]...\n"
+NO_PORT_CALL="harness: the program made no port call\n"
+
+# expect_err_exact EXPECTED: standard error of the session, byte for byte.
+expect_err_exact() {
+    CHECKS=$((CHECKS + 1))
+    printf '%b' "$1" >"$SESSION.errwant"
+    if ! cmp -s "$SESSION.errwant" "$SESSION.err"; then
+        fail "standard error differs (- expected + actual):"
+        diff -u <(cat -A "$SESSION.errwant") <(cat -A "$SESSION.err") | tail -n +3 | head -n 20
+    fi
+}
+
+# on PROG ARGS...: one run of vantrel (under the harness) or vantrel-sim with ARGS and no
+# input, as session N (the checks that follow name the command line if they fail); sets
+# EXTRA_ERR to what the harness adds on standard error.
+N=0
+on() {
+    local prog=$1
+    shift
+    N=$((N + 1))
+    SHOWN="$prog $*"
+    if [ "$prog" = vantrel ]; then
+        real "$N" "" "" "$@"
+        EXTRA_ERR=$NO_PORT_CALL
+    else
+        run "$N" "" "$@"
+        EXTRA_ERR=""
+    fi
+}
+
+# named: after the checks of a run, the command line when one of them failed.
+FAILED_BEFORE=0
+named() {
+    [ "$FAILED" -gt "$FAILED_BEFORE" ] && echo "    (session $N: $SHOWN)"
+    FAILED_BEFORE=$FAILED
+}
+
+# refused PROG KIND MESSAGE ARGS...: PROG refuses ARGS with "PROG: MESSAGE" and the tail of
+# that KIND of refusal: usage (vantrel's own options), job (a job option) or bench
+# (vantrel-sim's own options).
+refused() {
+    local prog=$1 kind=$2 message=$3 tail
+    shift 3
+    case $kind in
+    usage) tail="${USAGE}Try 'vantrel --help' for more information.\n" ;;
+    job) tail="Try '$prog --help' for more information.\n" ;;
+    bench) tail="Try 'vantrel-sim --help' for the options.\n" ;;
+    esac
+    on "$prog" "$@"
+    expect_status 2
+    expect_exact ""
+    expect_err_exact "$prog: $message\n$tail$EXTRA_ERR"
+    named
+}
+
+TYPES="(2708, 2716, 2732, 2764, 27128, 27256, 27512, 27010, 27020, 27040, also as 27C256 and the like)"
+BASE="no base address (0x378, 0xD010) nor device (/dev/parport0):"
+SIM_BASE="expected a base address from 0x1 to 0xFFFD (0x378, 0xD010, ...)"
+BLANKS="--blank --blank --blank --blank --blank --blank --blank --blank --blank"
+
+# KIND|ARGS|MESSAGE. A job row is run on both programs, a usage row on vantrel, a bench row
+# on vantrel-sim. An option's value is the word after it, whatever it looks like.
+while IFS='|' read -r kind args message; do
+    [ -z "$kind" ] && continue
+    eval "set -- $args"
+    case $kind in
+    job)
+        [ "$REAL" = 1 ] && refused vantrel job "$message" "$@"
+        refused vantrel-sim job "$message" "$@"
+        ;;
+    usage) [ "$REAL" = 1 ] && refused vantrel usage "$message" "$@" ;;
+    bench) refused vantrel-sim bench "$message" "$@" ;;
+    esac
+done <<EOF
+job|-t|option '-t' needs a value
+job|--type|option '--type' needs a value
+job|--type=|--type '': unknown EPROM type $TYPES
+job|-t 2799 --blank|-t '2799': unknown EPROM type $TYPES
+job|--type 27C99 --blank|--type '27C99': unknown EPROM type $TYPES
+job|--vpp 13 -t 2764 --blank|--vpp '13': the board has 12 (12.75), 21 and 25 (volts)
+job|--vpp|option '--vpp' needs a value
+job|--vcc=7|--vcc '7': the board has 5 and 6.25 (volts)
+job|--delay 0|--delay '0': a bus delay factor from 1 to 255
+job|--delay 256|--delay '256': a bus delay factor from 1 to 255
+job|--delay 0x5|--delay '0x5': a bus delay factor from 1 to 255
+job|--range 100000000|--range '100000000': a hexadecimal address (7FFF, 0x8000)
+job|--range 0x|--range '0x': a hexadecimal address (7FFF, 0x8000)
+job|--offset=g|--offset 'g': a hexadecimal address (7FFF, 0x8000)
+job|--format bin|--format 'bin': raw, ihex or srec
+job|--format|option '--format' needs a value
+job|--blank=1|option '--blank' takes no value
+job|--blank=|option '--blank' takes no value
+job|--write|option '--write' needs a value
+job|--write=|option '--write' needs a file name (- for standard input)
+job|--verify ''|option '--verify' needs a file name (- for standard input)
+job|--read=|option '--read' needs a file name (- for standard output)
+job|-t 2764 $BLANKS $BLANKS|more than 16 actions
+job|-t 27C256|a job needs an action (--blank, --write, --verify or --read)
+job|--vpp 21 --delay 1|a job needs an action (--blank, --write, --verify or --read)
+job|--bogus -t 2764|a job needs an action (--blank, --write, --verify or --read)
+job|--help -t 2764|a job needs an action (--blank, --write, --verify or --read)
+job|--bogus --vpp 13|--vpp '13': the board has 12 (12.75), 21 and 25 (volts)
+job|--help --vpp 13|--vpp '13': the board has 12 (12.75), 21 and 25 (volts)
+job|--vpp 13 --vcc 7|--vpp '13': the board has 12 (12.75), 21 and 25 (volts)
+usage|--bogus|unknown option '--bogus'
+usage|--bogus=1|unknown option '--bogus=1'
+usage|-x|unknown option '-x'
+usage|-h|unknown option '-h'
+usage|-|unknown option '-'
+usage|--|unknown option '--'
+usage|-- -t 2764 --blank|unknown option '--'
+usage|-t27256 --blank|unknown option '-t27256'
+usage|-t=27256 --blank|unknown option '-t=27256'
+usage|--typ 2764|unknown option '--typ'
+usage|--ty=2764|unknown option '--ty=2764'
+usage|--vers|unknown option '--vers'
+usage|--po 0x378|unknown option '--po'
+usage|--help=1|unknown option '--help=1'
+usage|--version=|unknown option '--version='
+usage|extra|unexpected argument 'extra'
+usage|''|unexpected argument ''
+usage|--port 0x378 extra|unexpected argument 'extra'
+usage|-t 2764 --blank x|unexpected argument 'x'
+usage|--port|option needs a port: '--port'
+usage|--port=|$BASE ''
+usage|--port 378|$BASE '378'
+usage|--port 0xFFFE|$BASE '0xFFFE'
+usage|--port=0x0|$BASE '0x0'
+usage|--port ' 0x378'|$BASE ' 0x378'
+usage|--port 0x378 --port 0x278|port given twice: '0x278'
+usage|--port=/dev/parport0 --port bad|port given twice: 'bad'
+usage|--bogus --help|unknown option '--bogus'
+usage|--port --blank|$BASE '--blank'
+usage|--port bad --help|$BASE 'bad'
+usage|--port bad --bogus|$BASE 'bad'
+bench|--bogus|unknown option '--bogus'
+bench|--bogus=1|unknown option '--bogus'
+bench|-x=1|unknown option '-x=1'
+bench|-|unknown option '-'
+bench|--|unknown option '--'
+bench|-ht 2764|unknown option '-ht'
+bench|-t27256 --blank|unknown option '-t27256'
+bench|--ch 2764|unknown option '--ch'
+bench|--sta|unknown option '--sta'
+bench|--version|unknown option '--version'
+bench|extra|unexpected argument 'extra' (vantrel-sim takes options only)
+bench|-t 2764 --blank x|unexpected argument 'x' (vantrel-sim takes options only)
+bench|--help=me|option '--help' takes no value
+bench|--no-chip=|option '--no-chip' takes no value
+bench|--stats=yes|option '--stats' takes no value
+bench|--chip|option '--chip' needs a chip type
+bench|--chip-file=|option '--chip-file' needs a path
+bench|--chip-file|option '--chip-file' needs a path
+bench|--trace|option '--trace' needs a path
+bench|--trace=|option '--trace' needs a path
+bench|--board-port|option '--board-port' needs a base address or none
+bench|--port|option '--port' needs a base address like 0xD010
+bench|--pulse|option '--pulse' needs a number of port accesses
+bench|--fault|option '--fault' needs a fault
+bench|--board-port 0xFFFE|--board-port '0xFFFE': $SIM_BASE or none
+bench|--board-port=0|--board-port '0': $SIM_BASE or none
+bench|--port /dev/parport0|--port '/dev/parport0': $SIM_BASE; the model has no ppdev devices
+bench|--port=378|--port '378': $SIM_BASE; the model has no ppdev devices
+bench|--pulse 0|--pulse '0': expected a positive number of port accesses
+bench|--pulse=0x|--pulse '0x': expected a positive number of port accesses
+bench|--fault weak-cell:5|--fault 'weak-cell:5': expected weak-cell:ADDR:K
+bench|--fault stuck-cell:1:256|--fault 'stuck-cell:1:256': VALUE must be a byte (0 to 255 or 0x00 to 0xFF)
+bench|--fault weak-cells:5:3:x|--fault 'weak-cells:5:3:x': bad seed 'x'
+bench|--fault readback-stuck-0:1|--fault 'readback-stuck-0:1': takes no values
+bench|--fault readback-stuck-0 --fault readback-stuck-1|--fault 'readback-stuck-1': the read-back line has a fault already
+bench|--chip 2764 --fault stuck-cell:0x2000:1|--fault 'stuck-cell:0x2000:1': address outside the 2764 (0x0..0x1FFF)
+bench|--no-chip --chip 2716|--chip and --no-chip exclude each other
+bench|--no-chip --chip-file c.bin|--chip-file needs a chip in the socket, not --no-chip
+bench|--no-chip --fault weak-cell:1:2|--fault 'weak-cell:1:2' needs a chip in the socket, not --no-chip
+bench|--no-chip --chip 2716 --bogus|unknown option '--bogus'
+bench|--help --no-chip --chip 2716|--chip and --no-chip exclude each other
+bench|--help --bogus|unknown option '--bogus'
+bench|--stats --nope --pulse 0|unknown option '--nope'
+bench|--pulse 0 --nope|--pulse '0': expected a positive number of port accesses
+bench|--pulse --vpp 13|--pulse '--vpp': expected a positive number of port accesses
+EOF
+
+# --help and --version: the text on standard output, status 0, and nothing else happens,
+# whatever follows on the line.
+if [ "$REAL" = 1 ]; then
+    for args in "--help" "--help --bogus" "--port 0x378 --help extra"; do
+        # shellcheck disable=SC2086 # the arguments are a list
+        on vantrel $args
+        expect_status 0
+        expect_has "${USAGE}Read, verify, blank-check and program EPROMs"
+        expect_has "\n  --port PORT   the port the board hangs on, instead of the start-up\n"
+        expect_has "\n\nA job (no menu; actions run in the order given, the first failure stops it):\n"
+        expect_has "an image or file error, 3 no access to the port or no board answering.\n"
+        expect_err_exact "$NO_PORT_CALL"
+        named
+    done
+    for args in "--version" "--version --port bad" "--version --help"; do
+        # shellcheck disable=SC2086
+        on vantrel $args
+        expect_status 0
+        expect_exact "vantrel V 1.00\n"
+        expect_err_exact "$NO_PORT_CALL"
+        named
+    done
+fi
+# The harness's bench (VANTREL_HARNESS) is read as vantrel-sim's command line, with the
+# harness's own options in the same pass; anything wrong ends the program before it starts.
+if [ "$REAL" = 1 ]; then
+    while IFS='|' read -r bench message; do
+        N=$((N + 1))
+        SHOWN="VANTREL_HARNESS='$bench'"
+        real "$N" "" "$bench" -t 27C256 --blank
+        expect_status 134
+        expect_exact ""
+        expect_err "vantrel harness: $message"
+        named
+    done <<'EOF'
+--bogus|unknown option '--bogus'
+--ppdev|--ppdev needs N:BASE[:FAULT]
+--ppdev=16:0x378|--ppdev '16:0x378': expected N:BASE[:FAULT] with N 0..15
+--ppdev 1|--ppdev '1': expected N:BASE[:FAULT] with N 0..15
+--ppdev 1:0x378x|--ppdev '1:0x378x': bad base address
+--ppdev 1:0xFFFE|--ppdev '1:0xFFFE': bad base address
+--ppdev 1:888:nope|--ppdev '1:888:nope': unknown fault 'nope'
+--ppdev 1:888:vanish:x|--ppdev '1:888:vanish:x': unknown fault 'vanish:x'
+--refuse-ioperm=1|option '--refuse-ioperm' takes no value
+--port 0x378|--port is no bench option: give it to vantrel
+--stats -h|--help is no bench option: give it to vantrel
+--stats extra|unexpected argument 'extra' (vantrel-sim takes options only)
+--pulse 0 --ppdev 1|--ppdev '1': expected N:BASE[:FAULT] with N 0..15
+EOF
+    # A device given as --ppdev=N:BASE with BASE in decimal (888 is 0x378), direct access
+    # refused: the job goes through the device.
+    N=$((N + 1))
+    SHOWN="--ppdev=1:888 --refuse-ioperm"
+    real "$N" "" "--ppdev=1:888 --refuse-ioperm --stats" --port /dev/parport1 -t 27C256 \
+        --range 3F --blank
+    expect_status 0
+    expect_exact "blank: ok\n"
+    expect_err "harness: 0 port instructions trapped, "
+    named
+fi
+
+for args in "--help" "-h" "--stats -h --chip 2764"; do
+    # shellcheck disable=SC2086
+    on vantrel-sim $args
+    expect_status 0
+    expect_has "Usage: vantrel-sim [OPTION]...\n"
+    expect_has "\n  --stats                port accesses, transfers, pulses, bus time, violations\n"
+    expect_has "\n\nA job (no menu; actions run in the order given, the first failure stops it):\n"
+    expect_lacks "select Vantrel-Port"
+    expect_err_exact ""
+    named
+done
+
+finish
