@@ -2,7 +2,6 @@
 #include "sim/eprom_chip.h"
 
 #include <algorithm>
-#include <cctype>
 #include <stdexcept>
 #include <string>
 
@@ -26,52 +25,6 @@ const ChipFacts FACTS[TicMax] = {
     {"27040", 0x80000, WIRING_27010_27040, StrobePin::none},
 };
 
-// The parts, the default part of each family first. The 2708 (26 V pulses) and 2716 are
-// read only on this board; 25 V keeps any attempt to program them on the safe side of their
-// datasheets. 27C08, 27C16 and 27C32 are the menu's names of the first three families.
-constexpr ChipPart PARTS[] = {
-    {"2708", T2708, TAP_25V},
-    {"2716", T2716, TAP_25V},
-    {"2732A", T2732, TAP_21V},
-    {"27C64", T2764, TAP_12V75},
-    {"27C128", T27128, TAP_12V75},
-    {"27C256", T27256, TAP_12V75},
-    {"27C512", T27512, TAP_12V75},
-    {"27C010", T27010, TAP_12V75},
-    {"27C020", T27020, TAP_12V75},
-    {"27C040", T27040, TAP_12V75},
-    // NMOS parts and the A versions.
-    {"2732", T2732, TAP_25V},
-    {"2764", T2764, TAP_21V},
-    {"2764A", T2764, TAP_12V75},
-    {"27128", T27128, TAP_21V},
-    {"27128A", T27128, TAP_12V75},
-    {"27256", T27256, TAP_12V75},
-    {"27512", T27512, TAP_12V75},
-    // The menu's names, and the large parts without their C.
-    {"27C08", T2708, TAP_25V},
-    {"27C16", T2716, TAP_25V},
-    {"27C32", T2732, TAP_21V},
-    {"27010", T27010, TAP_12V75},
-    {"27020", T27020, TAP_12V75},
-    {"27040", T27040, TAP_12V75},
-};
-
-constexpr bool defaults_in_family_order() {
-    for (int t = 0; t < TicMax; ++t)
-        if (PARTS[t].type != t)
-            return false;
-    return true;
-}
-static_assert(defaults_in_family_order(), "the default part of family t is PARTS[t]");
-
-bool same_name(const char* a, const char* b) {
-    for (; *a && *b; ++a, ++b)
-        if (std::toupper(static_cast<unsigned char>(*a)) != *b)
-            return false;
-    return *a == *b;
-}
-
 // splitmix64: small, seedable and the same on every compiler, so a seed always picks the
 // same weak cells.
 uint64_t next_random(uint64_t& state) {
@@ -87,33 +40,6 @@ const ChipFacts& chip_facts(IC type) {
     if (type < 0 || type >= TicMax)
         throw std::out_of_range("no EPROM type " + std::to_string(static_cast<int>(type)));
     return FACTS[type];
-}
-
-const ChipPart* find_part(const char* name) {
-    for (const ChipPart& p : PARTS)
-        if (same_name(name, p.name))
-            return &p;
-    return nullptr;
-}
-
-const ChipPart& default_part(IC type) {
-    chip_facts(type);
-    return PARTS[type];
-}
-
-const char* part_names() {
-    static const std::string names = [] {
-        std::string all;
-        for (const ChipPart& p : PARTS)
-            all += (all.empty() ? "" : ", ") + std::string(p.name);
-        return all;
-    }();
-    return names.c_str();
-}
-
-const char* vpp_level_name(unsigned level) {
-    static const char* const NAMES[4] = {"12.75 V", "21 V", "25 V", "level 3"};
-    return NAMES[level & 3];
 }
 
 EpromChip::EpromChip(IC type) : EpromChip(default_part(type)) {}

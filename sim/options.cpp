@@ -212,9 +212,10 @@ ParsedOptions parse_sim_options(int argc, const char* const* argv) {
         } else if (arg == "--chip") {
             if (!takes_value(&v))
                 return fail("option '--chip' needs a chip type");
-            const ChipPart* part = parse_chip_type(v);
+            std::string why;
+            const ChipPart* part = find_part(v, &why);
             if (!part)
-                return fail("--chip '" + v + "': unknown chip (" + part_names() + ")");
+                return fail("--chip '" + v + "': " + why);
             o.chip = part;
             chip_given = true;
         } else if (arg == "--chip-file") {
