@@ -51,14 +51,16 @@ EpromChip::EpromChip(const ChipPart& part)
 EpromChip::EpromChip(const EpromChip& o)
     : type_(o.type_), facts_(o.facts_), part_(o.part_), vpp_rating_(o.vpp_rating_),
       own_(o.cells_, o.cells_ + o.size()), cells_(own_.data()), pulses_(o.pulses_),
-      needed_(o.needed_), stuck_(o.stuck_), total_pulses_(o.total_pulses_) {}
+      needed_(o.needed_), stuck_(o.stuck_), total_pulses_(o.total_pulses_),
+      destroyed_(o.destroyed_) {}
 
 // A moved vector keeps its buffer, so o.cells_ is right either way: the buffer now in own_,
 // or the attached cells.
 EpromChip::EpromChip(EpromChip&& o) noexcept
     : type_(o.type_), facts_(o.facts_), part_(o.part_), vpp_rating_(o.vpp_rating_),
       own_(std::move(o.own_)), cells_(o.cells_), pulses_(std::move(o.pulses_)),
-      needed_(std::move(o.needed_)), stuck_(std::move(o.stuck_)), total_pulses_(o.total_pulses_) {
+      needed_(std::move(o.needed_)), stuck_(std::move(o.stuck_)), total_pulses_(o.total_pulses_),
+      destroyed_(o.destroyed_) {
     o.cells_ = o.own_.data();
 }
 
@@ -83,6 +85,7 @@ EpromChip& EpromChip::operator=(EpromChip&& o) noexcept {
     needed_ = std::move(o.needed_);
     stuck_ = std::move(o.stuck_);
     total_pulses_ = o.total_pulses_;
+    destroyed_ = o.destroyed_;
     return *this;
 }
 
@@ -97,7 +100,8 @@ uint8_t EpromChip::byte(uint32_t address) const {
 }
 
 void EpromChip::set_byte(uint32_t address, uint8_t value) {
-    cells_[checked(address)] = value;
+    const uint32_t i = checked(address);
+    cells_[i] = destroyed_ ? garbled(i, value) : value;
 }
 
 uint8_t EpromChip::stuck_or_cell(uint32_t index) const {
@@ -133,12 +137,39 @@ void EpromChip::fill(uint8_t value) {
     std::fill(cells_, cells_ + size(), value);
     std::fill(pulses_.begin(), pulses_.end(), 0);
     total_pulses_ = 0;
+    if (destroyed_)
+        garble_all();
 }
 
 void EpromChip::load(const std::vector<uint8_t>& image) {
+    const bool destroyed = destroyed_;
+    destroyed_ = false; // garbled once, below
     fill(0xFF);
     const size_t n = std::min<size_t>(image.size(), size());
     std::copy(image.begin(), image.begin() + static_cast<std::ptrdiff_t>(n), cells_);
+    destroyed_ = destroyed;
+    if (destroyed_)
+        garble_all();
+}
+
+uint8_t EpromChip::garbled(uint32_t index, uint8_t value) {
+    // Too high a voltage breaks the cells' oxide down: each reads with some of its bits
+    // wrong, other bits from cell to cell, and never the value it was given.
+    uint64_t state = index;
+    const uint8_t flips = static_cast<uint8_t>(next_random(state));
+    return static_cast<uint8_t>(value ^ (flips ? flips : 0xA5));
+}
+
+void EpromChip::garble_all() {
+    for (uint32_t i = 0; i < size(); ++i)
+        cells_[i] = garbled(i, cells_[i]);
+}
+
+void EpromChip::destroy() {
+    if (destroyed_)
+        return;
+    destroyed_ = true;
+    garble_all();
 }
 
 bool EpromChip::is_blank() const {
@@ -147,6 +178,8 @@ bool EpromChip::is_blank() const {
 }
 
 void EpromChip::program_pulse(uint32_t index, uint8_t data) {
+    if (destroyed_)
+        return;
     index &= address_mask();
     const uint32_t had = ++pulses_[index];
     ++total_pulses_;

@@ -2,9 +2,9 @@
 //
 // The chip knows its own datasheet facts (size, address pins, program strobe pin, programming
 // voltage and the most its VPP pin takes, which socket wiring fits it) and keeps its cells in
-// memory. The board decides when the chip drives its data pins and when a program pulse
-// reaches it; the chip only answers "what is in cell i" and "one effective pulse with this
-// data hit cell i".
+// memory. The board decides when the chip drives its data pins, when a program pulse reaches
+// it and when a voltage destroys it; the chip only answers "what is in cell i" and "one
+// effective pulse with this data hit cell i".
 #ifndef VANTREL_SIM_EPROM_CHIP_H
 #define VANTREL_SIM_EPROM_CHIP_H
 
@@ -66,6 +66,13 @@ class EpromChip {
     // The highest programming voltage the part tolerates, in 1/100 V.
     uint16_t vpp_limit() const { return part_->vpp_limit; }
 
+    // ---- Destruction ------------------------------------------------------------------
+    // More than vpp_limit() on the VPP pin breaks the cells down: from then on no cell reads
+    // what it held or what is put into it, and programming takes no more. Once only: a
+    // second call changes nothing.
+    void destroy();
+    bool destroyed() const { return destroyed_; }
+
     // ---- Cells, as the data pins show them --------------------------------------------
     // Cell `index` (already cut to the address pins), stuck cells included. No range check:
     // this is what the board reads at a load pulse.
@@ -75,9 +82,10 @@ class EpromChip {
     // The same with a range check (throws std::out_of_range), for tests.
     uint8_t byte(uint32_t address) const;
     // Put a value into a cell directly, as a reference programmer would (a stuck cell keeps
-    // its stuck value). Does not count as a pulse.
+    // its stuck value, a destroyed chip garbles it). Does not count as a pulse.
     void set_byte(uint32_t address, uint8_t value);
-    // UV erase: every cell 0xFF, pulse counts back to 0. Stuck cells stay stuck.
+    // UV erase: every cell 0xFF, pulse counts back to 0. Stuck cells stay stuck, and a
+    // destroyed chip stays destroyed: it garbles whatever is put into it.
     void erase();
     // Every cell `value`, pulse counts back to 0 (stuck cells stay stuck).
     void fill(uint8_t value);
@@ -126,6 +134,9 @@ class EpromChip {
   private:
     uint32_t checked(uint32_t address) const; // throws std::out_of_range past the chip
     uint8_t stuck_or_cell(uint32_t index) const;
+    // What a broken-down cell `index` shows instead of `value`: never `value` itself.
+    static uint8_t garbled(uint32_t index, uint8_t value);
+    void garble_all();
 
     IC type_;
     const ChipFacts* facts_;
@@ -137,6 +148,7 @@ class EpromChip {
     std::vector<uint8_t> needed_;                     // pulses needed per cell; empty: all 1
     std::vector<std::pair<uint32_t, uint8_t>> stuck_; // (cell, value), few
     uint64_t total_pulses_ = 0;
+    bool destroyed_ = false;
 };
 
 } // namespace vsim
