@@ -318,7 +318,8 @@ bool Board::pulse_conditions() const {
     if (!chip_)
         return false;
     const unsigned level = ic4_ >> IC4Q67_SHIFT;
-    if (!(ic4_ & IC4Q1_VPP) || level == 3 || level < chip_->vpp_rating())
+    if (!(ic4_ & IC4Q1_VPP) || level == TAP_NONE || level < chip_->vpp_rating() ||
+        chip_->destroyed())
         return false;
     // Chip selected with its outputs off: the data pins are inputs for the cell.
     if ((ic4_ & IC4Q3_CE_HIGH) || !(ic4_ & IC4Q4_OE_HIGH))
@@ -349,7 +350,7 @@ void Board::close_pulse() {
 void Board::check_vpp_hazards(bool ic4_latch) {
     if (!chip_ || !(ic4_ & IC4Q1_VPP))
         return;
-    const EpromChip& c = *chip_;
+    EpromChip& c = *chip_;
     if (ic4_latch) {
         // With its outputs on, the chip drives against the VPP pin it shares on many
         // packages, and the data pins fight the data register.
@@ -357,11 +358,21 @@ void Board::check_vpp_hazards(bool ic4_latch) {
             hazards_.add(format("programming voltage on while output enable is active "
                                 "(IC4 0x%02X)",
                                 ic4_));
+        // Only a level switched onto the socket reaches the chip; one merely selected with
+        // the switch off does not. Between the part's programming voltage and its limit the
+        // part is within its datasheet.
         const unsigned level = ic4_ >> IC4Q67_SHIFT;
-        if (level == 3 || level > c.vpp_rating())
-            hazards_.add(format("programming voltage %s above the %s rating of a %s (IC4 0x%02X)",
-                                vpp_level_name(level), vpp_level_name(c.vpp_rating()), c.name(),
+        if (level == TAP_NONE) {
+            hazards_.add(format("programming voltage on with level code 3, which the board "
+                                "does not define (IC4 0x%02X)",
                                 ic4_));
+        } else if (level_centivolts(level) > c.vpp_limit()) {
+            hazards_.add(format("programming voltage %s above the %s limit of a %s: the chip is "
+                                "destroyed (IC4 0x%02X)",
+                                vpp_level_name(level), volts_text(c.vpp_limit()).c_str(), c.name(),
+                                ic4_));
+            c.destroy();
+        }
     }
     if ((ic5_ & IC5Q37_WIRING) != c.socket_pattern())
         hazards_.add(format("programming voltage on with socket wiring 0x%02X, a %s needs 0x%02X",

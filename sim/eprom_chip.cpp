@@ -2,7 +2,6 @@
 #include "sim/eprom_chip.h"
 
 #include <algorithm>
-#include <cctype>
 #include <stdexcept>
 #include <string>
 
@@ -26,52 +25,6 @@ const ChipFacts FACTS[TicMax] = {
     {"27040", 0x80000, WIRING_27010_27040, StrobePin::none},
 };
 
-// The parts, the default part of each family first. The 2708 (26 V pulses) and 2716 are
-// read only on this board; 25 V keeps any attempt to program them on the safe side of their
-// datasheets. 27C08, 27C16 and 27C32 are the menu's names of the first three families.
-constexpr ChipPart PARTS[] = {
-    {"2708", T2708, TAP_25V},
-    {"2716", T2716, TAP_25V},
-    {"2732A", T2732, TAP_21V},
-    {"27C64", T2764, TAP_12V75},
-    {"27C128", T27128, TAP_12V75},
-    {"27C256", T27256, TAP_12V75},
-    {"27C512", T27512, TAP_12V75},
-    {"27C010", T27010, TAP_12V75},
-    {"27C020", T27020, TAP_12V75},
-    {"27C040", T27040, TAP_12V75},
-    // NMOS parts and the A versions.
-    {"2732", T2732, TAP_25V},
-    {"2764", T2764, TAP_21V},
-    {"2764A", T2764, TAP_12V75},
-    {"27128", T27128, TAP_21V},
-    {"27128A", T27128, TAP_12V75},
-    {"27256", T27256, TAP_12V75},
-    {"27512", T27512, TAP_12V75},
-    // The menu's names, and the large parts without their C.
-    {"27C08", T2708, TAP_25V},
-    {"27C16", T2716, TAP_25V},
-    {"27C32", T2732, TAP_21V},
-    {"27010", T27010, TAP_12V75},
-    {"27020", T27020, TAP_12V75},
-    {"27040", T27040, TAP_12V75},
-};
-
-constexpr bool defaults_in_family_order() {
-    for (int t = 0; t < TicMax; ++t)
-        if (PARTS[t].type != t)
-            return false;
-    return true;
-}
-static_assert(defaults_in_family_order(), "the default part of family t is PARTS[t]");
-
-bool same_name(const char* a, const char* b) {
-    for (; *a && *b; ++a, ++b)
-        if (std::toupper(static_cast<unsigned char>(*a)) != *b)
-            return false;
-    return *a == *b;
-}
-
 // splitmix64: small, seedable and the same on every compiler, so a seed always picks the
 // same weak cells.
 uint64_t next_random(uint64_t& state) {
@@ -89,33 +42,6 @@ const ChipFacts& chip_facts(IC type) {
     return FACTS[type];
 }
 
-const ChipPart* find_part(const char* name) {
-    for (const ChipPart& p : PARTS)
-        if (same_name(name, p.name))
-            return &p;
-    return nullptr;
-}
-
-const ChipPart& default_part(IC type) {
-    chip_facts(type);
-    return PARTS[type];
-}
-
-const char* part_names() {
-    static const std::string names = [] {
-        std::string all;
-        for (const ChipPart& p : PARTS)
-            all += (all.empty() ? "" : ", ") + std::string(p.name);
-        return all;
-    }();
-    return names.c_str();
-}
-
-const char* vpp_level_name(unsigned level) {
-    static const char* const NAMES[4] = {"12.75 V", "21 V", "25 V", "level 3"};
-    return NAMES[level & 3];
-}
-
 EpromChip::EpromChip(IC type) : EpromChip(default_part(type)) {}
 
 EpromChip::EpromChip(const ChipPart& part)
@@ -125,14 +51,16 @@ EpromChip::EpromChip(const ChipPart& part)
 EpromChip::EpromChip(const EpromChip& o)
     : type_(o.type_), facts_(o.facts_), part_(o.part_), vpp_rating_(o.vpp_rating_),
       own_(o.cells_, o.cells_ + o.size()), cells_(own_.data()), pulses_(o.pulses_),
-      needed_(o.needed_), stuck_(o.stuck_), total_pulses_(o.total_pulses_) {}
+      needed_(o.needed_), stuck_(o.stuck_), total_pulses_(o.total_pulses_),
+      destroyed_(o.destroyed_) {}
 
 // A moved vector keeps its buffer, so o.cells_ is right either way: the buffer now in own_,
 // or the attached cells.
 EpromChip::EpromChip(EpromChip&& o) noexcept
     : type_(o.type_), facts_(o.facts_), part_(o.part_), vpp_rating_(o.vpp_rating_),
       own_(std::move(o.own_)), cells_(o.cells_), pulses_(std::move(o.pulses_)),
-      needed_(std::move(o.needed_)), stuck_(std::move(o.stuck_)), total_pulses_(o.total_pulses_) {
+      needed_(std::move(o.needed_)), stuck_(std::move(o.stuck_)), total_pulses_(o.total_pulses_),
+      destroyed_(o.destroyed_) {
     o.cells_ = o.own_.data();
 }
 
@@ -157,6 +85,7 @@ EpromChip& EpromChip::operator=(EpromChip&& o) noexcept {
     needed_ = std::move(o.needed_);
     stuck_ = std::move(o.stuck_);
     total_pulses_ = o.total_pulses_;
+    destroyed_ = o.destroyed_;
     return *this;
 }
 
@@ -171,7 +100,8 @@ uint8_t EpromChip::byte(uint32_t address) const {
 }
 
 void EpromChip::set_byte(uint32_t address, uint8_t value) {
-    cells_[checked(address)] = value;
+    const uint32_t i = checked(address);
+    cells_[i] = destroyed_ ? garbled(i, value) : value;
 }
 
 uint8_t EpromChip::stuck_or_cell(uint32_t index) const {
@@ -207,12 +137,39 @@ void EpromChip::fill(uint8_t value) {
     std::fill(cells_, cells_ + size(), value);
     std::fill(pulses_.begin(), pulses_.end(), 0);
     total_pulses_ = 0;
+    if (destroyed_)
+        garble_all();
 }
 
 void EpromChip::load(const std::vector<uint8_t>& image) {
+    const bool destroyed = destroyed_;
+    destroyed_ = false; // garbled once, below
     fill(0xFF);
     const size_t n = std::min<size_t>(image.size(), size());
     std::copy(image.begin(), image.begin() + static_cast<std::ptrdiff_t>(n), cells_);
+    destroyed_ = destroyed;
+    if (destroyed_)
+        garble_all();
+}
+
+uint8_t EpromChip::garbled(uint32_t index, uint8_t value) {
+    // Too high a voltage breaks the cells' oxide down: each reads with some of its bits
+    // wrong, other bits from cell to cell, and never the value it was given.
+    uint64_t state = index;
+    const uint8_t flips = static_cast<uint8_t>(next_random(state));
+    return static_cast<uint8_t>(value ^ (flips ? flips : 0xA5));
+}
+
+void EpromChip::garble_all() {
+    for (uint32_t i = 0; i < size(); ++i)
+        cells_[i] = garbled(i, cells_[i]);
+}
+
+void EpromChip::destroy() {
+    if (destroyed_)
+        return;
+    destroyed_ = true;
+    garble_all();
 }
 
 bool EpromChip::is_blank() const {
@@ -221,6 +178,8 @@ bool EpromChip::is_blank() const {
 }
 
 void EpromChip::program_pulse(uint32_t index, uint8_t data) {
+    if (destroyed_)
+        return;
     index &= address_mask();
     const uint32_t had = ++pulses_[index];
     ++total_pulses_;

@@ -1,9 +1,10 @@
 // A virtual UV-erasable EPROM of the 27xx family, as it sits in the Vantrel II socket.
 //
 // The chip knows its own datasheet facts (size, address pins, program strobe pin, programming
-// voltage rating, which socket wiring fits it) and keeps its cells in memory. The board
-// decides when the chip drives its data pins and when a program pulse reaches it; the chip
-// only answers "what is in cell i" and "one effective pulse with this data hit cell i".
+// voltage and the most its VPP pin takes, which socket wiring fits it) and keeps its cells in
+// memory. The board decides when the chip drives its data pins, when a program pulse reaches
+// it and when a voltage destroys it; the chip only answers "what is in cell i" and "one
+// effective pulse with this data hit cell i".
 #ifndef VANTREL_SIM_EPROM_CHIP_H
 #define VANTREL_SIM_EPROM_CHIP_H
 
@@ -12,6 +13,7 @@
 #include <vector>
 
 #include "defs.h"
+#include "sim/parts.h"
 
 namespace vsim {
 
@@ -34,28 +36,6 @@ struct ChipFacts {
 
 // Facts of `type` (T2708..T27040).
 const ChipFacts& chip_facts(IC type);
-
-// One part as its name is printed on the package. Parts of one family differ in their
-// programming voltage: the NMOS 2764 and 27128 want 21 V, their A versions and the CMOS parts
-// 12.5 to 12.75 V, the 2732 25 V and the 2732A 21 V. The board offers three levels, so the
-// rating is the regulator tap that programs the part; a lower level leaves its cells as they
-// are, a higher one is more than the part's datasheet allows.
-struct ChipPart {
-    const char* name;   // "2764", "2764A", "27C64", ...
-    IC type;            // its family
-    uint8_t vpp_rating; // Level tap (TAP_12V75, TAP_21V, TAP_25V)
-};
-
-// The part named `name` (upper or lower case C and A), or nullptr.
-const ChipPart* find_part(const char* name);
-// The part that a bare family stands for in the tests and the benches, with the rating most
-// parts of the family on the market have: 2708, 2716, 2732A, 27C64 ... 27C040.
-const ChipPart& default_part(IC type);
-// Every part name, for messages: "2708, 2716, ...".
-const char* part_names();
-
-// Name of a programming voltage tap 0..3 ("12.75 V", "21 V", "25 V", "level 3").
-const char* vpp_level_name(unsigned level);
 
 class EpromChip {
   public:
@@ -83,6 +63,15 @@ class EpromChip {
     // part's datasheet value; a test may pretend a different part.
     uint8_t vpp_rating() const { return vpp_rating_; }
     void set_vpp_rating(uint8_t level) { vpp_rating_ = level; }
+    // The highest programming voltage the part tolerates, in 1/100 V.
+    uint16_t vpp_limit() const { return part_->vpp_limit; }
+
+    // ---- Destruction ------------------------------------------------------------------
+    // More than vpp_limit() on the VPP pin breaks the cells down: from then on no cell reads
+    // what it held or what is put into it, and programming takes no more. Once only: a
+    // second call changes nothing.
+    void destroy();
+    bool destroyed() const { return destroyed_; }
 
     // ---- Cells, as the data pins show them --------------------------------------------
     // Cell `index` (already cut to the address pins), stuck cells included. No range check:
@@ -93,9 +82,10 @@ class EpromChip {
     // The same with a range check (throws std::out_of_range), for tests.
     uint8_t byte(uint32_t address) const;
     // Put a value into a cell directly, as a reference programmer would (a stuck cell keeps
-    // its stuck value). Does not count as a pulse.
+    // its stuck value, a destroyed chip garbles it). Does not count as a pulse.
     void set_byte(uint32_t address, uint8_t value);
-    // UV erase: every cell 0xFF, pulse counts back to 0. Stuck cells stay stuck.
+    // UV erase: every cell 0xFF, pulse counts back to 0. Stuck cells stay stuck, and a
+    // destroyed chip stays destroyed: it garbles whatever is put into it.
     void erase();
     // Every cell `value`, pulse counts back to 0 (stuck cells stay stuck).
     void fill(uint8_t value);
@@ -144,6 +134,9 @@ class EpromChip {
   private:
     uint32_t checked(uint32_t address) const; // throws std::out_of_range past the chip
     uint8_t stuck_or_cell(uint32_t index) const;
+    // What a broken-down cell `index` shows instead of `value`: never `value` itself.
+    static uint8_t garbled(uint32_t index, uint8_t value);
+    void garble_all();
 
     IC type_;
     const ChipFacts* facts_;
@@ -155,6 +148,7 @@ class EpromChip {
     std::vector<uint8_t> needed_;                     // pulses needed per cell; empty: all 1
     std::vector<std::pair<uint32_t, uint8_t>> stuck_; // (cell, value), few
     uint64_t total_pulses_ = 0;
+    bool destroyed_ = false;
 };
 
 } // namespace vsim

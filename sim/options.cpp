@@ -8,6 +8,7 @@
 #include "link/portname.h"
 #include "sim/board.h"
 #include "sim/eprom_chip.h"
+#include "sim/parts.h"
 
 namespace vsim {
 
@@ -250,9 +251,10 @@ struct Bench {
 };
 
 std::string take_chip(const std::string& v, Bench* b) {
-    const ChipPart* part = parse_chip_type(v);
+    std::string why;
+    const ChipPart* part = find_part(v, &why);
     if (!part)
-        return "--chip '" + v + "': unknown chip (" + part_names() + ")";
+        return "--chip '" + v + "': " + why;
     b->o.chip = part;
     b->chip_given = true;
     return "";
@@ -353,10 +355,6 @@ std::vector<option> options_table(const option* other) {
 
 } // namespace
 
-const ChipPart* parse_chip_type(const std::string& text) {
-    return find_part(text.c_str());
-}
-
 ParsedOptions parse_sim_options(int argc, const char* const* argv, const OtherOptions& other) {
     const std::vector<option> table = options_table(other.table);
     const std::string optstring = CMD_OPTSTRING(SIM_SHORT_OPTIONS) + other.short_options;
@@ -397,10 +395,14 @@ std::string sim_usage() {
            "Run vantrel, the Vantrel II EPROM programmer, on a software model of the board.\n"
            "Without options: the board on 0x378 with an erased 27C512 in the socket.\n"
            "\n"
-           "  --chip PART            chip in the socket, by the name on its package: 2708,\n"
-           "                         2716, 2732 (25 V), 2732A (21 V), 2764 and 27128 (NMOS,\n"
-           "                         21 V), 2764A, 27128A, 27256, 27512 and the CMOS parts\n"
-           "                         27C64 ... 27C040 (12.5 V); default 27C512\n"
+           "  --chip PART            chip in the socket, by the name printed on it, with or\n"
+           "                         without maker and suffix (M27C256B-12F1, D2764A-2);\n"
+           "                         the name sets the programming voltage: 2732 25 V;\n"
+           "                         2732A, 2764, 27128 (NMOS) 21 V; 2764A, 27128A, 27256,\n"
+           "                         27512 and the CMOS parts 27C64 ... 27C040 (27C1001 ...\n"
+           "                         27C4001) 12.75 V; 2708, 2716, 27C16 read only. More\n"
+           "                         than a part tolerates (14 V for the 12.75 V parts,\n"
+           "                         22 V for the 21 V ones) destroys it. Default 27C512\n"
            "  --no-chip              empty socket\n"
            "  --chip-file PATH       the chip's cells are the file PATH (the chip's size; a\n"
            "                         missing file is created erased): every burnt byte is\n"

@@ -81,9 +81,6 @@ ParsedOptions parse_sim_options(int argc, const char* const* argv,
 ParsedOptions parse_sim_words(const std::vector<std::string>& words,
                               const OtherOptions& other = OtherOptions{});
 
-// The part for "2764", "2764A", "27C64", "27c512", ... or nullptr.
-const ChipPart* parse_chip_type(const std::string& text);
-
 // The usage text of --help.
 std::string sim_usage();
 

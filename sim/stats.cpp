@@ -49,6 +49,9 @@ std::string format_stats(const Board& b) {
     s += line("board at exit: IC4 0x%02X, programming voltage %s, chip %s, supply %s", ic4,
               (ic4 & IC4Q1_VPP) ? "ON" : "off", (ic4 & IC4Q3_CE_HIGH) ? "deselected" : "SELECTED",
               (ic4 & IC4Q5_VCC_5V) ? "5 V" : "6.25 V");
+    if (const EpromChip* c = b.chip(); c && c->destroyed())
+        s += line("chip at exit: the %s is destroyed: more than %s on its VPP pin", c->name(),
+                  volts_text(c->vpp_limit()).c_str());
     s += events("protocol violations", b.violations());
     s += events("hazards", b.hazards());
     return s;

@@ -10,7 +10,8 @@ namespace vsim {
 
 // Port accesses (reads, writes), transfers per register, load pulses, program pulses, the
 // bus time a real port would have taken at 1 us per access, the state IC4 leaves the chip
-// in, and every protocol violation and hazard with its count and texts. One item a line.
+// in, a chip destroyed by too high a programming voltage, and every protocol violation and
+// hazard with its count and texts. One item a line.
 std::string format_stats(const Board& board);
 
 } // namespace vsim

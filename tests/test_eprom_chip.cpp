@@ -289,32 +289,42 @@ TEST_F(ChipTest, TheProgramsPulseSequenceProgramsEachProgrammableType) {
     EXPECT_TRUE(b.hazards().empty()) << b.hazards().joined();
 }
 
-// The operator's choice of level on real parts: below the part's rating the cells stay as
-// they are, at it they take the byte, above it they take it too but the part is overstressed.
-TEST_F(ChipTest, EachPartProgramsFromItsRatingAndAboveItIsAHazard) {
-    const struct {
-        const char* part;
-        unsigned rating; // 0 12.75 V, 1 21 V, 2 25 V
-    } parts[] = {{"2732", 2},   {"2732A", 1},  {"2764", 1},   {"2764A", 0}, {"27C64", 0},
-                 {"27128", 1},  {"27128A", 0}, {"27C128", 0}, {"27256", 0}, {"27512", 0},
-                 {"27C512", 0}, {"27C010", 0}, {"27C020", 0}, {"27C040", 0}};
-    for (const auto& p : parts) {
+// The operator's choice of level on every part: below the part's programming voltage the
+// cells stay as they are, from it up to the part's limit they take the byte, and above the
+// limit the part is destroyed: every cell reads wrong, the one just burnt and one burnt
+// before alike, and the hazard is counted for each IC4 transfer that switched it on.
+TEST_F(ChipTest, EachPartProgramsFromItsLevelAndIsDestroyedAboveItsLimit) {
+    for (const vsim::ChipPart* part : vsim::known_parts()) {
         for (unsigned level = 0; level < 3; ++level) {
-            SCOPED_TRACE(std::string(p.part) + " at " + vsim::vpp_level_name(level));
-            const vsim::ChipPart* part = vsim::find_part(p.part);
-            ASSERT_NE(part, nullptr);
+            SCOPED_TRACE(std::string(part->name) + " at " + vsim::vpp_level_name(level));
             b.factory_reset();
             ASSERT_EQ(port_ioperm(BASE, 3, 1), 0);
             EpromChip& chip = b.insert_chip(EpromChip(*part));
             const uint32_t address = chip.size() - 2;
+            chip.set_byte(0x0005, 0x12); // burnt earlier
             const uint8_t back = write_like_the_program(
                 part->type, address, 0x5A, static_cast<uint8_t>(level << IC4Q67_SHIFT));
-            const bool takes = level >= p.rating;
-            EXPECT_EQ(back, takes ? 0x5A : 0xFF);
-            EXPECT_EQ(chip.byte(address), takes ? 0x5A : 0xFF);
-            // One for each of the four IC4 transfers with the voltage switched on.
-            EXPECT_EQ(b.hazards().count_containing("above the"), level > p.rating ? 4u : 0u)
-                << b.hazards().joined();
+            const bool destroyed = vsim::level_centivolts(level) > part->vpp_limit;
+            const bool takes = level >= part->vpp_rating && !destroyed;
+            EXPECT_EQ(chip.destroyed(), destroyed);
+            EXPECT_EQ(b.effective_pulses(), takes ? 1u : 0u);
+            if (destroyed) {
+                EXPECT_NE(back, 0x5A);
+                EXPECT_NE(back, 0xFF);
+                EXPECT_NE(chip.byte(address), 0x5A);
+                EXPECT_NE(read_at(0x0005, chip.socket_pattern()), 0x12);
+                EXPECT_EQ(b.hazards().count(), 4u) << b.hazards().joined();
+                EXPECT_EQ(b.hazards().count_containing(
+                              std::string("above the ") + vsim::volts_text(part->vpp_limit) +
+                              " limit of a " + part->name + ": the chip is destroyed"),
+                          4u)
+                    << b.hazards().joined();
+            } else {
+                EXPECT_EQ(back, takes ? 0x5A : 0xFF);
+                EXPECT_EQ(chip.byte(address), takes ? 0x5A : 0xFF);
+                EXPECT_EQ(chip.byte(0x0005), 0x12);
+                EXPECT_TRUE(b.hazards().empty()) << b.hazards().joined();
+            }
         }
     }
 }
@@ -387,19 +397,36 @@ TEST_F(ChipTest, VppWithOutputEnableActive) {
     EXPECT_EQ(b.hazards().count_containing("output enable is active"), 1u) << b.hazards().joined();
 }
 
-TEST_F(ChipTest, VppAboveTheChipsRating) {
-    insert(T2732);
+TEST_F(ChipTest, OnlyAVoltageSwitchedOnAboveTheLimitDestroys) {
+    EpromChip& c32 = insert(T2732); // a 2732A: 21 V, at most 22 V
+    c32.set_byte(0x0100, 0x32);
     hw.put_ic5(WIRING_2732);
     hw.put_ic4(IDLE | IC4Q1_VPP | LEVEL_21V);
-    EXPECT_TRUE(b.hazards().empty()) << "21 V is a 2732's level";
+    EXPECT_TRUE(b.hazards().empty()) << "21 V is a 2732A's level";
+    hw.put_ic4(IDLE | LEVEL_25V);
+    EXPECT_TRUE(b.hazards().empty()) << "25 V selected with the switch off";
+    EXPECT_EQ(read_at(0x0100, WIRING_2732, READ_STATE | LEVEL_25V), 0x32);
+    EXPECT_FALSE(c32.destroyed());
     hw.put_ic4(IDLE | IC4Q1_VPP | LEVEL_25V);
-    EXPECT_EQ(b.hazards().count_containing("above the 21 V rating"), 1u) << b.hazards().joined();
-    insert(T2764);
+    EXPECT_EQ(b.hazards().count_containing("25 V above the 22 V limit of a 2732A"), 1u)
+        << b.hazards().joined();
+    EXPECT_TRUE(c32.destroyed());
+    EXPECT_NE(read_at(0x0100, WIRING_2732), 0x32);
+
+    EpromChip& c64 = insert(T2764); // a 27C64: 12.75 V, at most 14 V
+    c64.set_byte(0x0040, 0x64);
     hw.put_ic5(WIRING_2764_27256);
-    hw.put_ic4(IDLE | LEVEL_21V); // switch off: a level alone harms nothing
+    hw.put_ic4(IDLE | LEVEL_21V);
+    EXPECT_EQ(read_at(A14_LINE | 0x0040, WIRING_2764_27256, READ_STATE | LEVEL_21V), 0x64)
+        << "reading with 21 V selected";
+    EXPECT_EQ(b.hazards().count(), 1u);
+    EXPECT_FALSE(c64.destroyed());
+    hw.put_ic4(IDLE | IC4Q1_VPP | LEVEL_12V75);
     EXPECT_EQ(b.hazards().count(), 1u);
     hw.put_ic4(IDLE | IC4Q1_VPP | LEVEL_21V);
-    EXPECT_EQ(b.hazards().count(), 2u);
+    EXPECT_EQ(b.hazards().count_containing("21 V above the 14 V limit of a 27C64"), 1u)
+        << b.hazards().joined();
+    EXPECT_TRUE(c64.destroyed());
 }
 
 TEST_F(ChipTest, VppWithAnotherFamilysWiring) {
@@ -427,6 +454,35 @@ TEST_F(ChipTest, IdleCheck) {
 }
 
 // ---- Contents ------------------------------------------------------------------------------
+
+// Whatever is done to a destroyed chip, no cell shows what it held or what is put into it,
+// and programming takes no more; a copy is as destroyed as the original.
+TEST_F(ChipTest, DestroyedChipNeverShowsWhatItWasGiven) {
+    EpromChip chip(T2716);
+    chip.load({0x00, 0x11, 0x22});
+    const std::vector<uint8_t> before = chip.contents();
+    chip.destroy();
+    const std::vector<uint8_t> after = chip.contents();
+    for (uint32_t a = 0; a < chip.size(); ++a)
+        ASSERT_NE(after[a], before[a]) << a;
+    chip.destroy();
+    EXPECT_EQ(chip.contents(), after) << "destroyed once only";
+    chip.program_pulse(0x0002, 0x00);
+    EXPECT_EQ(chip.byte(0x0002), after[2]);
+    EXPECT_EQ(chip.total_pulses(), 0u);
+    chip.set_byte(0x0003, 0x44);
+    EXPECT_NE(chip.byte(0x0003), 0x44);
+    chip.erase();
+    EXPECT_FALSE(chip.is_blank());
+    chip.load({0x55, 0x66});
+    EXPECT_NE(chip.byte(0x0000), 0x55);
+    EXPECT_NE(chip.byte(0x0001), 0x66);
+    EXPECT_NE(chip.byte(0x0002), 0xFF);
+    const EpromChip copy(chip);
+    EXPECT_TRUE(copy.destroyed());
+    EXPECT_EQ(copy.contents(), chip.contents());
+    EXPECT_FALSE(EpromChip(T2716).destroyed());
+}
 
 TEST_F(ChipTest, ContentsLoadSaveFill) {
     EpromChip chip(T2716);

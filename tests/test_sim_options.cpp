@@ -51,27 +51,25 @@ TEST(SimOptions, NoArgumentsGiveTheDefaultBench) {
     EXPECT_FALSE(o.stats);
 }
 
-// Every part by the name on its package, with the programming voltage of its datasheet as
-// the board's level tap: 0 for 12.5 to 12.75 V, 1 for 21 V, 2 for 25 V.
-TEST(SimOptions, ChipPartsWithTheirRatings) {
+// The part by the name printed on it, given either way; the chip in the socket is that
+// part, with its programming voltage and its limit.
+TEST(SimOptions, ChipByTheNameOnIt) {
     const struct {
         const char* text;
         IC type;
         const char* part;
-        uint8_t rating;
+        uint8_t rating; // level tap that programs it: 0 12.75 V, 1 21 V, 2 25 V
+        uint16_t limit; // 1/100 V
     } cases[] = {
-        {"2708", T2708, "2708", 2},      {"27C08", T2708, "27C08", 2},
-        {"2716", T2716, "2716", 2},      {"27c16", T2716, "27C16", 2},
-        {"2732", T2732, "2732", 2},      {"2732A", T2732, "2732A", 1},
-        {"2732a", T2732, "2732A", 1},    {"27C32", T2732, "27C32", 1},
-        {"2764", T2764, "2764", 1},      {"2764A", T2764, "2764A", 0},
-        {"27C64", T2764, "27C64", 0},    {"27128", T27128, "27128", 1},
-        {"27128A", T27128, "27128A", 0}, {"27C128", T27128, "27C128", 0},
-        {"27256", T27256, "27256", 0},   {"27c256", T27256, "27C256", 0},
-        {"27512", T27512, "27512", 0},   {"27C512", T27512, "27C512", 0},
-        {"27010", T27010, "27010", 0},   {"27C010", T27010, "27C010", 0},
-        {"27c020", T27020, "27C020", 0}, {"27040", T27040, "27040", 0},
-        {"27C040", T27040, "27C040", 0},
+        {"2716", T2716, "2716", 2, 2600},
+        {"2732", T2732, "2732", 2, 2600},
+        {"tms2732a-45jl", T2732, "2732A", 1, 2200},
+        {"MBM2764-25", T2764, "2764", 1, 2200},
+        {"D2764A-2", T2764, "27C64", 0, 1400},
+        {"27256", T27256, "27C256", 0, 1400},
+        {"M27C256B-12F1", T27256, "27C256", 0, 1400},
+        {"27C1001", T27010, "27C010", 0, 1400},
+        {"AM27C040-150DC", T27040, "27C040", 0, 1400},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.text);
@@ -80,20 +78,30 @@ TEST(SimOptions, ChipPartsWithTheirRatings) {
             ASSERT_NE(o.chip, nullptr);
             EXPECT_EQ(o.chip->type, c.type);
             EXPECT_STREQ(o.chip->name, c.part);
-            EXPECT_EQ(o.chip->vpp_rating, c.rating);
             const vsim::EpromChip chip(*o.chip);
             EXPECT_STREQ(chip.name(), c.part);
             EXPECT_EQ(chip.vpp_rating(), c.rating);
+            EXPECT_EQ(chip.vpp_limit(), c.limit);
         }
     }
 }
 
-TEST(SimOptions, UnknownChipTypesAreRefusedNamingTheOption) {
-    for (const char* bad : {"2799", "27C99", "512", "27", "27C", "2764x", "C2764", "27CC64",
-                            "27 64", "", "270040", "2708A", "27C64A", "27256A"}) {
-        const std::string e = refused({"--chip", bad});
-        EXPECT_NE(e.find("--chip"), std::string::npos) << e;
-        EXPECT_NE(e.find(std::string("'") + bad + "'"), std::string::npos) << e;
+TEST(SimOptions, UnknownOrAmbiguousChipsAreRefusedNamingTheOption) {
+    const struct {
+        const char* text;
+        const char* why;
+    } cases[] = {
+        {"2799", "unknown part; closest known: 2708, 2716, 2732, 2764"},
+        {"27C99", "unknown part; closest known: 27C16, 27C64"},
+        {"512", "unknown part; closest known: 27512"},
+        {"27C08", "unknown part; closest known: 2708"},
+        {"27 64", "a part name has letters, digits and '-' only"},
+        {"", "no part named"},
+        {"2764B", "could be a 2764 (programs at 21 V) or a 2764A (programs at 12.75 V)"},
+    };
+    for (const auto& c : cases) {
+        const std::string e = refused({"--chip", c.text});
+        EXPECT_EQ(e.rfind(std::string("--chip '") + c.text + "': " + c.why, 0), 0u) << e;
     }
     EXPECT_NE(refused({"--chip"}).find("--chip"), std::string::npos);
 }

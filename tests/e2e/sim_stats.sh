@@ -21,16 +21,20 @@ if grep -q -x 'program pulses: 0 triggered, 0 effective, 0 without effect' "$E";
 want=$(printf 'bus time at 1 us/access: %d.%06d s' $((acc / 1000000)) $((acc % 1000000)))
 if grep -q -x -F "$want" "$E"; then ok; else bad "wanted '$want', got '$(grep 'bus time' "$E")'"; fi
 if grep -q -x 'protocol violations: 0' "$E" && grep -q -x 'hazards: 0' "$E"; then ok; else bad "violations or hazards in a clean read"; fi
+if ! grep -q '^chip at exit' "$E"; then ok; else bad "a clean read destroyed the chip"; fi
 
-# Programming 4 bytes of a 27C512 at 25 V: four effective pulses, and the 27C512 is rated
-# for 12.75 V, which the statistics list as hazards with their texts.
-printf '1\n2\nw\n3\n\nq\n' | timeout 60 "$SIM" --stats >"$TMP/hot.out" 2>"$TMP/hot.err"
+# Programming 4 bytes of a 2732A at the NMOS 2732's 25 V: the 2732A tolerates 22 V, so the
+# first transfer that switches the voltage on destroys it. No pulse has an effect, the first
+# byte fails after ten, and the statistics list the hazards with their texts and the chip.
+printf '1\n2\n7\nw\n3\n\nq\n' | timeout 60 "$SIM" --chip 2732A --stats >"$TMP/hot.out" 2>"$TMP/hot.err"
 E=$TMP/hot.err
-if grep -q -x 'program pulses: 4 triggered, 4 effective, 0 without effect' "$E"; then ok; else bad "$(grep 'program' "$E")"; fi
-if grep -q -x 'load pulses: 4' "$E"; then ok; else bad "hot: $(grep load "$E")"; fi
+if grep -q -x 'program pulses: 10 triggered, 0 effective, 10 without effect' "$E"; then ok; else bad "$(grep 'program' "$E")"; fi
+if grep -q -x 'load pulses: 10' "$E"; then ok; else bad "hot: $(grep load "$E")"; fi
 n=$(field "$E" '^hazards: ([0-9]+)$')
-texts=$(grep -c '^  programming voltage 25 V above the 12.75 V rating of a 27C512' "$E")
+texts=$(grep -c '^  programming voltage 25 V above the 22 V limit of a 2732A: the chip is destroyed' "$E")
 if [ -n "$n" ] && [ "$n" -gt 0 ] && [ "$n" = "$texts" ]; then ok; else bad "hazards '$n' with $texts texts"; fi
+if grep -q -x 'chip at exit: the 2732A is destroyed: more than 22 V on its VPP pin' "$E"; then ok; else bad "hot: no destroyed chip in $(cat "$E")"; fi
+if grep -a -q -F '| write-error at adr:0 ' "$TMP/hot.out"; then ok; else bad "hot: no write error"; fi
 
 # A stuck monoflop: every trigger is lost, none has an effect.
 printf '1\nw\n3\n\nq\n' | timeout 60 "$SIM" --stats --fault monoflop-stuck-0 >"$TMP/mf.out" 2>"$TMP/mf.err"
