@@ -6,36 +6,11 @@
 #include <cstring>
 
 #include "defs.h"
+#include "eprom/ic_types.h"
 #include "image/formats.h"
 #include "link/numbers.h"
 
 // ---- Options -------------------------------------------------------------------------------
-
-// Part names of the types, as the chips are marked: "27C256", "27256", "2764A", "27c040".
-static const char* const typeDigits[TicMax] = {"08",  "16",  "32",  "64",  "128",
-                                               "256", "512", "010", "020", "040"};
-static const char* const typeNames[TicMax] = {"2708",  "2716",  "2732",  "2764",  "27128",
-                                              "27256", "27512", "27010", "27020", "27040"};
-
-static int typeByName(const char* s) {
-    if (strncmp(s, "27", 2) != 0)
-        return -1;
-    s += 2;
-    if (*s == 'C' || *s == 'c')
-        s++;
-    char digits[8];
-    size_t n = strlen(s);
-    if (n > 0 && (s[n - 1] == 'A' || s[n - 1] == 'a'))
-        n--; // the A parts (2764A, 27128A, 2732A) sit in the same socket wiring
-    if (n == 0 || n >= sizeof digits)
-        return -1;
-    memcpy(digits, s, n);
-    digits[n] = '\0';
-    for (int t = 0; t < TicMax; t++)
-        if (strcmp(digits, typeDigits[t]) == 0)
-            return t;
-    return -1;
-}
 
 void JobDefaults(JobOptions* o) {
     memset(o, 0, sizeof *o);
@@ -65,13 +40,11 @@ const struct option JobLongOptions[] = {
 // `err`.
 
 static int takeType(const char* name, const char* v, JobOptions* o, char* err, size_t n) {
-    o->type = typeByName(v);
+    o->type = ICTypeByName(v);
     if (o->type >= 0)
         return 1;
-    snprintf(err, n,
-             "%s '%s': unknown EPROM type (2708, 2716, 2732, 2764, 27128, 27256, 27512, "
-             "27010, 27020, 27040, also as 27C256 and the like)",
-             name, v);
+    snprintf(err, n, "%s '%s': unknown EPROM type (%s, also as 27C256 and the like)", name, v,
+             ICTypeNames());
     return 0;
 }
 
@@ -214,5 +187,5 @@ const char* JobUsage(void) {
 }
 
 const char* JobTypeName(int type) {
-    return type >= 0 && type < TicMax ? typeNames[type] : "?";
+    return ICTypeName(type);
 }
