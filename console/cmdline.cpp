@@ -7,6 +7,7 @@
 
 #include "console/job.h"
 #include "console/menu.h"
+#include "console/ports.h"
 #include "link/hw.h"
 #include "link/portname.h"
 
@@ -122,5 +123,7 @@ void startUp(void) {
         selectGivenPort(StartPort);
     else
         selectVantrel();
-    endRootRights();
+    const int status = dropRootRights();
+    if (status >= 0)
+        exit(status);
 }
