@@ -155,8 +155,11 @@ int startOnPort(const Detection* d, const char* name) {
         snprintf(named, sizeof named, "0x%X", (unsigned)Base);
         name = named;
     }
-    if (d->outcome == TPORT_FOUND)
-        conCheckStop(); // the port may have failed under the test
+    if (d->outcome == TPORT_FOUND) {
+        RestIC4();
+        // The port may have failed under the test or the rest state.
+        conCheckStop();
+    }
     if (d->outcome < 0 || d->outcome >= TportMax)
         return -1;
     if (frontEnd == TFRONT_JOB)

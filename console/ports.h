@@ -14,8 +14,10 @@ enum FRONT_END { TFRONT_MENU = 0, TFRONT_JOB, TfrontMax };
 // lines start with.
 void portFrontEnd(int front, const char* progName);
 
-// What the program does with the port it came to: the operator is told what `d` means in
-// the running front end's words. `name` is the port as the operator named it
+// What the program does with the port it came to: a board that answered is put at rest at
+// once (programming voltage off, chip deselected, the chosen supply: the board powers up with
+// its registers at 0, which selects the chip at 6.25 V), then the operator is told what
+// `d` means in the running front end's words. `name` is the port as the operator named it
 // (NULL: the one in Base). Returns the status the program ends with, or -1 to go on.
 int startOnPort(const Detection* d, const char* name);
 

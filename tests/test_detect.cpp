@@ -346,7 +346,7 @@ TEST_F(DetectTest, NamedPortOpensAnyBaseAndIsTestedAsAGivenPort) {
 
 // One table for both front ends: the menu shows boxes and the refusal on its screen and ends
 // only when it has no port (2); a job says everything on standard error and ends with 3
-// without a board or a port.
+// without a board or a port. A board that answered is put at rest first, in one IC4 transfer.
 TEST_F(DetectTest, EachPortOutcomeHasOneTextAndStatusPerFrontEnd) {
     const std::string rootLines =
         "ioperm(-1) --> you need root-access\nwithout root: load ppdev (modprobe ppdev) and add "
@@ -395,8 +395,25 @@ TEST_F(DetectTest, EachPortOutcomeHasOneTextAndStatusPerFrontEnd) {
         EXPECT_EQ(con.output(), c.screen);
         EXPECT_EQ(err, c.err);
         const vsim::Board& b = vsim::board();
+        EXPECT_EQ(b.latches(vsim::Reg::ic4), c.outcome == TPORT_FOUND ? 1u : 0u);
+        EXPECT_EQ(b.ic4(), c.outcome == TPORT_FOUND ? kRestIC4 : 0);
         EXPECT_TRUE(b.violations().empty()) << b.violations().joined();
         vsim::board().set_ioperm_refused(false);
+    }
+}
+
+// --port: a board that answers is put at rest; one that does not is left alone.
+TEST_F(DetectTest, GivenPortAtStartUpRestsTheBoardItFinds) {
+    for (uint16_t board : {(uint16_t)0xD010, (uint16_t)LPT_378}) {
+        SCOPED_TRACE(board);
+        start(board, LPT_378);
+        wire::Console con("\n");
+        selectGivenPort("0xD010");
+        rested_ = board == 0xD010;
+        EXPECT_EQ(Base, 0xD010);
+        EXPECT_EQ(con.output(), rested_ ? "" : notFoundAt("D010"));
+        EXPECT_EQ(vsim::board().latches(vsim::Reg::ic4), rested_ ? 1u : 0u);
+        EXPECT_EQ(vsim::board().ic4(), rested_ ? kRestIC4 : 0);
     }
 }
 
@@ -488,11 +505,14 @@ void PrintTo(const Dialogue& d, std::ostream* os) {
 
 class DialogueTest : public DetectTest, public ::testing::WithParamInterface<Dialogue> {};
 
+// A board that answered is put at rest as soon as it is found, before any box: the board
+// powers up with IC4 at 0, the chip selected at 6.25 V.
 TEST_P(DialogueTest, ShowsThePromptThenTestsTheChosenPort) {
     const Dialogue& d = GetParam();
     start(d.board, d.baseStart);
     wire::Console con(d.input);
     selectVantrel();
+    rested_ = d.board == d.baseEnd;
     EXPECT_EQ(con.output(), kPrompt + d.boxes);
     EXPECT_EQ(Base, d.baseEnd);
     EXPECT_EQ(portsTouched(), d.tried);
