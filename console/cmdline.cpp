@@ -2,9 +2,11 @@
 #include "console/cmdline.h"
 
 #include <cstdio>
+#include <cstdlib>
 
 #include "console/job.h"
 #include "console/menu.h"
+#include "console/ports.h"
 #include "link/cmdword.h"
 #include "link/hw.h"
 #include "link/portname.h"
@@ -152,5 +154,7 @@ void startUp(void) {
         selectGivenPort(StartPort);
     else
         selectVantrel();
-    endRootRights();
+    const int status = dropRootRights();
+    if (status >= 0)
+        exit(status);
 }

@@ -4,6 +4,7 @@
 #include <csignal>
 #include <poll.h>
 
+#include "console/ports.h"
 #include "link/hw.h"
 
 FILE* conIn = stdin;
@@ -69,6 +70,8 @@ void conCheckStop(void) {
     const int sig = StopRequest;
     if (sig > 0 && !HaltOnStop)
         endBySignal(sig);
+    if (sig == STOP_PORT_LOST && !HaltOnStop)
+        endByPortLoss();
 }
 
 // Waits until the input has a character (or has ended) or a stop signal arrives. The

@@ -26,8 +26,9 @@ void conInit(void);
 // Something to do before the program ends by a signal (vantrel-sim finishes its bench).
 void conSetExitHook(void (*hook)(void));
 
-// A stop signal outside a chip run ends the program here, at once. Inside a run it returns:
-// the run halts, sends its clean-up and returns, and the caller comes back here.
+// A stop signal outside a chip run ends the program here, at once; so does a port lost in
+// the middle of a run (see endByPortLoss). Inside a run it returns: the run halts, sends its
+// clean-up and returns, and the caller comes back here.
 void conCheckStop(void);
 
 // One character of input, or EOF (which also sets InputClosed).

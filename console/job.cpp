@@ -13,6 +13,7 @@
 
 #include "console/conio.h"
 #include "console/msgbox.h"
+#include "console/ports.h"
 #include "defs.h"
 #include "eprom/ic_func.h"
 #include "eprom/misc.h"
@@ -260,12 +261,15 @@ int RunJob(const JobOptions* o, const char* name, const char* port) {
     // board hears nothing before the images have passed their checks.
     if (!port)
         port = "0x378";
-    if (openPortByName(port) != 1) {
-        showPortRefusal();
-        complain("no access to the port %s", port);
-        return JOB_NO_BOARD;
+    portFrontEnd(TFRONT_JOB, progName);
+    const int opened = openPortByName(port);
+    if (opened != 1) {
+        const Detection d = {opened < 0 ? TPORT_BAD_NAME : TPORT_NO_ACCESS, TNOTE_NONE, Base};
+        return startOnPort(&d, port);
     }
-    endRootRights();
+    const int rootStatus = dropRootRights();
+    if (rootStatus >= 0)
+        return rootStatus;
     conOut = screen ? screen : stderr;
 
     JobImage imgs[JOB_ACTIONS_MAX];
@@ -288,10 +292,10 @@ static int runLoaded(const JobOptions* o, const char* port, unsigned long maxAdr
                      imgs[k].file);
             return JOB_BAD_USAGE;
         }
-    if (!boardAnswers()) {
-        complain("no Vantrel II answers on the port %s", port);
-        return JOB_NO_BOARD;
-    }
+    const Detection board = {boardAnswers() ? TPORT_FOUND : TPORT_NOT_FOUND, TNOTE_NONE, Base};
+    const int boardStatus = startOnPort(&board, port);
+    if (boardStatus >= 0)
+        return boardStatus;
     unsigned char* work = (unsigned char*)malloc(BUFFER_SIZE);
     if (!work) {
         complain("%s", "malloc(0x80000)");

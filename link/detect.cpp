@@ -1,11 +1,5 @@
 // Board detection. The board gives no identification and no acknowledge; the only proof
 // that it is there is that the data shift register hands back what was shifted into it.
-#include <cctype>
-#include <cstdio>
-#include <cstdlib>
-
-#include "console/conio.h"
-#include "console/msgbox.h"
 #include "link/hw.h"
 #include "link/portname.h"
 #include "link/regs.h"
@@ -35,53 +29,55 @@ static unsigned int walkingBitTest(void) {
     return 1;
 }
 
-static void showNotFoundAt(void) {
-    char tmp[301];
-    snprintf(tmp, sizeof tmp, "Vantrel not found at LPT (0x%lX)", (unsigned long)Base);
-    MessageBox("Info:", tmp);
+// The detection says nothing itself: it tells the front end what it found, which box that
+// calls for and on which port.
+static unsigned int detected(Detection* d, int outcome, int note) {
+    d->outcome = outcome;
+    d->note = note;
+    d->port = Base;
+    return outcome == TPORT_FOUND;
 }
 
-unsigned int vantrel_select(unsigned int First) {
-    char tmp[301];
-    unsigned int found = 0;
+unsigned int vantrel_select(unsigned int First, Detection* d) {
+    Detection unused;
+    if (!d)
+        d = &unused;
     const uint16_t savedBase = Base;
     int x = 0;
 
-    if (First == 1) {
-        // A port that cannot be opened counts as a port without the board; only when none
-        // of the three can be opened is there nothing to scan.
-        unsigned int opened = openPort(Base);
-        unsigned int openedAny = opened;
-        for (x = 0; x < 3; x++) {
-            if (opened && loopbackTest())
-                break;
-            Base = nextPort(Base);
-            opened = openPort(Base);
-            openedAny |= opened;
-        }
-        if (!openedAny) {
-            showPortRefusal();
-            exit(2);
-        }
-        if (opened && walkingBitTest()) {
-            found = 1;
-            snprintf(tmp, sizeof tmp, "Vantrel found at LPT: (0x%lX)", (unsigned long)Base);
-            if (Base != savedBase)
-                MessageBox("Info:", tmp);
-        } else {
-            Base = savedBase;
-            snprintf(tmp, sizeof tmp, "Vantrel not found on 0x278, 0x378 or 0x3BC !");
-            if (x > 2)
-                MessageBox("Info:", tmp);
-        }
-    } else {
+    if (First != 1) {
         setBase(Base);
+        if (!portHeld())
+            return detected(d, TPORT_NO_ACCESS, TNOTE_NONE);
         if (walkingBitTest())
-            found = 1;
-        else
-            showNotFoundAt();
+            return detected(d, TPORT_FOUND, TNOTE_NONE);
+        return detected(d, TPORT_NOT_FOUND, TNOTE_NOT_AT);
     }
-    return found;
+
+    // A port that cannot be opened counts as a port without the board; only when none of the
+    // three can be opened is there nothing to scan.
+    unsigned int opened = openPort(Base);
+    const unsigned int savedOpened = opened;
+    uint16_t firstOpened = opened ? Base : 0;
+    for (x = 0; x < 3; x++) {
+        if (opened && loopbackTest())
+            break;
+        Base = nextPort(Base);
+        opened = openPort(Base);
+        if (opened && !firstOpened)
+            firstOpened = Base;
+    }
+    if (!firstOpened) {
+        Base = savedBase;
+        return detected(d, TPORT_NO_ACCESS, TNOTE_NONE);
+    }
+    if (opened && walkingBitTest())
+        return detected(d, TPORT_FOUND, Base != savedBase ? TNOTE_FOUND_AT : TNOTE_NONE);
+    // Back to the port the scan started from, without a new request, but only if it was
+    // opened: a port without the grant faults at the first instruction. Otherwise the first
+    // port the scan could open.
+    Base = savedOpened ? savedBase : firstOpened;
+    return detected(d, TPORT_NOT_FOUND, x > 2 ? TNOTE_NOWHERE : TNOTE_NONE);
 }
 
 int openPortByName(const char* port) {
@@ -107,75 +103,4 @@ int openNamedPort(const char* port) {
     if (opened == 0)
         return TPORT_NO_ACCESS;
     return walkingBitTest() ? TPORT_FOUND : TPORT_NOT_FOUND;
-}
-
-void selectGivenPort(const char* port) {
-    switch (openNamedPort(port)) {
-    case TPORT_NOT_FOUND:
-        showNotFoundAt();
-        break;
-    case TPORT_NO_ACCESS:
-        showPortRefusal();
-        exit(2);
-    case TPORT_BAD_NAME:
-        fprintf(conOut, "--port '%s': no base address (0x378) nor device (/dev/parport0)\n", port);
-        fflush(conOut);
-        exit(2);
-    default:
-        break;
-    }
-}
-
-// The answer to the port prompt as the low byte of a decimal number, the way an int read
-// with %d and passed on as an 8-bit code would come out, but without overflow: *isThree
-// is set only for the answer 3 itself. Anything that is not a number gives 255, a code
-// that keeps the current port.
-static uint8_t parsePortAnswer(const char* s, int* isThree) {
-    *isThree = 0;
-    while (isspace((unsigned char)*s))
-        s++;
-    int negative = 0;
-    if (*s == '+' || *s == '-') {
-        negative = (*s == '-');
-        s++;
-    }
-    if (!isdigit((unsigned char)*s))
-        return 255;
-    unsigned int low = 0;    // value mod 256
-    unsigned long small = 0; // the value, as long as it stays small
-    int big = 0;
-    for (; isdigit((unsigned char)*s); s++) {
-        const unsigned int d = (unsigned int)(*s - '0');
-        low = (low * 10 + d) & 0xFF;
-        if (!big) {
-            small = small * 10 + d;
-            if (small > 1000)
-                big = 1;
-        }
-    }
-    if (negative)
-        low = (256 - low) & 0xFF;
-    *isThree = !big && !negative && small == 3;
-    return (uint8_t)low;
-}
-
-void selectVantrel(void) {
-    char answer[64];
-    fprintf(conOut, "select Vantrel-Port\n\n");
-    fprintf(conOut, "0: Port 0x278\n");
-    fprintf(conOut, "1: Port 0x378\n");
-    fprintf(conOut, "2: Port 0x3BC\n");
-    fprintf(conOut, "3: autoscan\n\n>");
-    conFlush();
-
-    int isThree = 0;
-    uint8_t code = 255;
-    if (conReadLine(answer, sizeof answer) == 1)
-        code = parsePortAnswer(answer, &isThree);
-    if (isThree)
-        vantrel_select(1);
-    else {
-        setPort(code);
-        vantrel_select(0);
-    }
 }

@@ -10,19 +10,19 @@
 extern uint16_t Base; // data register of the parallel port in use; status is at Base + 1
 extern uint8_t Delay; // bus speed factor 1..255: every bus wait grows with its square
 
+// A refused request ends nothing here: port_refusal() (link/platform.h) keeps why, and
+// portHeld() is 0 until a port is granted.
 void setBase(uint16_t newBase);
 uint16_t setPort(uint8_t x);
-// Make any `newBase` the port in use and ask for access to it, without ending the program on
-// a refusal: 1 granted (the status register read once, as setBase does), 0 refused.
+// Make any `newBase` the port in use and ask for access to it: 1 granted (the status
+// register read once, as setBase does), 0 refused (nothing touched).
 unsigned int openPort(uint16_t newBase);
 // The same for the port behind a ppdev device path; Base becomes its base address.
 unsigned int openPortDevice(const char* path);
-// The message for the last refused access: the root message with a second line on ppdev,
-// or one line on the device that failed.
-void showPortRefusal(void);
-// Give up root's rights once the port is open (see port_end_root); a failure ends the
-// program with a message and status 2.
-void endRootRights(void);
+// 1 while the program holds the port in Base: it was granted and has not failed since.
+unsigned int portHeld(void);
+// Give up root's rights once the port is open (see port_end_root): 0, or -1 with errno.
+int endRootRights(void);
 unsigned int set_delay(uint8_t idelay);
 uint8_t get_delay(void);
 void us_delay(uint16_t loops);
@@ -70,30 +70,52 @@ unsigned int GetMFSelection(void);
 // halt on a stop, every transfer from the next one on is held back, so the board sees whole
 // transfers only; the run notices the request, opens the bus again for its own clean-up and
 // returns, and the front end then ends the program.
-#define STOP_CONSOLE_LOST (-1)            // StopRequest value for a console that went away
-extern volatile sig_atomic_t StopRequest; // 0, the stop signal's number, or STOP_CONSOLE_LOST
+#define STOP_CONSOLE_LOST (-1) // StopRequest value for a console that went away
+#define STOP_PORT_LOST (-2)    // a port that failed after it was opened (port_loss() says how)
+extern volatile sig_atomic_t StopRequest; // 0, the stop signal's number, or a STOP_ value
 extern unsigned int HaltOnStop;           // nonzero while a chip run's transfers may be held
 
 // ---- Board detection and port choice ----------------------------------------------------
-void selectVantrel(void);
-unsigned int vantrel_select(unsigned int First);
+// What opening a port and testing the board on it came to. The link layer only finds out;
+// the front end says it to the operator and decides whether the program goes on.
+enum PORT_OPEN {
+    TPORT_FOUND = 0, // the board answers on the port in Base
+    TPORT_NOT_FOUND, // the port is open (Base), but the board does not answer on it
+    TPORT_NO_ACCESS, // refused, nothing touched: port_refusal() says why (rights, no device,
+                     // not a parallel port, busy, vanished)
+    TPORT_BAD_NAME,  // neither a base address nor a device path
+    TPORT_LOST,      // a port that failed after it was opened: port_loss() says how
+    TportMax
+};
+// What a detection asks the front end to show in a box.
+enum DETECT_NOTE {
+    TNOTE_NONE = 0, // nothing
+    TNOTE_FOUND_AT, // the scan found the board on another port than the one it started on
+    TNOTE_NOT_AT,   // the board does not answer on the given port
+    TNOTE_NOWHERE,  // the scan: no port passed the loopback test
+    TnoteMax
+};
+struct Detection {
+    int outcome;   // TPORT_FOUND, TPORT_NOT_FOUND or TPORT_NO_ACCESS
+    int note;      // enum DETECT_NOTE
+    uint16_t port; // the port the note names: Base at the end
+};
+
+// The board test of the start-up: First == 1 scans the three ports from Base, anything else
+// tests Base as a given port. Returns 1 when the board answered on the port left in Base;
+// *d (may be NULL) tells the rest. After a failed scan Base is the starting port if the scan
+// could open it, else the first port it did open: never a port the program does not hold.
+unsigned int vantrel_select(unsigned int First, Detection* d);
 
 // Opens the port named by `port` (see link/portname.h) without a word to the board: 1 (Base
-// is its data register now), 0 refused (showPortRefusal() tells why), -1 no port name.
+// is its data register now), 0 refused (port_refusal() tells why), -1 no port name.
 int openPortByName(const char* port);
 // The walking-bit test on the port in Base: 1 when the board hands back every bit shifted
 // into its data register.
 unsigned int boardAnswers(void);
-// Outcome of opening a port named on the command line and testing the board on it.
-enum PORT_OPEN { TPORT_FOUND = 0, TPORT_NOT_FOUND, TPORT_NO_ACCESS, TPORT_BAD_NAME };
 // Opens the port named by `port` (see link/portname.h) and runs the walking-bit test on
-// it, without the dialogue and without a message: TPORT_FOUND, TPORT_NOT_FOUND (Base is that
-// port all the same), TPORT_NO_ACCESS (nothing touched; showPortRefusal() tells why) or
-// TPORT_BAD_NAME.
+// it: TPORT_FOUND, TPORT_NOT_FOUND (Base is that port all the same), TPORT_NO_ACCESS
+// (nothing touched) or TPORT_BAD_NAME.
 int openNamedPort(const char* port);
-// The start-up with a port given on the command line instead of the dialogue: the port is
-// tested as a given port is, with its box when the board does not answer; no access ends
-// the program with the message and status 2.
-void selectGivenPort(const char* port);
 
 #endif

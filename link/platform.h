@@ -36,6 +36,25 @@ struct PortRefusal {
 };
 const PortRefusal* port_refusal(void);
 
+// 1 when the program holds the port whose data register is `base` (it was opened and has not
+// failed since), else 0: a port instruction on any other port would fault.
+int port_held(uint16_t base);
+
+// A port that fails after it was opened: its ppdev device gone in the middle of a run (a
+// USB-to-parallel bridge unplugged, the module removed). The backend does not end the
+// program: it records the first loss, calls `handler` once, and lets every later access to
+// that port fail quietly (a read gives 0xFF, the floating status lines of a port with nothing
+// behind it), so that the caller can stop and try its clean-up on what is still reachable.
+struct PortLoss {
+    uint16_t base;    // the port's data register
+    char device[64];  // its ppdev device, "" for direct access
+    const char* call; // the call that failed: "PPWDATA", "PPRSTATUS", ...
+    int err;          // its errno
+};
+void port_on_loss(void (*handler)(void));
+// The first loss, or NULL while every port works.
+const PortLoss* port_loss(void);
+
 // Give up root's rights for those of the user who started the program with sudo (SUDO_UID
 // and SUDO_GID), keeping the port access already granted. 1 done, 0 nothing to do (not root,
 // or not started through sudo), -1 failed (errno).

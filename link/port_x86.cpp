@@ -27,6 +27,7 @@ struct OpenPort {
     uint16_t base;
     int fd;
     char device[64];
+    bool lost; // a call on its device failed after it was opened
 };
 
 // The start-up opens at most the three classic ports and one given on the command line.
@@ -39,6 +40,9 @@ OpenPort* lastPort = nullptr;
 constexpr int PARPORT_MAX = 16;
 
 PortRefusal refusal = {TREFUSED_RIGHTS, "", "ioperm", EPERM};
+PortLoss loss = {0, "", "", 0};
+bool anyLost = false;
+void (*lossHandler)(void) = nullptr;
 
 void refuse(int why, const char* device, const char* call, int err) {
     refusal.why = why;
@@ -149,6 +153,7 @@ bool addPort(uint16_t base, int fd, const char* device) {
     OpenPort& p = ports[portCount++];
     p.base = base;
     p.fd = fd;
+    p.lost = false;
     snprintf(p.device, sizeof p.device, "%s", device);
     if (fd >= 0) {
         static bool releaseAtExit = false;
@@ -159,14 +164,21 @@ bool addPort(uint16_t base, int fd, const char* device) {
     return true;
 }
 
-// A device that fails in the middle of a run: nothing more can reach the board.
-[[noreturn]] void deviceLost(const OpenPort* p, const char* call) {
-    const int err = errno;
-    fflush(stdout);
-    // On a line of its own: the run's address counter or a prompt has none.
-    printf("\n%s: device vanished during the run (%s: %s)\n", p->device, call, strerror(err));
-    fflush(stdout);
-    exit(2);
+// A call that failed on a port after it was opened (`p`), or an access to a port the program
+// never opened (`p` NULL, which would fault as an instruction): nothing more goes through it.
+// Only the first loss is told; the device is still tried by the clean-up that follows.
+void portLost(OpenPort* p, uint16_t base, const char* call, int err) {
+    if (p)
+        p->lost = true;
+    if (anyLost)
+        return;
+    anyLost = true;
+    loss.base = base;
+    snprintf(loss.device, sizeof loss.device, "%s", p ? p->device : "");
+    loss.call = call;
+    loss.err = err;
+    if (lossHandler)
+        lossHandler();
 }
 
 } // namespace
@@ -224,25 +236,50 @@ const PortRefusal* port_refusal(void) {
     return &refusal;
 }
 
+int port_held(uint16_t base) {
+    const OpenPort* p = findPort(base);
+    return p && !p->lost;
+}
+
+void port_on_loss(void (*handler)(void)) {
+    lossHandler = handler;
+}
+
+const PortLoss* port_loss(void) {
+    return anyLost ? &loss : nullptr;
+}
+
+// A port that was never opened is not touched: without the grant the instruction faults.
 uint8_t port_inb(uint16_t port) {
-    const OpenPort* p = findPort((uint16_t)(port - 1));
-    if (!p || p->fd < 0)
+    const uint16_t base = (uint16_t)(port - 1);
+    OpenPort* p = findPort(base);
+    if (!p) {
+        portLost(nullptr, base, "in", EPERM);
+        return 0xFF;
+    }
+    if (p->fd < 0)
         return inb(port);
     unsigned char v = 0;
-    if (ioctl(p->fd, PPRSTATUS, &v) == -1)
-        deviceLost(p, "PPRSTATUS");
+    if (ioctl(p->fd, PPRSTATUS, &v) == -1) {
+        portLost(p, base, "PPRSTATUS", errno);
+        return 0xFF;
+    }
     return v;
 }
 
 void port_outb(uint8_t value, uint16_t port) {
-    const OpenPort* p = findPort(port);
-    if (!p || p->fd < 0) {
+    OpenPort* p = findPort(port);
+    if (!p) {
+        portLost(nullptr, port, "out", EPERM);
+        return;
+    }
+    if (p->fd < 0) {
         outb(value, port);
         return;
     }
     unsigned char v = value;
     if (ioctl(p->fd, PPWDATA, &v) == -1)
-        deviceLost(p, "PPWDATA");
+        portLost(p, port, "PPWDATA", errno);
 }
 
 // A decimal id as sudo puts it into the environment.

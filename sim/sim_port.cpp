@@ -1,6 +1,6 @@
 // The platform calls of the simulated machine: every port access goes to the one virtual
-// board, straight to its inline access path. The machine has no ppdev devices, and nothing
-// here needs root's rights.
+// board, straight to its inline access path. The machine has no ppdev devices, so no port
+// can go away under the program, and nothing here needs root's rights.
 #include <cerrno>
 #include <cstdio>
 
@@ -37,6 +37,16 @@ int port_open_device(const char* path, uint16_t*) {
 
 const PortRefusal* port_refusal(void) {
     return &refusal;
+}
+
+int port_held(uint16_t base) {
+    return the_board.granted(base) && the_board.granted(static_cast<uint16_t>(base + 1)) ? 1 : 0;
+}
+
+void port_on_loss(void (*)(void)) {}
+
+const PortLoss* port_loss(void) {
+    return nullptr;
 }
 
 int port_end_root(void) {

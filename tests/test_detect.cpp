@@ -1,12 +1,14 @@
 // Board detection and the start-up port dialogue against the board model: which ports are
-// opened and tried in which order, the test bytes on the wire, the boxes on the screen and
-// the port left in Base.
+// opened and tried in which order, the test bytes on the wire, what the detection tells the
+// front end (outcome, box, port), the boxes on the screen, the rest state sent to a board
+// that answered, and the port left in Base.
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <string>
 #include <vector>
 
+#include "console/ports.h"
 #include "tests/wire_util.h"
 
 namespace {
@@ -70,27 +72,46 @@ std::vector<uint8_t> walkingBits(int tests) {
     return v;
 }
 
+// IC4 at rest: programming voltage off, chip deselected, 5 V, the 12.75 V level.
+const uint8_t kRestIC4 = IC4Q3_CE_HIGH | IC4Q4_OE_HIGH | IC4Q5_VCC_5V;
+
 class DetectTest : public ::testing::Test {
   protected:
     // Board on `board_port` (0: none), nothing granted yet, Base at `base`.
     void start(uint16_t board_port, uint16_t base = LPT_378) {
         wire::reset_all(board_port, false);
         Base = base;
+        rested_ = false;
         wire::start_recording();
     }
     void TearDown() override {
         const vsim::Board& b = vsim::board();
         EXPECT_TRUE(b.violations().empty()) << b.violations().joined();
-        // Detection works on the data shift register alone.
+        // Detection works on the data shift register alone; a board that answered at
+        // start-up then gets the rest state, one IC4 transfer, as the last thing.
         EXPECT_EQ(b.latches(vsim::Reg::address), 0u);
-        EXPECT_EQ(b.latches(vsim::Reg::ic4), 0u);
+        EXPECT_EQ(b.latches(vsim::Reg::ic4), rested_ ? 1u : 0u);
         EXPECT_EQ(b.latches(vsim::Reg::ic5), 0u);
-        EXPECT_EQ(ic_IC4, 0);
+        EXPECT_EQ(ic_IC4, rested_ ? kRestIC4 : 0);
         EXPECT_EQ(ic_IC5, 0);
-        for (const wire::Transfer& t : wire::transfers_of(wire::trace()))
-            EXPECT_EQ(t.select, SR_DATA);
+        std::vector<wire::Transfer> t = wire::transfers_of(wire::trace());
+        if (rested_) {
+            ASSERT_FALSE(t.empty());
+            EXPECT_EQ(t.back().select, SR_IC4);
+            EXPECT_EQ(b.ic4(), kRestIC4);
+            t.pop_back();
+        }
+        for (const wire::Transfer& x : t)
+            EXPECT_EQ(x.select, SR_DATA);
     }
+    bool rested_ = false; // the start-up found the board and put it at rest
 };
+
+void expectDetection(const Detection& d, int outcome, int note, uint16_t port) {
+    EXPECT_EQ(d.outcome, outcome);
+    EXPECT_EQ(d.note, note);
+    EXPECT_EQ(d.port, port);
+}
 
 TEST_F(DetectTest, BoxTextIsFramedToItsWidth) {
     EXPECT_EQ(notFoundAt("278"), "\n"
@@ -109,7 +130,9 @@ TEST_F(DetectTest, GivenPortWithTheBoardPassesSilently) {
         SCOPED_TRACE(port);
         start(port, port);
         wire::Console con;
-        EXPECT_EQ(vantrel_select(0), 1u);
+        Detection d;
+        EXPECT_EQ(vantrel_select(0, &d), 1u);
+        expectDetection(d, TPORT_FOUND, TNOTE_NONE, port);
         EXPECT_EQ(con.output(), "");
         EXPECT_EQ(Base, port);
         EXPECT_EQ(iopermPorts(), Ports{port});
@@ -121,14 +144,14 @@ TEST_F(DetectTest, GivenPortWithTheBoardPassesSilently) {
 TEST_F(DetectTest, WalkingBitTestShiftsEachSingleBitAndReadsItBack) {
     start(LPT_378);
     wire::Console con;
-    ASSERT_EQ(vantrel_select(0), 1u);
+    ASSERT_EQ(vantrel_select(0, nullptr), 1u);
     const std::vector<wire::Transfer> t = wire::transfers_of(wire::trace());
     ASSERT_EQ(t.size(), 1u);
     EXPECT_EQ(t[0].bit_list, walkingBits(8));
     EXPECT_EQ(t[0].loads, 0u);
 }
 
-TEST_F(DetectTest, GivenPortWithoutTheBoardShowsItsAddressAndKeepsIt) {
+TEST_F(DetectTest, GivenPortWithoutTheBoardAsksForItsBoxAndKeepsIt) {
     struct Case {
         uint16_t board, base;
         const char* text;
@@ -139,9 +162,11 @@ TEST_F(DetectTest, GivenPortWithoutTheBoardShowsItsAddressAndKeepsIt) {
         SCOPED_TRACE(c.text);
         start(c.board, c.base);
         wire::Console con("\n");
-        EXPECT_EQ(vantrel_select(0), 0u);
-        EXPECT_EQ(con.output(), notFoundAt(c.text));
-        EXPECT_EQ(con.remaining_input(), ""); // the box took its Enter
+        Detection d;
+        EXPECT_EQ(vantrel_select(0, &d), 0u);
+        expectDetection(d, TPORT_NOT_FOUND, TNOTE_NOT_AT, c.base);
+        EXPECT_EQ(con.output(), ""); // the box is the front end's
+        EXPECT_EQ(con.remaining_input(), "\n");
         EXPECT_EQ(Base, c.base);
         EXPECT_EQ(portsTouched(), Ports{c.base}); // no scan as a fallback
         // Floating status inputs read as 1: the very first test byte fails.
@@ -154,19 +179,14 @@ TEST_F(DetectTest, StuckReadBackLineFailsBothTests) {
         SCOPED_TRACE(int(f));
         start(LPT_378);
         vsim::board().set_readback_fault(f);
-        {
-            wire::Console con;
-            EXPECT_EQ(vantrel_select(0), 0u);
-            EXPECT_EQ(con.output(), notFoundAt("378"));
-        }
+        Detection d;
+        EXPECT_EQ(vantrel_select(0, &d), 0u);
+        expectDetection(d, TPORT_NOT_FOUND, TNOTE_NOT_AT, LPT_378);
         start(LPT_378);
         vsim::board().set_readback_fault(f);
-        {
-            wire::Console con;
-            EXPECT_EQ(vantrel_select(1), 0u);
-            EXPECT_EQ(con.output(), box("Info:", kNotFoundAnywhere));
-            EXPECT_EQ(Base, LPT_378);
-        }
+        EXPECT_EQ(vantrel_select(1, &d), 0u);
+        expectDetection(d, TPORT_NOT_FOUND, TNOTE_NOWHERE, LPT_378);
+        EXPECT_EQ(Base, LPT_378);
     }
 }
 
@@ -176,21 +196,20 @@ TEST_F(DetectTest, ScanTriesTheCycleFromTheCurrentPortAndReportsANewPort) {
     struct Case {
         uint16_t start, board;
         Ports tried;
-        const char* text;
     };
     const Case cases[] = {
-        {LPT_378, LPT_278, {LPT_378, LPT_3BC, LPT_278}, "278"},
-        {LPT_378, LPT_3BC, {LPT_378, LPT_3BC}, "3BC"},
-        {LPT_3BC, LPT_378, {LPT_3BC, LPT_278, LPT_378}, "378"},
-        {LPT_278, LPT_378, {LPT_278, LPT_378}, "378"},
+        {LPT_378, LPT_278, {LPT_378, LPT_3BC, LPT_278}},
+        {LPT_378, LPT_3BC, {LPT_378, LPT_3BC}},
+        {LPT_3BC, LPT_378, {LPT_3BC, LPT_278, LPT_378}},
+        {LPT_278, LPT_378, {LPT_278, LPT_378}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(testing::Message() << c.start << " -> " << c.board);
         start(c.board, c.start);
-        wire::Console con("\n");
-        EXPECT_EQ(vantrel_select(1), 1u);
+        Detection d;
+        EXPECT_EQ(vantrel_select(1, &d), 1u);
         EXPECT_EQ(Base, c.board);
-        EXPECT_EQ(con.output(), foundAt(c.text));
+        expectDetection(d, TPORT_FOUND, TNOTE_FOUND_AT, c.board);
         EXPECT_EQ(portsTouched(), c.tried);
         EXPECT_EQ(iopermPorts(), c.tried);
     }
@@ -201,7 +220,9 @@ TEST_F(DetectTest, ScanFindingTheBoardOnTheStartingPortSaysNothing) {
         SCOPED_TRACE(port);
         start(port, port);
         wire::Console con;
-        EXPECT_EQ(vantrel_select(1), 1u);
+        Detection d;
+        EXPECT_EQ(vantrel_select(1, &d), 1u);
+        expectDetection(d, TPORT_FOUND, TNOTE_NONE, port);
         EXPECT_EQ(con.output(), "");
         EXPECT_EQ(Base, port);
         EXPECT_EQ(portsTouched(), Ports{port});
@@ -215,10 +236,10 @@ TEST_F(DetectTest, ScanFindingTheBoardOnTheStartingPortSaysNothing) {
 
 TEST_F(DetectTest, ScanWithoutABoardGoesRoundOnceAndReturnsToTheStartingPort) {
     start(0, LPT_378);
-    wire::Console con("\n");
-    EXPECT_EQ(vantrel_select(1), 0u);
+    Detection d;
+    EXPECT_EQ(vantrel_select(1, &d), 0u);
     EXPECT_EQ(Base, LPT_378);
-    EXPECT_EQ(con.output(), box("Info:", kNotFoundAnywhere));
+    expectDetection(d, TPORT_NOT_FOUND, TNOTE_NOWHERE, LPT_378);
     const Ports cycle = {LPT_378, LPT_3BC, LPT_278, LPT_378};
     EXPECT_EQ(portsTouched(), cycle);
     EXPECT_EQ(iopermPorts(), cycle);
@@ -237,34 +258,43 @@ TEST_F(DetectTest, ScanWithoutABoardGoesRoundOnceAndReturnsToTheStartingPort) {
 }
 
 // A port the scan cannot open is a port without the board: never touched, the scan moves on.
-TEST_F(DetectTest, ScanPassesOverPortsItCannotOpen) {
+// A failed scan goes back to the port it started on only if it could open it, else to the
+// first port it did open: the menu's commands never go to a port without the grant. With
+// none opened there is no port at all.
+TEST_F(DetectTest, ScanPassesOverPortsItCannotOpenAndEndsOnAPortItHolds) {
     struct Case {
         Ports refused;
         uint16_t board;
-        unsigned found;
+        int outcome, note;
         uint16_t baseEnd;
         Ports touched;
-        std::string boxes;
     };
     const Case cases[] = {
-        {{LPT_378}, LPT_3BC, 1, LPT_3BC, {LPT_3BC}, foundAt("3BC")},
-        {{LPT_378, LPT_3BC}, LPT_278, 1, LPT_278, {LPT_278}, foundAt("278")},
-        {{LPT_3BC}, 0, 0, LPT_378, {LPT_378, LPT_278, LPT_378}, box("Info:", kNotFoundAnywhere)},
+        {{LPT_378}, LPT_3BC, TPORT_FOUND, TNOTE_FOUND_AT, LPT_3BC, {LPT_3BC}},
+        {{LPT_378, LPT_3BC}, LPT_278, TPORT_FOUND, TNOTE_FOUND_AT, LPT_278, {LPT_278}},
+        {{LPT_3BC}, 0, TPORT_NOT_FOUND, TNOTE_NOWHERE, LPT_378, {LPT_378, LPT_278, LPT_378}},
         // The board on the one port that stays closed is not found.
-        {{LPT_378}, LPT_378, 0, LPT_378, {LPT_3BC, LPT_278}, box("Info:", kNotFoundAnywhere)},
+        {{LPT_378}, LPT_378, TPORT_NOT_FOUND, TNOTE_NOWHERE, LPT_3BC, {LPT_3BC, LPT_278}},
+        {{LPT_378, LPT_3BC}, 0, TPORT_NOT_FOUND, TNOTE_NOWHERE, LPT_278, {LPT_278}},
+        {{LPT_378, LPT_278}, 0, TPORT_NOT_FOUND, TNOTE_NOWHERE, LPT_3BC, {LPT_3BC}},
+        {{LPT_378, LPT_3BC, LPT_278}, LPT_378, TPORT_NO_ACCESS, TNOTE_NONE, LPT_378, {}},
     };
     for (const Case& c : cases) {
-        SCOPED_TRACE(testing::Message() << "board " << c.board << ", refused " << c.refused[0]);
+        SCOPED_TRACE(testing::Message() << "board " << c.board << ", refused " << c.refused.size()
+                                        << " from " << c.refused[0]);
         start(c.board, LPT_378);
         for (uint16_t p : c.refused)
             vsim::board().refuse_ioperm_from(p);
         wire::Console con("\n");
-        EXPECT_EQ(vantrel_select(1), c.found);
+        Detection d;
+        EXPECT_EQ(vantrel_select(1, &d), c.outcome == TPORT_FOUND ? 1u : 0u);
+        expectDetection(d, c.outcome, c.note, c.baseEnd);
         EXPECT_EQ(Base, c.baseEnd);
-        EXPECT_EQ(con.output(), c.boxes);
+        EXPECT_EQ(con.output(), "");
         EXPECT_EQ(portsTouched(), c.touched);
         for (uint16_t p : c.refused)
             EXPECT_FALSE(vsim::board().granted(p));
+        EXPECT_EQ(portHeld(), c.outcome == TPORT_NO_ACCESS ? 0u : 1u);
     }
 }
 
@@ -312,6 +342,81 @@ TEST_F(DetectTest, NamedPortOpensAnyBaseAndIsTestedAsAGivenPort) {
     }
 }
 
+// ---- What the front ends make of an outcome ----------------------------------------------
+
+// One table for both front ends: the menu shows boxes and the refusal on its screen and ends
+// only when it has no port (2); a job says everything on standard error and ends with 3
+// without a board or a port. A board that answered is put at rest first, in one IC4 transfer.
+TEST_F(DetectTest, EachPortOutcomeHasOneTextAndStatusPerFrontEnd) {
+    const std::string rootLines =
+        "ioperm(-1) --> you need root-access\nwithout root: load ppdev (modprobe ppdev) and add "
+        "your user to group lp for the port's /dev/parportN\n";
+    struct Case {
+        const char* what;
+        int front, outcome, note;
+        uint16_t port;
+        const char* name;
+        std::string screen, err;
+        int status;
+    };
+    const Case cases[] = {
+        {"menu found", TFRONT_MENU, TPORT_FOUND, TNOTE_NONE, LPT_378, nullptr, "", "", -1},
+        {"menu found elsewhere", TFRONT_MENU, TPORT_FOUND, TNOTE_FOUND_AT, LPT_378, nullptr,
+         foundAt("378"), "", -1},
+        {"menu not at", TFRONT_MENU, TPORT_NOT_FOUND, TNOTE_NOT_AT, 0xD010, "0xD010",
+         notFoundAt("D010"), "", -1},
+        {"menu nowhere", TFRONT_MENU, TPORT_NOT_FOUND, TNOTE_NOWHERE, LPT_278, nullptr,
+         box("Info:", kNotFoundAnywhere), "", -1},
+        {"menu refused", TFRONT_MENU, TPORT_NO_ACCESS, TNOTE_NONE, LPT_378, nullptr, rootLines, "",
+         2},
+        {"menu bad name", TFRONT_MENU, TPORT_BAD_NAME, TNOTE_NONE, LPT_378, "378",
+         "--port '378': no base address (0x378) nor device (/dev/parport0)\n", "", 2},
+        {"job found", TFRONT_JOB, TPORT_FOUND, TNOTE_NONE, LPT_378, "0x378", "", "", -1},
+        {"job no board", TFRONT_JOB, TPORT_NOT_FOUND, TNOTE_NOT_AT, LPT_378, "0x378", "",
+         "vantrel: no Vantrel II answers on the port 0x378\n", 3},
+        {"job refused", TFRONT_JOB, TPORT_NO_ACCESS, TNOTE_NONE, LPT_378, "0x378", "",
+         rootLines + "vantrel: no access to the port 0x378\n", 3},
+        {"job bad name", TFRONT_JOB, TPORT_BAD_NAME, TNOTE_NONE, LPT_378, "0x37", "",
+         "vantrel: --port '0x37': no base address (0x378) nor device (/dev/parport0)\n", 2},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        start(LPT_378, LPT_378);
+        vsim::board().set_ioperm_refused(c.outcome == TPORT_NO_ACCESS);
+        ASSERT_EQ(openPort(LPT_378), c.outcome == TPORT_NO_ACCESS ? 0u : 1u);
+        wire::Console con("\n");
+        portFrontEnd(c.front, "vantrel");
+        const Detection d = {c.outcome, c.note, c.port};
+        testing::internal::CaptureStderr();
+        const int status = startOnPort(&d, c.name);
+        const std::string err = testing::internal::GetCapturedStderr();
+        portFrontEnd(TFRONT_MENU, nullptr);
+        EXPECT_EQ(status, c.status);
+        EXPECT_EQ(con.output(), c.screen);
+        EXPECT_EQ(err, c.err);
+        const vsim::Board& b = vsim::board();
+        EXPECT_EQ(b.latches(vsim::Reg::ic4), c.outcome == TPORT_FOUND ? 1u : 0u);
+        EXPECT_EQ(b.ic4(), c.outcome == TPORT_FOUND ? kRestIC4 : 0);
+        EXPECT_TRUE(b.violations().empty()) << b.violations().joined();
+        vsim::board().set_ioperm_refused(false);
+    }
+}
+
+// --port: a board that answers is put at rest; one that does not is left alone.
+TEST_F(DetectTest, GivenPortAtStartUpRestsTheBoardItFinds) {
+    for (uint16_t board : {(uint16_t)0xD010, (uint16_t)LPT_378}) {
+        SCOPED_TRACE(board);
+        start(board, LPT_378);
+        wire::Console con("\n");
+        selectGivenPort("0xD010");
+        rested_ = board == 0xD010;
+        EXPECT_EQ(Base, 0xD010);
+        EXPECT_EQ(con.output(), rested_ ? "" : notFoundAt("D010"));
+        EXPECT_EQ(vsim::board().latches(vsim::Reg::ic4), rested_ ? 1u : 0u);
+        EXPECT_EQ(vsim::board().ic4(), rested_ ? kRestIC4 : 0);
+    }
+}
+
 // ---- A board that changes its mind during the tests ----------------------------------
 
 // Sets the read-back line to `fault` just before the `n`-th write of `line` to the port
@@ -341,7 +446,9 @@ TEST_F(DetectTest, ScanWhoseWalkingBitsFailAfterALoopbackPassedSaysNothing) {
         ReadBackChange change{0x1D, 5, vsim::LineFault::stuck_at_0};
         change.install();
         wire::Console con;
-        EXPECT_EQ(vantrel_select(1), 0u);
+        Detection d;
+        EXPECT_EQ(vantrel_select(1, &d), 0u);
+        expectDetection(d, TPORT_NOT_FOUND, TNOTE_NONE, LPT_378);
         EXPECT_EQ(con.output(), "");
         EXPECT_EQ(Base, LPT_378); // back where the scan started, without a new request
         EXPECT_EQ(iopermPorts().back(), board);
@@ -353,20 +460,15 @@ TEST_F(DetectTest, OnlyTheLastWalkingBitFailing) {
     start(LPT_378, LPT_378);
     ReadBackChange change{0x1D, 8, vsim::LineFault::stuck_at_0};
     change.install();
-    {
-        wire::Console con;
-        EXPECT_EQ(vantrel_select(0), 0u);
-        EXPECT_EQ(con.output(), notFoundAt("378"));
-    }
+    Detection d;
+    EXPECT_EQ(vantrel_select(0, &d), 0u);
+    expectDetection(d, TPORT_NOT_FOUND, TNOTE_NOT_AT, LPT_378);
     start(LPT_3BC, LPT_3BC);
     ReadBackChange scanChange{0x1D, 4 + 8, vsim::LineFault::stuck_at_0};
     scanChange.install();
-    {
-        wire::Console con;
-        EXPECT_EQ(vantrel_select(1), 0u);
-        EXPECT_EQ(con.output(), "");
-        EXPECT_EQ(Base, LPT_3BC);
-    }
+    EXPECT_EQ(vantrel_select(1, &d), 0u);
+    expectDetection(d, TPORT_NOT_FOUND, TNOTE_NONE, LPT_3BC);
+    EXPECT_EQ(Base, LPT_3BC);
     vsim::board().set_access_hook(nullptr, nullptr);
 }
 
@@ -376,9 +478,9 @@ TEST_F(DetectTest, ScanWhoseLoopbacksAllFailButWalkingBitsPassFindsTheStartingPo
     // The line recovers as the first walking bit goes in, after the round of three ports.
     ReadBackChange change{0x1D, 5, vsim::LineFault::none};
     change.install();
-    wire::Console con;
-    EXPECT_EQ(vantrel_select(1), 1u);
-    EXPECT_EQ(con.output(), "");
+    Detection d;
+    EXPECT_EQ(vantrel_select(1, &d), 1u);
+    expectDetection(d, TPORT_FOUND, TNOTE_NONE, LPT_378);
     EXPECT_EQ(Base, LPT_378);
     EXPECT_EQ(portsTouched(), (Ports{LPT_378, LPT_3BC, LPT_278, LPT_378}));
     vsim::board().set_access_hook(nullptr, nullptr);
@@ -403,11 +505,14 @@ void PrintTo(const Dialogue& d, std::ostream* os) {
 
 class DialogueTest : public DetectTest, public ::testing::WithParamInterface<Dialogue> {};
 
+// A board that answered is put at rest as soon as it is found, before any box: the board
+// powers up with IC4 at 0, the chip selected at 6.25 V.
 TEST_P(DialogueTest, ShowsThePromptThenTestsTheChosenPort) {
     const Dialogue& d = GetParam();
     start(d.board, d.baseStart);
     wire::Console con(d.input);
     selectVantrel();
+    rested_ = d.board == d.baseEnd;
     EXPECT_EQ(con.output(), kPrompt + d.boxes);
     EXPECT_EQ(Base, d.baseEnd);
     EXPECT_EQ(portsTouched(), d.tried);

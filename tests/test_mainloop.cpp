@@ -215,12 +215,15 @@ class ProgramRun : public ::testing::Test {
     vtest::SavedSettings saved_;
 };
 
-// The detection shifts test bytes through the data register only; nothing else on the
-// board may change before the operator asks for it.
+// The detection shifts test bytes through the data register only, and the board it found
+// gets the rest state in one IC4 transfer (it powered up with the chip selected at 6.25 V);
+// nothing else on the board may change before the operator asks for it.
 void expectBoardUntouchedBeyondDetection() {
     const vsim::Board& b = vsim::board();
     EXPECT_EQ(b.latches(vsim::Reg::address), 0u);
-    EXPECT_EQ(b.latches(vsim::Reg::ic4), 0u);
+    EXPECT_EQ(b.latches(vsim::Reg::ic4), 1u);
+    EXPECT_EQ(b.ic4(), vsim::wiring::IC4Q3_CE_HIGH | vsim::wiring::IC4Q4_OE_HIGH |
+                           vsim::wiring::IC4Q5_VCC_5V);
     EXPECT_EQ(b.latches(vsim::Reg::ic5), 0u);
     EXPECT_EQ(b.loads(), 0u);
     EXPECT_EQ(b.triggers(), 0u);

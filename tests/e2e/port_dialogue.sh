@@ -93,4 +93,36 @@ expect_boxes
 expect_count 2 '\033[2J'
 expect_last_screen_has "$(status_line 278 0000 FFFF 2)"
 
+# The board powers up with IC4 at 0: the chip selected at 6.25 V. The first thing IC4 ever
+# latches after a board was found is the rest state, 0x38 (programming voltage off, chip
+# deselected, 5 V), whatever comes next: a command in the menu, a job's settings and run.
+# first_ic4 VCD: the ic4 bits that changed at the first moment any did, as "bit=value".
+first_ic4() {
+    awk '$1 == "$var" && $5 ~ /^ic4\[/ { bit[$4] = $5 }
+         /^\$enddefinitions/ { body = 1; next }
+         !body || /^\$/ { next }
+         /^#/ { if (first != "") exit; now = $0; next }
+         now != "#0" && (substr($0, 2) in bit) { first = now; printf "%s=%s ", bit[substr($0, 2)], substr($0, 1, 1) }' "$1"
+}
+rested() {
+    CHECKS=$((CHECKS + 1))
+    local got
+    got=$(first_ic4 "$SESSION.vcd")
+    [ "$got" = "ic4[3]=1 ic4[4]=1 ic4[5]=1 " ] || fail "the first IC4 change is not the rest state: '$got'"
+}
+run rest_menu '1\n0\nq\n' --trace rest_menu.vcd
+expect_status 1
+rested
+run rest_given_port '0\nq\n' --board-port 0xD010 --port 0xD010 --trace rest_given_port.vcd
+expect_status 1
+rested
+run rest_job '' --chip 27C64 -t 27C64 --range 1 --blank --trace rest_job.vcd
+expect_status 0
+rested
+# A board that did not answer gets nothing but the tests before the operator asks.
+run no_rest '1\n\nq\n' --fault readback-stuck-0 --trace no_rest.vcd
+expect_boxes 'Info:|Vantrel not found at LPT (0x378)'
+CHECKS=$((CHECKS + 1))
+[ -z "$(first_ic4 no_rest.vcd)" ] || fail "IC4 changed without a board: $(first_ic4 no_rest.vcd)"
+
 finish

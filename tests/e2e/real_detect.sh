@@ -67,11 +67,17 @@ real version 'q\n' "--stats" --version
 expect_status 0
 expect_exact "vantrel V 1.00\n"
 
-# A fresh program's first command sends IC4 from its start value 0: the levels, then the
-# supplies, each alone on the board.
-for c in 0:0x00 1:0x40 2:0x80 3:0x20 4:0x00; do
+# The board found at start gets the rest state (0x38: programming voltage off, chip
+# deselected, 5 V) before anything else; the first command then changes IC4 from there: the
+# levels, then the supplies, each alone on the board.
+real rest_at_start '1\nq\n' "--no-chip --stats"
+expect_err "transfers: address register 0, IC5 0, IC4 1"
+expect_err "board at exit: IC4 0x38, programming voltage off, chip deselected, supply 5 V"
+real no_rest_without_board '1\n\nq\n' "--board-port none --stats"
+expect_err "transfers: address register 0, IC5 0, IC4 0"
+for c in 0:0x38 1:0x78 2:0xB8 3:0x38 4:0x18; do
     real "first_key_${c%%:*}" "1\n${c%%:*}\nq\n" "--no-chip --stats"
-    expect_err "transfers: address register 0, IC5 0, IC4 1"
+    expect_err "transfers: address register 0, IC5 0, IC4 2"
     expect_err "board at exit: IC4 ${c#*:},"
 done
 

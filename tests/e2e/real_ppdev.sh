@@ -101,11 +101,51 @@ refused path_denied '' "--ppdev 1:0x378:denied" \
     --port /dev/parport1
 expect_exact "/dev/parport1: Permission denied\nwithout root: add your user to group lp for /dev/parport1 (this port), then log in again\n"
 
-# A device that goes away in the middle of a read: one line, status 2, the run cut short.
+# The scan opens what it can and stays on a port it holds: only 0x278 has a device and no
+# board answers anywhere. The scan ends on 0x278 (the status line), not on 0x378 where it
+# started and which it never opened, so the command after it (a level: one IC4 transfer, 19
+# writes and 104 status reads at delay 2) goes through the device, and not one access reaches
+# a port without the grant (the model would count it as a violation).
+accesses() { sed -n 's/^port accesses: \([0-9]*\) .*/\1/p' "$1.err"; }
+SCAN_BENCH="--board-port none --stats --refuse-ioperm --ppdev 0:0x278"
+real pp_scan_alone '3\n\nq\n' "$SCAN_BENCH"
+real pp_scan_fallback '3\n\n0\nq\n' "$SCAN_BENCH"
+expect_status 1
+expect_boxes 'Info:|Vantrel not found on 0x278, 0x378 or 0x3BC !'
+expect_last_screen_has "$(status_line 278 0000 FFFF 2)"
+expect_clean_wire
+expect_through_ppdev
+CHECKS=$((CHECKS + 1))
+[ "$(($(accesses pp_scan_fallback) - $(accesses pp_scan_alone)))" = 123 ] ||
+    fail "the command after the scan: $(accesses pp_scan_alone) and $(accesses pp_scan_fallback) accesses"
+
+# A device that goes away in the middle of a menu read: the run stops, the program ends with
+# status 2 and one line on standard error; the screen gets no word of it.
+LOSS_LINE="/dev/parport0: device vanished during the run (PP"
 real pp_vanish '1\n+\nr\nFFF\n\nq\n' "--board-port 0x378 --stats --refuse-ioperm --ppdev 0:0x378:vanish:20000"
 expect_status 2
-expect_has "\n/dev/parport0: device vanished during the run (PPRSTATUS: No such device)\n"
+expect_lacks "vanished"
 expect_lacks "Ready:"
+expect_lacks "Goodbye"
+expect_err "$LOSS_LINE"
+expect_err ": No such device)"
 expect_err "harness: 0 port instructions trapped, 20000 ppdev data ioctls"
+CHECKS=$((CHECKS + 1))
+[ "$(sed '/^vantrel-sim statistics$/,$d' "$SESSION.err" | wc -l)" = 1 ] ||
+    fail "more than the one line on standard error before the statistics: $(cat "$SESSION.err")"
+
+# The same in a job whose image goes to standard output: two reads of 256 bytes, the device
+# gone in the second. Standard output holds the first image and nothing else, standard error
+# the line, and the job ends with status 3.
+head -c 8192 /dev/urandom | tr '\000' '\001' >"$CHIPS/loss.bin" # no NUL: the transcript is text
+chmod 666 "$CHIPS/loss.bin"
+real pp_vanish_job '' "--chip 27C64 --chip-file $CHIPS/loss.bin --stats --refuse-ioperm --ppdev 0:0x378:vanish:150000" \
+    -t 27C64 --range FF --read - --read -
+expect_status 3
+CHECKS=$((CHECKS + 1))
+cmp -s "$SESSION.out" <(head -c 256 "$CHIPS/loss.bin") ||
+    fail "standard output is not the first image alone ($(wc -c <"$SESSION.out") bytes)"
+expect_err "vantrel: $LOSS_LINE"
+expect_err "read: 256 bytes, sum 0x"
 
 finish
