@@ -196,6 +196,22 @@ TEST(FileNamePrompt, NameWithANulByteIsRefusedWithABox) {
     EXPECT_EQ(cap.unreadInput(), "q\n");
 }
 
+TEST(FileNamePrompt, BlanksAroundTheNameAreNoPartOfIt) {
+    const struct {
+        const char* typed;
+        const char* name;
+    } rows[] = {{"saved.bin \n", "saved.bin"},
+                {" \t my image.bin\t \r\n", "my image.bin"},
+                {"   \n", "./file.rom"}};
+    for (const auto& r : rows) {
+        SCOPED_TRACE(r.typed);
+        char name[300] = "./file.rom";
+        ConsoleCapture cap(r.typed);
+        EXPECT_EQ(ReadFName(name), 1u);
+        EXPECT_STREQ(name, r.name);
+    }
+}
+
 TEST(FileNamePrompt, NameWithoutLineEndIsNoAnswer) {
     char name[300] = "./file.rom";
     ConsoleCapture cap("last.bin");
