@@ -9,12 +9,12 @@
 
 #include "console/cmdline.h"
 #include "console/conio.h"
+#include "console/files.h"
 #include "console/menu.h"
 #include "console/msgbox.h"
 #include "defs.h"
 #include "eprom/ic_func.h"
 #include "eprom/misc.h"
-#include "image/ic_file.h"
 #include "link/hw.h"
 
 // Command numbers: the position of the key in the menu's key list.

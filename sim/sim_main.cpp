@@ -12,6 +12,7 @@
 #include "console/conio.h"
 #include "console/job.h"
 #include "console/mainloop.h"
+#include "image/ic_file.h"
 #include "sim/bench.h"
 #include "sim/options.h"
 
@@ -84,6 +85,10 @@ int run(int argc, char** argv) {
     std::string error;
     if (!vsim::bench_start(o, "vantrel-sim", &error))
         return refuse(error);
+    // The chip's cells are the chip file's bytes: a save over it would cut the mapped file
+    // short or leave the chip in an orphaned one.
+    if (const auto id = vsim::bench_chip_file_id())
+        RefuseSavesTo(id->dev, id->ino);
     if (!o.port.empty())
         StartPort = o.port.c_str();
     std::atexit(finish_bench);

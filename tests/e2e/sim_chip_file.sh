@@ -73,6 +73,20 @@ cp "$CHIP" "$TMP/stuck.bin"
 run stuck "1\n8\nq\n" --chip 27C64 --chip-file "$TMP/stuck.bin" --fault stuck-cell:0x100:0x00
 if cmp -s "$CHIP" "$TMP/stuck.bin"; then ok; else bad "stuck: stuck value written into the chip file"; fi
 
+# The chip's cells are the chip file's bytes: a save to it, by its name or a hard link, is
+# refused with the save's own boxes, and the file stays byte for byte.
+cp "$CHIP" "$TMP/kept.bin"
+ln "$CHIP" "$TMP/twin.bin"
+run save_over "1\n8\ns\n$CHIP\n\n\ns\n$TMP/twin.bin\n\n\nq\n" --chip 27C64 --chip-file "$CHIP"
+if [ "$(rc save_over)" = 1 ] && [ "$(grep -a -c -x '| file-error (create) : can not save! |' "$TMP/save_over.out")" = 2 ] &&
+    [ "$(grep -a -c -x '| write-error    |' "$TMP/save_over.out")" = 2 ]; then
+    ok
+else
+    bad "save_over: status $(rc save_over): $(grep -a '^| ' "$TMP/save_over.out")"
+fi
+if cmp -s "$CHIP" "$TMP/kept.bin" && [ "$(stat -c %h "$CHIP")" = 2 ]; then ok; else bad "save_over: the chip file changed"; fi
+rm -f "$TMP/twin.bin"
+
 # A chip file this user may not write, or a new one in a directory it may not write, is
 # refused before the dialogue: status 2, one line naming the file, nothing on the screen.
 # Root may write anything, so as root this runs as nobody, from a copy of the program in a
