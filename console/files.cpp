@@ -1,15 +1,19 @@
-// The menu's load and save.
+// The menu's load and save, and the standard descriptors.
 #include "console/files.h"
 
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <fcntl.h>
+#include <unistd.h>
 
 #include "console/conio.h"
 #include "console/msgbox.h"
 #include "image/ic_file.h"
 #include "link/hw.h"
+
+int StdoutWasClosed = 0;
 
 int StopAsked(void) {
     return StopRequest > 0;
@@ -68,4 +72,21 @@ unsigned long Write_File(const char* savefile, const unsigned char* pBuf, unsign
                         : o.result == TIMGNOCREATE ? "file-error (create) : can not save!"
                                                    : "data-error by saving!");
     return 0;
+}
+
+int KeepStdDescriptors(void) {
+    for (int fd = 0; fd <= 2; fd++) {
+        if (fcntl(fd, F_GETFD) != -1 || errno != EBADF)
+            continue;
+        // The lowest free number: this very one, as the lower ones are open by now.
+        const int got = open("/dev/null", fd == 0 ? O_RDONLY : O_WRONLY);
+        if (got != fd) {
+            if (got >= 0)
+                close(got);
+            return 0;
+        }
+        if (fd == STDOUT_FILENO)
+            StdoutWasClosed = 1;
+    }
+    return 1;
 }

@@ -301,7 +301,8 @@ static int runLoaded(const JobOptions* o, const char* port, unsigned long maxAdr
                      const JobImage* imgs, int nimg);
 
 // What the command line alone tells: every action possible for the type, an offset only
-// where the image has addresses, and every output format able to hold the addresses. Returns 0 after saying what is wrong.
+// where the image has addresses, every output format able to hold the addresses, and an
+// image to standard output only where it can arrive. Returns 0 after saying what is wrong.
 static int checkActions(const JobOptions* o, unsigned long maxAdr) {
     char err[400];
     for (int a = 0; a < o->count; a++) {
@@ -326,6 +327,10 @@ static int checkActions(const JobOptions* o, unsigned long maxAdr) {
         const unsigned long end = o->rangeGiven ? o->range : maxAdr;
         if (!ImageFormatHolds((IMG_FORMAT)fmt, end, o->offset, err, sizeof err)) {
             complain("%s: %s", shown, err);
+            return 0;
+        }
+        if (toStdout && StdoutWasClosed) {
+            complain("%s", "--read -: standard output is closed; the image would be lost");
             return 0;
         }
     }

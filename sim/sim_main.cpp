@@ -10,6 +10,7 @@
 
 #include "console/cmdline.h"
 #include "console/conio.h"
+#include "console/files.h"
 #include "console/job.h"
 #include "console/mainloop.h"
 #include "image/ic_file.h"
@@ -46,6 +47,10 @@ int run(int argc, char** argv);
 } // namespace
 
 int main(int argc, char** argv) {
+    // Before anything opens a file: a closed standard output would else be the chip file,
+    // and the screen would be written into the chip's cells.
+    if (!KeepStdDescriptors())
+        return 2;
     // The program itself is plain C and throws nothing; the bench around it is C++ and may
     // run out of memory. Whatever the chip held is in its file already.
     try {

@@ -124,7 +124,17 @@ hex_past_4g|-t 27C256 --offset FFFFFF00 --write past4g.hex|past4g.hex:2: address
 EOF
 if [ ! -e x.hex ] && [ ! -e x.s19 ] && [ ! -e x.bin ] && [ ! -e nodir ]; then ok; else bad "a refused job left a file: $(ls)"; fi
 
-# Standard output that cannot take the image or a result line: status 2, never 0.
+# Standard output that cannot take the image or a result line: status 2, never 0. A closed
+# one is known before the board hears anything.
+timeout 60 "$SIM" --chip 27256 --chip-file pre.chip --stats -t 27C256 --read - >&- \
+    2>stdout_closed.err </dev/null
+echo $? >stdout_closed.rc
+if [ "$(cat stdout_closed.rc)" = 2 ] && grep -q -F -- '--read -: standard output is closed' stdout_closed.err &&
+    grep -q -x 'transfers: address register 0, IC5 0, IC4 0' stdout_closed.err; then
+    ok
+else
+    bad "stdout_closed: status $(cat stdout_closed.rc): $(cat stdout_closed.err)"
+fi
 for what in '--read -' '--blank'; do
     # shellcheck disable=SC2086
     timeout 60 "$SIM" --chip 2716 -t 2716 $what >/dev/full 2>full.err </dev/null
