@@ -59,6 +59,16 @@ expect_status 2
 expect_err "--read -: standard output is closed"
 expect_err "harness: the program made no port call"
 
+# holds_chip_file PID: the process has the chip file open (the harness opens it at the first
+# port call, together with the device).
+holds_chip_file() {
+    local f
+    for f in "/proc/$1/fd/"*; do
+        [ "$(readlink "$f")" = "$CHIPS/chip.bin" ] && return 0
+    done
+    return 1
+}
+
 # While the menu waits for a key: descriptors 0 to 2 are none of the files the harness serves
 # (the chip file; the device, which it opens as /dev/null for reading and writing with
 # close-on-exec), so nothing the program prints can reach the port.
@@ -80,7 +90,7 @@ for fd in 1 2; do
     pid=""
     for _ in $(seq 100); do
         pid=$(pgrep -f "^$BIN/vantrel --port" | head -1)
-        [ -n "$pid" ] && ls -l "/proc/$pid/fd" 2>/dev/null | grep -q 'chip.bin' && break
+        [ -n "$pid" ] && holds_chip_file "$pid" && break
         sleep 0.05
     done
     CHECKS=$((CHECKS + 1))
