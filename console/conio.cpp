@@ -128,8 +128,12 @@ int conReadLine(char* buf, size_t size) {
     for (;;) {
         if (c == '\r') {
             const int next = conGetChar();
-            if (next == '\n' || next == EOF)
+            if (next == '\n')
                 break; // CR LF ends a line as LF does; a CR inside a line is part of it
+            if (next == EOF) {
+                c = EOF;
+                break;
+            }
             keep(buf, size, &n, &result, c);
             c = next;
             continue;
@@ -143,6 +147,10 @@ int conReadLine(char* buf, size_t size) {
     }
     if (size > 0)
         buf[n] = '\0';
+    // Enter is the operator's confirmation: a line the input ends in without one is no
+    // answer, and starts nothing.
+    if (c == EOF)
+        return CON_LINE_END_OF_INPUT;
     return result;
 }
 

@@ -13,7 +13,7 @@ extern FILE* conOut;    // screen, standard output in the program
 extern int InputClosed; // set for good once the input has ended (or the console has gone)
 
 // Results of conReadLine besides 1 (a line).
-#define CON_LINE_END_OF_INPUT 0 // the input ended before any character of a line
+#define CON_LINE_END_OF_INPUT 0 // the input ended before the line end of a line
 #define CON_LINE_TOO_LONG (-1)  // buf holds the start of the line, the rest was dropped
 #define CON_LINE_NUL (-2)       // the line holds a NUL byte; buf holds nothing useful
 
@@ -35,8 +35,8 @@ void conCheckStop(void);
 int conGetChar(void);
 
 // One whole line of input without its line end; a carriage return before the line feed is
-// part of the line end, and a last line without a line end still counts. Returns 1 or one of
-// the CON_LINE_ values above.
+// part of the line end. A last line without a line end is not an answer: it is taken as the
+// end of input (CON_LINE_END_OF_INPUT). Returns 1 or one of the CON_LINE_ values above.
 int conReadLine(char* buf, size_t size);
 
 // Throw away the rest of the current input line.

@@ -1,8 +1,10 @@
 // The job mode: the menu's chip runs driven from the command line. Everything that can be
-// checked without the board (the options, the images, the range) is checked before the
-// board is touched, so a typo in a makefile never costs a chip.
+// checked without the board (the options, the images, the range, the output files, what the
+// type allows) is checked before the board is touched, so a typo in a makefile never costs
+// a chip.
 #include "console/job.h"
 
+#include <cerrno>
 #include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
@@ -12,6 +14,7 @@
 #include <unistd.h>
 
 #include "console/conio.h"
+#include "console/files.h"
 #include "console/msgbox.h"
 #include "console/ports.h"
 #include "defs.h"
@@ -25,6 +28,7 @@
 
 static const char* progName = "vantrel";
 static FILE* results = stdout; // one line per action
+static int resultLost = 0;     // a result line could not be written: the job fails
 static struct timespec runStart;
 
 __attribute__((format(printf, 1, 2))) static void complain(const char* fmt, ...) {
@@ -34,6 +38,23 @@ __attribute__((format(printf, 1, 2))) static void complain(const char* fmt, ...)
     vfprintf(stderr, fmt, args);
     fputc('\n', stderr);
     va_end(args);
+}
+
+// One result line, on its way at once. A script that cannot read what happened must not be
+// told by the status that all went well.
+__attribute__((format(printf, 1, 2))) static void putResult(const char* fmt, ...) {
+    va_list args;
+    va_start(args, fmt);
+    const int printed = vfprintf(results, fmt, args);
+    va_end(args);
+    if (printed >= 0 && fflush(results) == 0 && !ferror(results))
+        return;
+    const int err = errno;
+    conCheckStop(); // a stop signal cut the write short: the job ends by it
+    if (!resultLost)
+        complain("%s: cannot write the result line: %s",
+                 results == stdout ? "standard output" : "standard error", strerror(err));
+    resultLost = 1;
 }
 
 static double secondsSince(const struct timespec* t0) {
@@ -81,6 +102,43 @@ static int formatOf(const JobOptions* o, const char* file) {
     return o->format >= 0 ? o->format : ImageFormatOfFile(file);
 }
 
+static const char* shownName(const char* file) {
+    return strcmp(file, "-") == 0 ? "(standard input)" : file;
+}
+
+// The bytes of an image file (or of standard input for "-"), read as the menu's load reads
+// them, or 0 after saying what is wrong. A file without a byte is no error here: the parser
+// says that it holds no data.
+static unsigned char* readImageFile(const char* file, unsigned long* len) {
+    const bool isStdin = strcmp(file, "-") == 0;
+    unsigned char* data = nullptr;
+    const ImgOutcome r =
+        ReadImageBytes(isStdin ? nullptr : file, IMG_FILE_MAX, StopAsked, &data, len);
+    switch (r.result) {
+    case TIMGOK:
+        return data;
+    case TIMGEMPTY:
+        *len = 0;
+        return (unsigned char*)malloc(1);
+    case TIMGSTOPPED:
+        conCheckStop(); // the job ends by the signal here
+        complain("%s: read error: %s", shownName(file), strerror(r.err));
+        return nullptr;
+    case TIMGNOOPEN:
+        complain("can't open %s: %s", file, strerror(r.err));
+        return nullptr;
+    case TIMGTOOBIG:
+        complain("%s: more than %lu bytes", shownName(file), IMG_FILE_MAX);
+        return nullptr;
+    case TIMGNOMEMORY:
+        complain("%s: out of memory", shownName(file));
+        return nullptr;
+    default:
+        complain("%s: read error: %s", shownName(file), strerror(r.err));
+        return nullptr;
+    }
+}
+
 // The images of every --write and --verify, each file read once (standard input can be read
 // only once). Returns 0 after saying what is wrong.
 static int loadImages(const JobOptions* o, unsigned long size, JobImage* imgs, int* nimg) {
@@ -104,8 +162,14 @@ static int loadImages(const JobOptions* o, unsigned long size, JobImage* imgs, i
             return 0;
         }
         memset(img.bytes, 0xFF, size);
-        if (!LoadImageFile((IMG_FORMAT)fmt, act.file, img.bytes, size, o->offset, &img.last, err,
-                           sizeof err)) {
+        unsigned long len = 0;
+        unsigned char* data = readImageFile(act.file, &len);
+        if (!data)
+            return 0;
+        const unsigned int ok = ParseImage((IMG_FORMAT)fmt, act.file, data, len, img.bytes, size,
+                                           o->offset, &img.last, err, sizeof err);
+        free(data);
+        if (!ok) {
             complain("%s", err);
             return 0;
         }
@@ -126,7 +190,9 @@ static const JobImage* imageOf(const JobOptions* o, const JobImage* imgs, int ni
 }
 
 // The chip's bytes 0..end into the file (or standard output) in its format. Returns 1, or 0
-// after saying what went wrong.
+// after saying what went wrong. A stop signal during the save ends the job by the signal
+// once the save is over: a file the save replaces keeps its old contents until the new ones
+// are whole on disk.
 static int saveRead(const JobOptions* o, const char* file, const unsigned char* p,
                     unsigned long end) {
     char err[400];
@@ -140,12 +206,18 @@ static int saveRead(const JobOptions* o, const char* file, const unsigned char* 
     int ok;
     if (strcmp(file, "-") == 0) {
         ok = fwrite(text, 1, len, stdout) == len && fflush(stdout) == 0;
+        const int errnum = errno;
+        conCheckStop();
         if (!ok)
-            complain("%s", "standard output: cannot write the image");
+            complain("standard output: cannot write the image: %s", strerror(errnum));
     } else {
-        ok = Write_File(file, text, len) == len;
-        if (!ok)
-            complain("%s: %s", file, FileErrorText());
+        const ImgOutcome r = SaveImageFile(file, text, len);
+        conCheckStop();
+        ok = r.result == TIMGOK;
+        if (r.result == TIMGNOCREATE)
+            complain("can't create %s: %s", file, strerror(r.err));
+        else if (!ok)
+            complain("%s: write error: %s", file, strerror(r.err));
     }
     free(text);
     return ok;
@@ -182,36 +254,35 @@ static int runAction(const JobOptions* o, const JobAction& act, const JobImage* 
     case RUN_OK:
         break;
     case RUN_NOT_BLANK:
-        fprintf(results, "blank: not blank at 0x%04lX: chip 0x%02X\n", r.adresse, r.chip);
+        putResult("blank: not blank at 0x%04lX: chip 0x%02X\n", r.adresse, r.chip);
         return JOB_CHIP_FAILED;
     case RUN_MISMATCH:
-        fprintf(results, "verify: mismatch at 0x%04lX: chip 0x%02X, image 0x%02X, %lu %s\n",
-                r.adresse, r.chip, r.wanted, r.differ,
-                r.differ == 1 ? "byte differs" : "bytes differ");
+        putResult("verify: mismatch at 0x%04lX: chip 0x%02X, image 0x%02X, %lu %s\n", r.adresse,
+                  r.chip, r.wanted, r.differ, r.differ == 1 ? "byte differs" : "bytes differ");
         return JOB_CHIP_FAILED;
     case RUN_WRITE_ERROR:
-        fprintf(results, "write: error at 0x%04lX: chip 0x%02X, image 0x%02X after 10 pulses\n",
-                r.adresse, r.chip, r.wanted);
+        putResult("write: error at 0x%04lX: chip 0x%02X, image 0x%02X after 10 pulses\n", r.adresse,
+                  r.chip, r.wanted);
         return JOB_CHIP_FAILED;
     case RUN_TIMEOUT:
-        fprintf(results, "write: timeout at 0x%04lX: the board's pulse never ended\n", r.adresse);
+        putResult("write: timeout at 0x%04lX: the board's pulse never ended\n", r.adresse);
         return JOB_CHIP_FAILED;
     case RUN_NOT_SUPPORTED:
-        fprintf(results, "write: a %s cannot be programmed on this board\n", JobTypeName(epromtyp));
+        putResult("write: a %s cannot be programmed on this board\n", JobTypeName(epromtyp));
         return JOB_CHIP_FAILED;
     default:
-        fprintf(results, "stopped\n");
+        putResult("stopped\n");
         return JOB_CHIP_FAILED;
     }
     switch (act.kind) {
     case TJOBBLANK:
-        fprintf(results, "blank: ok\n");
+        putResult("blank: ok\n");
         break;
     case TJOBWRITE:
-        fprintf(results, "write: %lu bytes ok\n", count);
+        putResult("write: %lu bytes ok\n", count);
         break;
     case TJOBVERIFY:
-        fprintf(results, "verify: %lu bytes ok\n", count);
+        putResult("verify: %lu bytes ok\n", count);
         break;
     default: {
         unsigned long sum = 0;
@@ -219,17 +290,69 @@ static int runAction(const JobOptions* o, const JobAction& act, const JobImage* 
             sum += work[i];
         if (!saveRead(o, act.file, work, end))
             return JOB_BAD_USAGE;
-        fprintf(results, "read: %lu bytes, sum 0x%04lX, CRC-32 0x%08lX\n", count, sum & 0xFFFF,
-                crc32Of(work, count));
+        putResult("read: %lu bytes, sum 0x%04lX, CRC-32 0x%08lX\n", count, sum & 0xFFFF,
+                  crc32Of(work, count));
         break;
     }
     }
-    fflush(results);
     return JOB_OK;
 }
 
 static int runLoaded(const JobOptions* o, const char* port, unsigned long maxAdr,
                      const JobImage* imgs, int nimg);
+
+// What the command line alone tells: every action possible for the type, an offset only
+// where the image has addresses, every output format able to hold the addresses, and an
+// image to standard output only where it can arrive. Returns 0 after saying what is wrong.
+static int checkActions(const JobOptions* o, unsigned long maxAdr) {
+    char err[400];
+    for (int a = 0; a < o->count; a++) {
+        const JobAction& act = o->actions[a];
+        if (act.kind == TJOBWRITE && (o->type == T2708 || o->type == T2716)) {
+            complain("--write: a %s cannot be programmed on this board", JobTypeName(o->type));
+            return 0;
+        }
+        if (act.kind == TJOBBLANK)
+            continue;
+        const bool toStdout = act.kind == TJOBREAD && strcmp(act.file, "-") == 0;
+        const char* shown = toStdout ? "(standard output)" : shownName(act.file);
+        const int fmt = formatOf(o, act.file);
+        if (o->offset && fmt == TIMGRAW) {
+            complain("--offset 0x%lX: %s is a raw image, which has no addresses (--format ihex "
+                     "or srec gives it some)",
+                     o->offset, shown);
+            return 0;
+        }
+        if (act.kind != TJOBREAD)
+            continue;
+        const unsigned long end = o->rangeGiven ? o->range : maxAdr;
+        if (!ImageFormatHolds((IMG_FORMAT)fmt, end, o->offset, err, sizeof err)) {
+            complain("%s: %s", shown, err);
+            return 0;
+        }
+        if (toStdout && StdoutWasClosed) {
+            complain("%s", "--read -: standard output is closed; the image would be lost");
+            return 0;
+        }
+    }
+    return 1;
+}
+
+// Every file a --read writes can be created or written with the operator's rights, asked
+// without touching it. Returns 0 after saying what is wrong.
+static int checkOutputs(const JobOptions* o) {
+    for (int a = 0; a < o->count; a++) {
+        const JobAction& act = o->actions[a];
+        if (act.kind != TJOBREAD || strcmp(act.file, "-") == 0)
+            continue;
+        const ImgOutcome r = CheckSaveTarget(act.file);
+        if (r.result != TIMGOK) {
+            complain("can't create %s: %s", act.file, strerror(r.err));
+            return 0;
+        }
+    }
+    return 1;
+}
 
 int RunJob(const JobOptions* o, const char* name, const char* port) {
     progName = name;
@@ -242,6 +365,8 @@ int RunJob(const JobOptions* o, const char* name, const char* port) {
         complain("--range 0x%lX: a %s has 0x1 to 0x%lX", o->range, JobTypeName(o->type), maxAdr);
         return JOB_BAD_USAGE;
     }
+    if (!checkActions(o, maxAdr))
+        return JOB_BAD_USAGE;
     // The image travels on standard output: the result lines go beside the errors.
     for (int a = 0; a < o->count; a++)
         if (o->actions[a].kind == TJOBREAD && strcmp(o->actions[a].file, "-") == 0)
@@ -257,8 +382,9 @@ int RunJob(const JobOptions* o, const char* name, const char* port) {
     conInit();
     conOut = stderr;
 
-    // The port first, so that root's rights end before any file is read or written; the
-    // board hears nothing before the images have passed their checks.
+    // The port first, so that root's rights end before any file is read, written or checked
+    // for the operator's rights; the board hears nothing before the images and the output
+    // files have passed their checks.
     if (!port)
         port = "0x378";
     portFrontEnd(TFRONT_JOB, progName);
@@ -275,11 +401,11 @@ int RunJob(const JobOptions* o, const char* name, const char* port) {
     JobImage imgs[JOB_ACTIONS_MAX];
     int nimg = 0;
     int status = JOB_BAD_USAGE;
-    if (loadImages(o, maxAdr + 1, imgs, &nimg))
+    if (checkOutputs(o) && loadImages(o, maxAdr + 1, imgs, &nimg))
         status = runLoaded(o, port, maxAdr, imgs, nimg);
     for (int k = 0; k < nimg; k++)
         free(imgs[k].bytes);
-    return status;
+    return resultLost ? JOB_BAD_USAGE : status;
 }
 
 // The job once its images are in memory: the board, the settings, the actions.

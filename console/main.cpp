@@ -1,8 +1,13 @@
 // vantrel: the program on a real Vantrel II board, through the PC's parallel port.
 #include "console/cmdline.h"
+#include "console/files.h"
 #include "console/mainloop.h"
 
 int main(int argc, char** argv) {
+    // Before anything opens a file: a closed standard output would else be the port's
+    // device, and the screen would go out on the board's data lines.
+    if (!KeepStdDescriptors())
+        return 2;
     const int status = parseCommandLine(argc, argv);
     if (status >= 0)
         return status;

@@ -9,12 +9,12 @@
 
 #include "console/cmdline.h"
 #include "console/conio.h"
+#include "console/files.h"
 #include "console/menu.h"
 #include "console/msgbox.h"
 #include "defs.h"
 #include "eprom/ic_func.h"
 #include "eprom/misc.h"
-#include "image/ic_file.h"
 #include "link/hw.h"
 #include "link/numbers.h"
 
@@ -77,8 +77,16 @@ unsigned int ReadFName(char* pstr) {
         MessageBox("Error:", "file-name contains a NUL byte (not allowed)");
         return 0;
     }
-    if (line[0] != '\0')
-        snprintf(pstr, FNAME_SIZE, "%s", line);
+    // A blank typed before or after the name is no part of it: "saved.bin " would save
+    // beside saved.bin under a name that looks the same in every box.
+    const char* name = line;
+    while (*name == ' ' || *name == '\t')
+        name++;
+    size_t n = strlen(name);
+    while (n > 0 && (name[n - 1] == ' ' || name[n - 1] == '\t'))
+        n--;
+    if (n > 0)
+        snprintf(pstr, FNAME_SIZE, "%.*s", (int)n, name);
     return 1;
 }
 

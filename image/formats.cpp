@@ -1,14 +1,12 @@
-// Image formats: the choice of format, reading a whole file, the raw format, and the loader
-// and record helpers that the Intel HEX and S-record code share.
+// Image formats: the choice of format, the raw format, the check that a format holds the
+// addresses, and the loader and record helpers that the Intel HEX and S-record code share.
 #include "image/formats.h"
 
-#include <cerrno>
 #include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <strings.h>
-#include <sys/stat.h>
 
 #include "image/records.h"
 #include "link/numbers.h"
@@ -48,69 +46,6 @@ static const char* shownName(const char* filename) {
     return strcmp(filename, "-") == 0 ? "(standard input)" : filename;
 }
 
-unsigned char* ReadWholeFile(const char* filename, unsigned long cap, unsigned long* pLen,
-                             char* err, size_t errSize) {
-    if (!filename || filename[0] == '\0') {
-        snprintf(err, errSize, "invalid file-name");
-        return 0;
-    }
-    const bool isStdin = strcmp(filename, "-") == 0;
-    FILE* f = isStdin ? stdin : fopen(filename, "rb");
-    struct stat st;
-    if (f && fstat(fileno(f), &st) == 0 && S_ISDIR(st.st_mode)) {
-        errno = EISDIR; // a directory opens for reading on Linux but holds no image
-        if (!isStdin)
-            fclose(f);
-        f = 0;
-    }
-    if (!f) {
-        snprintf(err, errSize, "can't open %s: %s", filename, strerror(errno));
-        return 0;
-    }
-    // Up to one byte past the cap, to tell a file of exactly `cap` bytes from a longer one.
-    unsigned long len = 0, room = 0;
-    unsigned char* data = 0;
-    bool noMemory = false;
-    for (;;) {
-        if (len == room) {
-            if (room > cap)
-                break;
-            const unsigned long want =
-                room ? (room < cap / 2 ? room * 2 : cap + 1) : (cap < 65536 ? cap + 1 : 65536);
-            unsigned char* grown = (unsigned char*)realloc(data, want);
-            if (!grown) {
-                noMemory = true;
-                break;
-            }
-            data = grown;
-            room = want;
-        }
-        const size_t got = fread(data + len, 1, room - len, f);
-        len += got;
-        if (got == 0)
-            break;
-    }
-    const bool tooLong = len > cap;
-    const bool readFailed = !tooLong && !noMemory && ferror(f);
-    const int readErrno = errno;
-    if (isStdin)
-        clearerr(f);
-    else
-        fclose(f);
-    if (tooLong || noMemory || readFailed) {
-        free(data);
-        if (tooLong)
-            snprintf(err, errSize, "%s: more than %lu bytes", shownName(filename), cap);
-        else if (noMemory)
-            snprintf(err, errSize, "%s: out of memory", shownName(filename));
-        else
-            snprintf(err, errSize, "%s: read error: %s", shownName(filename), strerror(readErrno));
-        return 0;
-    }
-    *pLen = len;
-    return data;
-}
-
 // ---- Loading ---------------------------------------------------------------------------
 
 unsigned int LoadFail(ImgLoader* L, const char* format, ...) {
@@ -129,6 +64,9 @@ unsigned int LoadBytes(ImgLoader* L, unsigned long long addr, const unsigned cha
                        unsigned long n) {
     for (unsigned long i = 0; i < n; i++) {
         const unsigned long long a = addr + i;
+        if (a > IMG_ADDRESS_MAX)
+            return LoadFail(L, "address 0x%llX is at or past 4 GiB, beyond the format's addresses",
+                            a);
         if (a < L->offset)
             return LoadFail(L, "address 0x%04llX is below the offset 0x%04lX", a, L->offset);
         const unsigned long long chip = a - L->offset;
@@ -246,20 +184,16 @@ unsigned int ParseImage(IMG_FORMAT fmt, const char* filename, const unsigned cha
     return ok;
 }
 
-unsigned int LoadImageFile(IMG_FORMAT fmt, const char* filename, unsigned char* pBuf,
-                           unsigned long size, unsigned long offset, unsigned long* pLast,
-                           char* err, size_t errSize) {
-    unsigned long len = 0;
-    unsigned char* data = ReadWholeFile(filename, IMG_FILE_MAX, &len, err, errSize);
-    if (!data)
-        return 0;
-    const unsigned int ok =
-        ParseImage(fmt, filename, data, len, pBuf, size, offset, pLast, err, errSize);
-    free(data);
-    return ok;
-}
-
 // ---- Formatting ------------------------------------------------------------------------
+
+unsigned int ImageFormatHolds(IMG_FORMAT fmt, unsigned long last, unsigned long base, char* err,
+                              size_t errSize) {
+    if (fmt == TIMGRAW || (unsigned long long)base + last <= IMG_ADDRESS_MAX)
+        return 1;
+    snprintf(err, errSize, "address 0x%llX does not fit the %s format",
+             (unsigned long long)base + last, ImageFormatName(fmt));
+    return 0;
+}
 
 static void putText(ImgText* t, const char* s, unsigned long n) {
     if (t->failed)
@@ -299,11 +233,8 @@ void PutRecord(ImgText* t, const char* mark, const unsigned char* b, unsigned in
 unsigned char* FormatImage(IMG_FORMAT fmt, const unsigned char* pBuf, unsigned long last,
                            unsigned long base, unsigned long* pLen, char* err, size_t errSize) {
     ImgText t = {0, 0, 0, 0};
-    if (fmt != TIMGRAW && (unsigned long long)base + last > 0xFFFFFFFFull) {
-        snprintf(err, errSize, "address 0x%llX does not fit the %s format",
-                 (unsigned long long)base + last, ImageFormatName(fmt));
+    if (!ImageFormatHolds(fmt, last, base, err, errSize))
         return 0;
-    }
     if (fmt == TIMGIHEX)
         FormatIhex(&t, pBuf, last, base);
     else if (fmt == TIMGSREC)

@@ -12,96 +12,169 @@
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
+#include <poll.h>
 #include <string>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "console/msgbox.h"
-
-static char err_str[360];
-
-const char* FileErrorText(void) {
-    return err_str;
-}
-
-static void fileError(const char* head, const char* text) {
-    snprintf(err_str, sizeof err_str, "%s", text);
-    MessageBox(head, err_str);
+static ImgOutcome outcome(int result, int err = 0, long size = 0) {
+    ImgOutcome o;
+    o.result = result;
+    o.err = err;
+    o.size = size;
+    return o;
 }
 
 // ---- Load ----------------------------------------------------------------------------------
 
-unsigned long Read_File(const char* filename, unsigned char* pBuf, unsigned long max) {
-    if (!filename || filename[0] == '\0') {
-        fileError("Error:", "invalid file-name");
+// The size of a regular file or block device (a block device's stat size is 0), -1 when
+// it cannot be had; a pipe, FIFO, terminal or character device has none to ask for.
+static long sizeToAsk(int fd, const struct stat* st, bool* known) {
+    *known = S_ISREG(st->st_mode) || S_ISBLK(st->st_mode);
+    if (!*known)
         return 0;
+    const off_t end = lseek(fd, 0, SEEK_END);
+    if (lseek(fd, 0, SEEK_SET) != 0 || end < 0 || end > (off_t)LONG_MAX)
+        return -1;
+    return (long)end;
+}
+
+// Waits until `fd` has bytes (or its end) to read, or a signal arrives. Every signal but
+// those the program's own faults raise is blocked while `stopped` is asked and unblocked only
+// inside ppoll, so a stop that arrives just before the wait cannot be missed. Returns 0 when
+// the program is to stop.
+static int waitForBytes(int fd, int (*stopped)(void)) {
+    if (!stopped)
+        return 1;
+    sigset_t all, old;
+    sigfillset(&all);
+    for (int s : {SIGSEGV, SIGBUS, SIGFPE, SIGILL, SIGTRAP, SIGSYS, SIGABRT})
+        sigdelset(&all, s);
+    sigprocmask(SIG_BLOCK, &all, &old);
+    struct pollfd p = {fd, POLLIN, 0};
+    while (!stopped() && ppoll(&p, 1, nullptr, &old) < 0 && errno == EINTR) {
     }
-    FILE* f = fopen(filename, "rb");
+    const int go = !stopped();
+    sigprocmask(SIG_SETMASK, &old, nullptr);
+    return go;
+}
+
+ImgOutcome ReadImageBytes(const char* filename, unsigned long max, int (*stopped)(void),
+                          unsigned char** pData, unsigned long* pLen) {
+    if (filename && filename[0] == '\0')
+        return outcome(TIMGNONAME);
+    if (stopped && stopped())
+        return outcome(TIMGSTOPPED, EINTR);
+    // A FIFO opens only once a writer comes: the wait may be ended by a signal.
+    int fd = STDIN_FILENO;
+    while (filename && (fd = open(filename, O_RDONLY | O_NOCTTY | O_CLOEXEC)) < 0) {
+        if (errno != EINTR)
+            return outcome(TIMGNOOPEN, errno);
+        if (stopped && stopped())
+            return outcome(TIMGSTOPPED, EINTR);
+    }
+    const auto closeFile = [&] {
+        if (filename)
+            close(fd);
+    };
     struct stat st;
-    if (f && (fstat(fileno(f), &st) != 0 || S_ISDIR(st.st_mode))) {
-        fclose(f); // a directory opens for reading on Linux but holds no image
-        f = nullptr;
+    if (fstat(fd, &st) != 0) {
+        const int err = errno;
+        closeFile();
+        return outcome(TIMGNOOPEN, err);
     }
-    if (!f) {
-        snprintf(err_str, sizeof err_str, "can't open %s", filename);
-        MessageBox("Error:", err_str);
-        return 0;
+    if (S_ISDIR(st.st_mode)) {
+        closeFile(); // a directory opens for reading on Linux but holds no image
+        return outcome(TIMGNOOPEN, EISDIR);
     }
-    // A pipe, FIFO, terminal or character device has no size to ask for: it is read to its
-    // end below, and no further than one byte past the limit.
-    long size = 0;
-    if (S_ISREG(st.st_mode) || S_ISBLK(st.st_mode)) {
-        size = -1;
-        if (fseek(f, 0, SEEK_END) == 0)
-            size = ftell(f);
-        fseek(f, 0, SEEK_SET);
+    bool known;
+    const long size = sizeToAsk(fd, &st, &known);
+    if (known && (unsigned long)size > max) {
+        closeFile();
+        return outcome(TIMGTOOBIG, 0, size);
     }
-    if ((unsigned long)size > max) {
-        snprintf(err_str, sizeof err_str, "file (%ld Bytes) > %lu", size, max);
-        fclose(f);
-        MessageBox("Error:", err_str);
-        return 0;
-    }
-    // Read into a scratch buffer first, so that a load that fails half-way (a file that
-    // grows while read, a device that reports no size) leaves the work buffer as it was.
-    unsigned char* scratch = (unsigned char*)malloc(max ? max : 1);
-    if (!scratch) {
-        fclose(f);
-        fileError("Error:", "malloc(0x80000)");
-        return 0;
-    }
-    unsigned long count = 0;
-    int c;
-    bool tooLong = false;
-    while ((c = fgetc(f)) != EOF) {
-        if (count == max) {
-            tooLong = true;
+    // Into a scratch buffer up to one byte past the limit, to tell a file of exactly `max`
+    // bytes from a longer one (a file that grows while read, a device that reports no size).
+    const unsigned long cap = max + 1 > max ? max + 1 : max;
+    unsigned long len = 0, room = 0;
+    unsigned char* data = nullptr;
+    ImgOutcome o = outcome(TIMGOK);
+    for (;;) {
+        if (len == room) {
+            if (room >= cap)
+                break;
+            unsigned long want = known && size >= 0 ? (unsigned long)size + 1 : 65536;
+            if (room)
+                want = room < cap / 2 ? room * 2 : cap;
+            if (want > cap)
+                want = cap;
+            unsigned char* grown = (unsigned char*)realloc(data, want);
+            if (!grown) {
+                o = outcome(TIMGNOMEMORY, ENOMEM);
+                break;
+            }
+            data = grown;
+            room = want;
+        }
+        // A pipe, FIFO or terminal may keep the program waiting for its writer.
+        if (!known && !waitForBytes(fd, stopped)) {
+            o = outcome(TIMGSTOPPED, EINTR);
             break;
         }
-        scratch[count++] = (unsigned char)c;
+        const ssize_t got = read(fd, data + len, room - len);
+        if (got > 0) {
+            len += (unsigned long)got;
+            continue;
+        }
+        if (got < 0 && errno == EINTR) {
+            if (stopped && stopped()) {
+                o = outcome(TIMGSTOPPED, EINTR);
+                break;
+            }
+            continue;
+        }
+        if (got < 0)
+            o = outcome(TIMGREADERROR, errno);
+        break;
     }
-    const bool readFailed = !tooLong && ferror(f);
-    fclose(f);
-    if (tooLong) {
-        snprintf(err_str, sizeof err_str, "file (%ld Bytes) > %lu", (long)(max + 1), max);
-        free(scratch);
-        MessageBox("Error:", err_str);
-        return 0;
+    closeFile();
+    if (o.result == TIMGOK && len > max)
+        o = outcome(TIMGTOOBIG, 0, (long)cap);
+    else if (o.result == TIMGOK && len == 0)
+        o = outcome(TIMGEMPTY);
+    if (o.result != TIMGOK) {
+        free(data);
+        return o;
     }
-    if (readFailed) {
-        free(scratch);
-        fileError("Error:", "data-error by reading!");
-        return 0;
+    *pData = data;
+    *pLen = len;
+    return o;
+}
+
+// ---- Files no save may write ---------------------------------------------------------------
+
+static struct { unsigned long long dev, ino; } refused[4];
+static int nrefused = 0;
+
+void RefuseSavesTo(unsigned long long dev, unsigned long long ino) {
+    if (nrefused < (int)(sizeof refused / sizeof refused[0])) {
+        refused[nrefused].dev = dev;
+        refused[nrefused].ino = ino;
+        nrefused++;
     }
-    if (count == 0) {
-        free(scratch);
-        fileError("Info:", "file has no content");
-        return 0;
-    }
-    memcpy(pBuf, scratch, count);
-    free(scratch);
-    return count;
+}
+
+void AllowAllSaves(void) {
+    nrefused = 0;
+}
+
+static bool isRefused(const struct stat* st) {
+    for (int k = 0; k < nrefused; k++)
+        if (refused[k].dev == (unsigned long long)st->st_dev &&
+            refused[k].ino == (unsigned long long)st->st_ino)
+            return true;
+    return false;
 }
 
 // ---- Save ----------------------------------------------------------------------------------
@@ -114,8 +187,11 @@ static bool writeAll(int fd, const unsigned char* p, unsigned long n, bool retry
         const ssize_t w = write(fd, p, n);
         if (w < 0 && errno == EINTR && retryInterrupted)
             continue;
-        if (w <= 0)
+        if (w <= 0) {
+            if (w == 0)
+                errno = EIO;
             return false;
+        }
         p += w;
         n -= (unsigned long)w;
     }
@@ -127,36 +203,33 @@ static bool syncFile(int fd) {
     return fsync(fd) == 0 || errno == EINVAL || errno == EROFS;
 }
 
-// Writes over the file behind `fd` (-1: it could not be opened) as `cat > file` would. A
-// regular file is first asked whether the image will fit -- the file-size limit, then the
-// blocks reserved beyond its end -- so that a save bound to fail leaves the old image whole.
-static unsigned long writeInPlace(int fd, bool regular, const unsigned char* pBuf,
-                                  unsigned long max) {
-    if (fd < 0) {
-        fileError("Error:", "file-error (create) : can not save!");
-        return 0;
-    }
-    bool ok = true;
+// Writes over the file behind `fd` (-1: it could not be opened, for the reason `openErr`)
+// as `cat > file` would. A regular file is first asked whether the image will fit -- the
+// file-size limit, then the blocks reserved beyond its end -- so that a save bound to fail
+// leaves the old image whole.
+static ImgOutcome writeInPlace(int fd, int openErr, bool regular, const unsigned char* pBuf,
+                               unsigned long max) {
+    if (fd < 0)
+        return outcome(TIMGNOCREATE, openErr);
+    int err = 0;
     if (regular) {
         struct rlimit lim;
         if (getrlimit(RLIMIT_FSIZE, &lim) == 0 && lim.rlim_cur != RLIM_INFINITY &&
             max > lim.rlim_cur)
-            ok = false;
-        if (ok && fallocate(fd, FALLOC_FL_KEEP_SIZE, 0, (off_t)max) != 0 &&
+            err = EFBIG;
+        if (!err && fallocate(fd, FALLOC_FL_KEEP_SIZE, 0, (off_t)max) != 0 &&
             (errno == ENOSPC || errno == EDQUOT || errno == EFBIG))
-            ok = false;
-        ok = ok && ftruncate(fd, 0) == 0 && writeAll(fd, pBuf, max, true);
-    } else {
-        ok = writeAll(fd, pBuf, max, false); // a reader that leaves: EPIPE (SIGPIPE is ignored)
+            err = errno;
+        if (!err && (ftruncate(fd, 0) != 0 || !writeAll(fd, pBuf, max, true)))
+            err = errno;
+    } else if (!writeAll(fd, pBuf, max, false)) {
+        err = errno; // a reader that leaves: EPIPE (SIGPIPE is ignored)
     }
-    ok = ok && syncFile(fd);
-    if (close(fd) != 0)
-        ok = false;
-    if (!ok) {
-        fileError("Error:", "data-error by saving!");
-        return 0;
-    }
-    return max;
+    if (!err && !syncFile(fd))
+        err = errno;
+    if (close(fd) != 0 && !err)
+        err = errno;
+    return err ? outcome(TIMGWRITEERROR, err) : outcome(TIMGOK);
 }
 
 // The permissions a plain fopen would have given a new file, or the old file's own.
@@ -214,14 +287,19 @@ static bool takeOver(int fd, const struct stat* old, mode_t mode) {
 
 enum { SAVED, SAVE_FAILED, NO_TEMPORARY, RENAME_FAILED, UNNAMED };
 
+struct Replaced {
+    int how; // SAVED, SAVE_FAILED, RENAME_FAILED or NO_TEMPORARY
+    int err;
+};
+
 // Writes the image to a new file beside `target` and renames it over the target once every
 // byte is on disk. The new file has no name while it is written (O_TMPFILE), so no way of
 // ending the program leaves it behind; where the file system knows no unnamed files, mkstemp
 // makes a named one, with the signals held until it is renamed or removed. `old` is the
 // file replaced, null for a new one. NO_TEMPORARY: the directory takes no new file, or the
 // new one cannot be what the old one was; the caller writes in place instead.
-static int replaceFile(const std::string& target, const struct stat* old, const unsigned char* pBuf,
-                       unsigned long max) {
+static Replaced replaceFile(const std::string& target, const struct stat* old,
+                            const unsigned char* pBuf, unsigned long max) {
     const size_t slash = target.rfind('/');
     const std::string dir =
         slash == std::string::npos ? std::string() : target.substr(0, slash + 1);
@@ -243,11 +321,12 @@ static int replaceFile(const std::string& target, const struct stat* old, const 
             if (fd < 0)
                 continue;
         }
-        int result = SAVED;
+        int result = SAVED, err = 0;
         if (fd < 0 || !takeOver(fd, old, mode)) {
             result = NO_TEMPORARY;
         } else if (!writeAll(fd, pBuf, max, true) || !syncFile(fd)) {
             result = SAVE_FAILED;
+            err = errno;
         } else if (!named) {
             holdSignals(&saved);
             held = true;
@@ -256,36 +335,38 @@ static int replaceFile(const std::string& target, const struct stat* old, const 
                 result = UNNAMED;
             }
         }
-        if (fd >= 0 && close(fd) != 0 && result == SAVED)
+        if (fd >= 0 && close(fd) != 0 && result == SAVED) {
             result = SAVE_FAILED;
-        if (result == SAVED && rename(tmpName.c_str(), target.c_str()) != 0)
+            err = errno;
+        }
+        if (result == SAVED && rename(tmpName.c_str(), target.c_str()) != 0) {
             result = RENAME_FAILED;
+            err = errno;
+        }
         if (result != SAVED && !tmpName.empty())
             unlink(tmpName.c_str());
         if (held)
             sigprocmask(SIG_SETMASK, &saved, nullptr);
         if (result == UNNAMED)
             continue; // written for nothing; a named file will do
-        if (result == SAVE_FAILED)
-            fileError("Error:", "data-error by saving!");
-        if (result == RENAME_FAILED) {
-            fileError("Error:", "file-error (create) : can not save!");
-            result = SAVE_FAILED;
-        }
-        return result;
+        return Replaced{result, err};
     }
-    return NO_TEMPORARY;
+    return Replaced{NO_TEMPORARY, 0};
 }
 
-unsigned long Write_File(const char* savefile, const unsigned char* pBuf, unsigned long max) {
-    if (max == 0) {
-        fileError("Error:", "nothing to save --> break !");
-        return 0;
-    }
-    if (!savefile || savefile[0] == '\0') {
-        fileError("Error:", "file-error (create) : can not save!");
-        return 0;
-    }
+static ImgOutcome replaced(const Replaced& r) {
+    if (r.how == SAVE_FAILED)
+        return outcome(TIMGWRITEERROR, r.err);
+    if (r.how == RENAME_FAILED)
+        return outcome(TIMGNOCREATE, r.err);
+    return outcome(TIMGOK);
+}
+
+ImgOutcome SaveImageFile(const char* savefile, const unsigned char* pBuf, unsigned long max) {
+    if (max == 0)
+        return outcome(TIMGNOTHING);
+    if (!savefile || savefile[0] == '\0')
+        return outcome(TIMGNOCREATE, ENOENT);
     const int createFlags = O_WRONLY | O_CREAT | O_TRUNC | O_NOCTTY | O_CLOEXEC;
     struct stat st;
     if (stat(savefile, &st) != 0) {
@@ -293,28 +374,75 @@ unsigned long Write_File(const char* savefile, const unsigned char* pBuf, unsign
         // the link points, in place; so it is where the directory takes no temporary file.
         struct stat lst;
         if (lstat(savefile, &lst) != 0 || !S_ISLNK(lst.st_mode)) {
-            const int r = replaceFile(savefile, nullptr, pBuf, max);
-            if (r != NO_TEMPORARY)
-                return r == SAVED ? max : 0;
+            const Replaced r = replaceFile(savefile, nullptr, pBuf, max);
+            if (r.how != NO_TEMPORARY)
+                return replaced(r);
         }
-        return writeInPlace(open(savefile, createFlags, 0666), true, pBuf, max);
+        const int fd = open(savefile, createFlags, 0666);
+        return writeInPlace(fd, errno, true, pBuf, max);
     }
+    if (isRefused(&st))
+        return outcome(TIMGNOCREATE, EBUSY);
     // The kernel decides whether the operator may write the file, as for `cat > file`: a
     // read-only image is refused to a user, not to root. A device or pipe cannot be replaced,
     // and a directory does not open for writing.
     const int fd = open(savefile, O_WRONLY | O_NOCTTY | O_CLOEXEC);
+    const int openErr = errno;
     if (fd < 0 || !S_ISREG(st.st_mode))
-        return writeInPlace(fd, false, pBuf, max);
+        return writeInPlace(fd, openErr, false, pBuf, max);
     // A file with more than one name is written in place, so that every name sees the new
     // image. A symbolic link is followed: the file it points to is replaced, the link stays.
     if (st.st_nlink == 1) {
         char resolved[PATH_MAX];
-        const int r =
+        const Replaced r =
             replaceFile(realpath(savefile, resolved) ? resolved : savefile, &st, pBuf, max);
-        if (r != NO_TEMPORARY) {
+        if (r.how != NO_TEMPORARY) {
             close(fd);
-            return r == SAVED ? max : 0;
+            return replaced(r);
         }
     }
-    return writeInPlace(fd, true, pBuf, max);
+    return writeInPlace(fd, 0, true, pBuf, max);
+}
+
+// The directory a new file named `path` would be created in, with its slash ("" for the
+// working directory).
+static std::string directoryOf(const std::string& path) {
+    const size_t slash = path.rfind('/');
+    return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
+}
+
+ImgOutcome CheckSaveTarget(const char* savefile) {
+    if (!savefile || savefile[0] == '\0')
+        return outcome(TIMGNOCREATE, ENOENT);
+    struct stat st;
+    if (stat(savefile, &st) == 0) {
+        if (isRefused(&st))
+            return outcome(TIMGNOCREATE, EBUSY);
+        if (S_ISDIR(st.st_mode))
+            return outcome(TIMGNOCREATE, EISDIR);
+        if (faccessat(AT_FDCWD, savefile, W_OK, AT_EACCESS) != 0)
+            return outcome(TIMGNOCREATE, errno);
+        return outcome(TIMGOK);
+    }
+    if (errno != ENOENT)
+        return outcome(TIMGNOCREATE, errno);
+    // A new file, in its directory; through a symbolic link to a file not yet there, in the
+    // directory the link points into.
+    std::string dir = directoryOf(savefile);
+    struct stat lst;
+    char target[PATH_MAX];
+    ssize_t n;
+    if (lstat(savefile, &lst) == 0 && S_ISLNK(lst.st_mode) &&
+        (n = readlink(savefile, target, sizeof target - 1)) > 0) {
+        target[n] = '\0';
+        dir = target[0] == '/' ? directoryOf(target) : dir + directoryOf(target);
+    }
+    const std::string where = dir.empty() ? "." : dir;
+    if (stat(where.c_str(), &st) != 0)
+        return outcome(TIMGNOCREATE, errno);
+    if (!S_ISDIR(st.st_mode))
+        return outcome(TIMGNOCREATE, ENOTDIR);
+    if (faccessat(AT_FDCWD, where.c_str(), W_OK | X_OK, AT_EACCESS) != 0)
+        return outcome(TIMGNOCREATE, errno);
+    return outcome(TIMGOK);
 }

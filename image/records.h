@@ -9,6 +9,9 @@
 // Intel HEX and S-record both put at most 32 data bytes into a record, as srec_cat does.
 #define IMG_RECORD_DATA 32
 
+// The last address either format can give: both end at 4 GiB.
+#define IMG_ADDRESS_MAX 0xFFFFFFFFull
+
 struct ImgLoader {
     const char* name;    // the file as messages name it
     unsigned long line;  // line being parsed, 0 for a raw file

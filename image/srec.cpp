@@ -18,7 +18,7 @@ unsigned int ParseSrec(ImgLoader* L, const unsigned char* data, unsigned long le
     const char* text;
     unsigned long n;
     unsigned long records = 0;
-    unsigned int ended = 0;
+    unsigned int ended = 0, counted = 0;
     unsigned char rec[262];
     unsigned int count;
     int got;
@@ -39,14 +39,24 @@ unsigned int ParseSrec(ImgLoader* L, const unsigned char* data, unsigned long le
             if (!LoadBytes(L, addr, rec + 1 + alen, size))
                 return 0;
             records++;
+            counted = 0;
         } else if ((type == 5 || type == 6) && addr != records) {
             return LoadFail(L, "S%c counts %llu data records, %lu came before it", c, addr,
                             records);
+        } else if (type == 5 || type == 6) {
+            counted = 1;
         } else if (type >= 7) {
             ended = 1;
         }
     }
-    return got == 0;
+    if (got < 0)
+        return 0;
+    // A file cut short at a line end would otherwise pass for a whole one. Its end is a
+    // termination record, or a count of every data record before it: srec_cat writes no
+    // termination record for an image without a start address.
+    if (!ended && !counted)
+        return LoadFail(L, "no end record (S7, S8 or S9) nor a count (S5 or S6) after the data");
+    return 1;
 }
 
 static void putSrec(ImgText* t, const char* mark, unsigned long long addr, unsigned int alen,

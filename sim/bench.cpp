@@ -108,6 +108,12 @@ int bench_finish() {
     return status;
 }
 
+std::optional<FileId> bench_chip_file_id() {
+    if (!bench || !bench->chip_file)
+        return std::nullopt;
+    return bench->chip_session.id();
+}
+
 void bench_abandon() {
     if (!bench)
         return;

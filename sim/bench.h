@@ -5,8 +5,10 @@
 #ifndef VANTREL_SIM_BENCH_H
 #define VANTREL_SIM_BENCH_H
 
+#include <optional>
 #include <string>
 
+#include "sim/chip_file.h"
 #include "sim/options.h"
 
 namespace vsim {
@@ -20,6 +22,10 @@ bool bench_start(const SimOptions& o, const char* who, std::string* error);
 // call does anything. Returns 0, or 2 when the chip file or the trace could not be finished
 // (the reason is on standard error).
 int bench_finish();
+
+// The chip file, while the bench runs with one: whatever name or link a program uses for
+// it, it is this file.
+std::optional<FileId> bench_chip_file_id();
 
 // After running out of memory: only the chip file is let go (whatever the chip held is in
 // it already), and nothing more happens at exit.

@@ -124,6 +124,14 @@ bool ChipFileSession::open(const std::string& path, EpromChip& chip, std::string
     return true;
 }
 
+std::optional<FileId> ChipFileSession::id() const {
+    struct stat st;
+    if (fd_ < 0 || ::fstat(fd_, &st) != 0)
+        return std::nullopt;
+    return FileId{static_cast<unsigned long long>(st.st_dev),
+                  static_cast<unsigned long long>(st.st_ino)};
+}
+
 bool ChipFileSession::close(EpromChip* chip, std::string* error) {
     if (!map_)
         return true;

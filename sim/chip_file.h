@@ -8,11 +8,18 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string>
 
 #include "sim/eprom_chip.h"
 
 namespace vsim {
+
+// A file as the file system knows it, by device and inode, whatever its name.
+struct FileId {
+    unsigned long long dev;
+    unsigned long long ino;
+};
 
 // One run of a chip with a chip file.
 class ChipFileSession {
@@ -32,6 +39,8 @@ class ChipFileSession {
     // file to the disk and lets it go. Safe to call twice.
     bool close(EpromChip* chip, std::string* error);
     const std::string& path() const { return path_; }
+    // The open file's device and inode, or nothing when none is open.
+    std::optional<FileId> id() const;
     bool existed() const { return existed_; } // false: open() created the file
     bool is_open() const { return map_ != nullptr; }
 

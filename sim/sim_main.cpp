@@ -9,8 +9,10 @@
 
 #include "console/cmdline.h"
 #include "console/conio.h"
+#include "console/files.h"
 #include "console/job.h"
 #include "console/mainloop.h"
+#include "image/ic_file.h"
 #include "sim/bench.h"
 #include "sim/options.h"
 
@@ -44,6 +46,10 @@ int run(int argc, char** argv);
 } // namespace
 
 int main(int argc, char** argv) {
+    // Before anything opens a file: a closed standard output would else be the chip file,
+    // and the screen would be written into the chip's cells.
+    if (!KeepStdDescriptors())
+        return 2;
     // The program itself is plain C and throws nothing; the bench around it is C++ and may
     // run out of memory. Whatever the chip held is in its file already.
     try {
@@ -86,6 +92,10 @@ int run(int argc, char** argv) {
     std::string error;
     if (!vsim::bench_start(o, "vantrel-sim", &error))
         return refuse(error);
+    // The chip's cells are the chip file's bytes: a save over it would cut the mapped file
+    // short or leave the chip in an orphaned one.
+    if (const auto id = vsim::bench_chip_file_id())
+        RefuseSavesTo(id->dev, id->ino);
     if (!o.port.empty())
         StartPort = o.port.c_str();
     std::atexit(finish_bench);

@@ -1,10 +1,13 @@
 // Image files on disk: what a load puts into the work buffer, what a save leaves on disk,
-// and the one box each failure shows.
+// the one box each failure shows, and the outcomes the image layer gives the job.
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <cerrno>
 #include <csignal>
 #include <cstring>
 #include <fcntl.h>
+#include <pthread.h>
 #include <string>
 #include <sys/mount.h>
 #include <sys/resource.h>
@@ -15,6 +18,7 @@
 #include <vector>
 
 #include "console/conio.h"
+#include "console/files.h"
 #include "image/ic_file.h"
 #include "tests/e2e_util.h"
 
@@ -626,4 +630,166 @@ TEST(ImageSave, SaveThatCannotFitKeepsTheOldImageAndLeavesNoTemporaryFile) {
         if (c.fullDisk)
             umount2(dir.c_str(), MNT_DETACH);
     }
+}
+
+// ---- The one reader, as the job uses it -----------------------------------------------------
+
+TEST(ImageRead, OutcomesOfFilesStandardInputAndTheLimit) {
+    TempDir dir;
+    ASSERT_TRUE(vtest::writeBytes(dir / "f", "0123456789"));
+    ASSERT_TRUE(vtest::writeBytes(dir / "empty", ""));
+    const struct {
+        std::string name; // "" for standard input
+        unsigned long max;
+        int result, err;
+        long size;
+        std::string bytes;
+    } rows[] = {{dir / "f", 10, TIMGOK, 0, 0, "0123456789"},
+                {"", 100, TIMGOK, 0, 0, "piped"},
+                {"", 4, TIMGTOOBIG, 0, 5, ""},
+                {dir / "f", 9, TIMGTOOBIG, 0, 10, ""},
+                {dir / "empty", 9, TIMGEMPTY, 0, 0, ""},
+                {dir.path(), 9, TIMGNOOPEN, EISDIR, 0, ""},
+                {dir / "none", 9, TIMGNOOPEN, ENOENT, 0, ""}};
+    for (const auto& r : rows) {
+        SCOPED_TRACE(r.name);
+        int fds[2];
+        ASSERT_EQ(pipe(fds), 0);
+        ASSERT_EQ(write(fds[1], "piped", 5), 5);
+        close(fds[1]);
+        const int savedIn = dup(0);
+        dup2(fds[0], 0);
+        close(fds[0]);
+        unsigned char* data = nullptr;
+        unsigned long len = 0;
+        const ImgOutcome o =
+            ReadImageBytes(r.name.empty() ? nullptr : r.name.c_str(), r.max, nullptr, &data, &len);
+        dup2(savedIn, 0);
+        close(savedIn);
+        EXPECT_EQ(o.result, r.result);
+        EXPECT_EQ(o.err, r.err);
+        EXPECT_EQ(o.size, r.size);
+        EXPECT_EQ(data ? std::string((const char*)data, len) : "", r.bytes);
+        free(data);
+    }
+}
+
+namespace {
+
+std::atomic<int> interruptions{0};
+void countInterruption(int) {
+    interruptions++;
+}
+// As the program's own stop signals do: the signal itself asks for the stop.
+std::atomic<bool> signalStops{false};
+int stopQuestion() {
+    return signalStops && interruptions > 0;
+}
+
+} // namespace
+
+// A FIFO without a writer blocks the open, a pipe without data the read: a signal ends the
+// wait only when it asks the program to stop, also one that comes just before the wait;
+// any other signal is waited through.
+TEST(ImageRead, SignalEndsTheWaitForAFifoOnlyWhenAStopIsAsked) {
+    struct sigaction sa = {}, old;
+    sa.sa_handler = countInterruption;
+    sigemptyset(&sa.sa_mask);
+    sa.sa_flags = 0; // no SA_RESTART, as for the program's stop signals
+    ASSERT_EQ(sigaction(SIGUSR2, &sa, &old), 0);
+    for (const bool writerFirst : {false, true})
+        for (const bool stop : {false, true}) {
+            SCOPED_TRACE(std::string(writerFirst ? "read" : "open") + (stop ? ", stop" : ""));
+            TempDir dir;
+            const std::string fifo = dir / "feed";
+            ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+            interruptions = 0;
+            signalStops = stop;
+            std::atomic<bool> done{false};
+            // A writer already there (opened without blocking once a reader is) or none yet.
+            const pthread_t reader = pthread_self();
+            std::thread other([&] {
+                int w = -1;
+                while (!done && (stop || interruptions < 3)) {
+                    if (writerFirst && w < 0)
+                        w = open(fifo.c_str(), O_WRONLY | O_NONBLOCK);
+                    pthread_kill(reader, SIGUSR2);
+                    usleep(20000);
+                }
+                if (!done && w < 0)
+                    w = open(fifo.c_str(), O_WRONLY);
+                if (!done && w >= 0) {
+                    EXPECT_EQ(write(w, "abc", 3), 3);
+                }
+                if (w >= 0)
+                    close(w);
+            });
+            unsigned char* data = nullptr;
+            unsigned long len = 0;
+            const ImgOutcome o = ReadImageBytes(fifo.c_str(), 100, stopQuestion, &data, &len);
+            done = true;
+            other.join();
+            EXPECT_GE(interruptions, 1);
+            EXPECT_EQ(o.result, stop ? TIMGSTOPPED : TIMGOK);
+            EXPECT_EQ(data ? std::string((const char*)data, len) : "", stop ? "" : "abc");
+            free(data);
+        }
+    sigaction(SIGUSR2, &old, nullptr);
+}
+
+// ---- What a save may write --------------------------------------------------------------
+
+TEST(ImageSave, FileNamedAsRefusedIsNeverWrittenByAnyName) {
+    TempDir dir;
+    const std::string cells = someImage(0x100);
+    ASSERT_TRUE(vtest::writeBytes(dir / "chip.bin", cells));
+    ASSERT_EQ(link((dir / "chip.bin").c_str(), (dir / "twin.bin").c_str()), 0);
+    ASSERT_EQ(symlink("chip.bin", (dir / "link.bin").c_str()), 0);
+    struct stat st;
+    ASSERT_EQ(stat((dir / "chip.bin").c_str(), &st), 0);
+    RefuseSavesTo(st.st_dev, st.st_ino);
+    std::vector<unsigned char> buf = patternBuffer();
+    for (const char* name : {"chip.bin", "twin.bin", "link.bin", "./chip.bin"}) {
+        SCOPED_TRACE(name);
+        const ImgOutcome check = CheckSaveTarget((dir / name).c_str());
+        EXPECT_EQ(check.result, TIMGNOCREATE);
+        EXPECT_EQ(check.err, EBUSY);
+        ConsoleCapture cap;
+        EXPECT_EQ(Write_File((dir / name).c_str(), buf.data(), 0x40), 0u);
+        EXPECT_EQ(vtest::boxesOn(cap.screen()),
+                  (Boxes{{"Error:", "file-error (create) : can not save!"}}));
+        EXPECT_TRUE(vtest::readBytes(dir / "chip.bin") == cells);
+    }
+    AllowAllSaves();
+    EXPECT_EQ(CheckSaveTarget((dir / "twin.bin").c_str()).result, TIMGOK);
+    EXPECT_EQ(dir.entries(), (std::vector<std::string>{"chip.bin", "link.bin", "twin.bin"}));
+}
+
+TEST(ImageSave, TargetCheckedWithoutTouchingIt) {
+    TempDir dir;
+    ASSERT_TRUE(vtest::writeBytes(dir / "old.bin", "old"));
+    ASSERT_EQ(mkdir((dir / "sub").c_str(), 0755), 0);
+    ASSERT_EQ(symlink("sub/new.bin", (dir / "to-new").c_str()), 0);
+    ASSERT_EQ(symlink("nodir/new.bin", (dir / "to-nowhere").c_str()), 0);
+    const struct {
+        std::string name;
+        int err; // 0: the save could go ahead
+    } rows[] = {{"old.bin", 0},          {"new.bin", 0},  {"to-new", 0},
+                {"nodir/x.bin", ENOENT}, {"sub", EISDIR}, {"old.bin/x", ENOTDIR},
+                {"to-nowhere", ENOENT},  {"", ENOENT}};
+    for (const auto& r : rows) {
+        SCOPED_TRACE(r.name);
+        const ImgOutcome o = CheckSaveTarget(r.name.empty() ? "" : (dir / r.name).c_str());
+        EXPECT_EQ(o.result, r.err ? TIMGNOCREATE : TIMGOK);
+        EXPECT_EQ(o.err, r.err);
+    }
+    EXPECT_EQ(vtest::readBytes(dir / "old.bin"), "old");
+    EXPECT_EQ(dir.entries(), (std::vector<std::string>{"old.bin", "sub", "to-new", "to-nowhere"}));
+    EXPECT_TRUE(TempDir::listDir(dir / "sub").empty());
+    // Rights are the kernel's: root may write a read-only file, a user may not.
+    ASSERT_EQ(chmod((dir / "old.bin").c_str(), 0444), 0);
+    ASSERT_EQ(chmod((dir / "sub").c_str(), 0555), 0);
+    const int want = geteuid() == 0 ? 0 : EACCES;
+    EXPECT_EQ(CheckSaveTarget((dir / "old.bin").c_str()).err, want);
+    EXPECT_EQ(CheckSaveTarget((dir / "sub/new.bin").c_str()).err, want);
 }

@@ -121,9 +121,16 @@ TEST(RangePrompt, EndOfInputAfterRefusedAnswersDoesNotLoop) {
     EXPECT_EQ(vtest::countOf(cap.screen(), "new size> "), 3u);
 }
 
-TEST(RangePrompt, LastLineWithoutLineEndIsStillAnAnswer) {
-    ConsoleCapture cap("7FF");
-    EXPECT_EQ(ReadUserRange(0xFFFF, 0xFFFF), 0x7FFu);
+TEST(RangePrompt, LastLineWithoutLineEndIsNoAnswer) {
+    // Enter is the operator's confirmation: "7F" typed, then Ctrl-D twice, starts nothing.
+    for (const char* typed : {"7FF", "7FF\r", "zz\n7FF"}) {
+        SCOPED_TRACE(typed);
+        ConsoleCapture cap(typed);
+        int answered = 1;
+        EXPECT_EQ(ReadUserRange(0xFFFF, 0xFFFF, &answered), 0xFFFFu);
+        EXPECT_EQ(answered, 0);
+        EXPECT_EQ(InputClosed, 1);
+    }
 }
 
 // ---- File-name prompt --------------------------------------------------------------------
@@ -187,6 +194,30 @@ TEST(FileNamePrompt, NameWithANulByteIsRefusedWithABox) {
     EXPECT_EQ(vtest::boxesOn(cap.screen()),
               (std::vector<vtest::Box>{{"Error:", "file-name contains a NUL byte (not allowed)"}}));
     EXPECT_EQ(cap.unreadInput(), "q\n");
+}
+
+TEST(FileNamePrompt, BlanksAroundTheNameAreNoPartOfIt) {
+    const struct {
+        const char* typed;
+        const char* name;
+    } rows[] = {{"saved.bin \n", "saved.bin"},
+                {" \t my image.bin\t \r\n", "my image.bin"},
+                {"   \n", "./file.rom"}};
+    for (const auto& r : rows) {
+        SCOPED_TRACE(r.typed);
+        char name[300] = "./file.rom";
+        ConsoleCapture cap(r.typed);
+        EXPECT_EQ(ReadFName(name), 1u);
+        EXPECT_STREQ(name, r.name);
+    }
+}
+
+TEST(FileNamePrompt, NameWithoutLineEndIsNoAnswer) {
+    char name[300] = "./file.rom";
+    ConsoleCapture cap("last.bin");
+    EXPECT_EQ(ReadFName(name), 0u);
+    EXPECT_STREQ(name, "./file.rom");
+    EXPECT_EQ(InputClosed, 1);
 }
 
 TEST(FileNamePrompt, EndOfInputKeepsTheNameAndCarriesNothingOut) {

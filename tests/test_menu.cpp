@@ -203,16 +203,16 @@ TEST_F(MenuTest, EndOfInputAfterAnUnlistedKeyDoesNotLoop) {
     EXPECT_EQ(cap.screen(), kStartScreen + kStartScreen);
 }
 
-TEST_F(MenuTest, KeyWithoutLineEndAtEndOfInputStillSelects) {
-    ConsoleCapture cap("4");
-    EXPECT_EQ(menu(0, 0xFFFF), 4);
-    EXPECT_EQ(InputClosed, 1);
-}
-
-TEST_F(MenuTest, UnlistedKeyWithoutLineEndAtEndOfInputEnds) {
-    ConsoleCapture cap("x");
-    EXPECT_EQ(menu(0, 0xFFFF), 23);
-    EXPECT_EQ(cap.screen(), kStartScreen + kStartScreen);
+// Enter confirms the key: one the input ends in without it selects nothing, whether listed
+// (a setting, a burn) or not, and the menu leaves as at the end of input.
+TEST_F(MenuTest, KeyWithoutLineEndAtEndOfInputIsNoAnswer) {
+    for (const char* typed : {"4", "w", "x", "w\r"}) {
+        SCOPED_TRACE(typed);
+        ConsoleCapture cap(typed);
+        EXPECT_EQ(menu(0, 0xFFFF), 23);
+        EXPECT_EQ(InputClosed, 1);
+        EXPECT_EQ(cap.screen(), kStartScreen);
+    }
 }
 
 TEST(Version, IsV100) {

@@ -15,7 +15,7 @@ run_with_stdin port_prompt_null null
 ends_cleanly
 run_with_stdin port_prompt_closed closed
 ends_cleanly
-# A port answer without its line end.
+# A port answer without its line end is none: the start goes on as at the end of input.
 run port_answer_no_newline '1'
 ends_cleanly
 expect_exact "$PORT_PROMPT$(menu_screen 378 0000 FFFF 2)Goodbye\n"
@@ -29,12 +29,16 @@ ends_cleanly
 expect_count 2 '\033[2J'
 run menu_wrong_key_no_newline '1\nx'
 ends_cleanly
-expect_count 2 '\033[2J'
+expect_count 1 '\033[2J'
 
-# A settings key as the very last input is carried out, then the program ends.
-run setting_then_end '1\n2'
+# A key the input ends in without its Enter is no answer: a setting is not made (no IC4
+# transfer for the 25 V level beside the rest state sent when the board was found), a burn is
+# not started, and the program ends.
+run setting_then_end '1\n2' --stats
 ends_cleanly
 expect_count 1 '\033[2J'
+CHECKS=$((CHECKS + 1))
+grep -qx 'transfers: address register 0, IC5 0, IC4 1' "$SESSION.err" || fail "the board heard: $(grep transfers "$SESSION.err")"
 
 # At the range prompt of every chip command: no run starts.
 for key in r w v z; do

@@ -77,18 +77,25 @@ job stuck --chip 2764 -t 2764 --vpp 21 --write three.bin --fault stuck-cell:1:0x
 expect stuck 1 "write: error at 0x0001: chip 0x00, image 0x11 after 10 pulses"
 job timeout --chip 27C64 -t 27C64 --write three.bin --fault monoflop-stuck-1
 expect timeout 1 "write: timeout at 0x0000: the board's pulse never ended"
-job readonly --chip 2716 -t 2716 --write three.bin
-expect readonly 1 "write: a 2716 cannot be programmed on this board"
 
-# Bad usage and unusable images: status 2, and the board hears nothing at all (a bad
-# command line does not even set up the bench).
+# Bad usage, unusable images, outputs that cannot be written, actions the type does not
+# allow: status 2, and the board hears nothing at all (a bad command line does not even set
+# up the bench): no write on the port, the chip file still erased.
 printf ':0400000001020304F3\n:00000001FF\n' >badsum.hex
+printf 'S1130000000102030405060708090A0B0C0D0E0F74\n' >cut.s19
+printf ':02000004FFFFFC\n:10FFF800000102030405060708090A0B0C0D0E0F81\n:00000001FF\n' >past4g.hex
+head -c 32768 /dev/zero | tr '\0' '\377' >erased.chip
+mkdir adir
 while IFS='|' read -r name args message; do
+    cp erased.chip pre.chip
+    ln -f pre.chip pre-link.chip
     # shellcheck disable=SC2086
-    job "$name" --chip 27256 --stats $args
+    job "$name" --chip 27256 --chip-file pre.chip --stats $args
     if [ "$(cat "$name.rc")" = 2 ] && [ ! -s "$name.out" ] && grep -q -F -- "$message" "$name.err" &&
+        cmp -s pre.chip erased.chip &&
         { ! grep -q statistics "$name.err" ||
-            grep -q -x 'transfers: address register 0, IC5 0, IC4 0' "$name.err"; }; then
+            { grep -q -x 'transfers: address register 0, IC5 0, IC4 0' "$name.err" &&
+                grep -q -x 'port accesses: [0-9]* (reads [0-9]*, writes 0)' "$name.err"; }; }; then
         ok
     else
         bad "$name: status $(cat "$name.rc"): $(cat "$name.out" "$name.err")"
@@ -99,10 +106,41 @@ bad_type|-t 27C999 --blank|-t '27C999': unknown EPROM type
 no_action|-t 27C256|a job needs an action
 bad_vpp|-t 27C256 --vpp 13 --blank|--vpp '13'
 range_beyond|-t 27C256 --range 8000 --blank|--range 0x8000: a 27256 has 0x1 to 0x7FFF
-image_beyond|-t 2716 --write fw.bin|fw.bin: address 0x0800 is beyond the chip's last address 0x07FF
+image_beyond|-t 2716 --verify fw.bin|fw.bin: address 0x0800 is beyond the chip's last address 0x07FF
 bad_checksum|-t 27C256 --write badsum.hex|badsum.hex:1: bad checksum 0xF3, expected 0xF2
-no_file|-t 27C256 --verify nothing.hex|can't open nothing.hex
+no_file|-t 27C256 --verify nothing.hex|can't open nothing.hex: No such file or directory
+missing_dir|-t 27C256 --write three.bin --read nodir/x.bin|can't create nodir/x.bin: No such file or directory
+dir_output|-t 27C256 --blank --read adir|can't create adir: Is a directory
+chip_file_output|-t 27C256 --blank --read pre.chip|can't create pre.chip: Device or resource busy
+chip_file_link|-t 27C256 --read pre-link.chip|can't create pre-link.chip: Device or resource busy
+beyond_format|-t 27C512 --offset FFFF8000 --read x.hex|x.hex: address 0x100007FFF does not fit the ihex format
+beyond_srec|-t 27C256 --offset FFFFFFFF --range 1 --read x.s19|x.s19: address 0x100000000 does not fit the srec format
+write_2716|-t 2716 --blank --write three.bin|--write: a 2716 cannot be programmed on this board
+write_2708|-t 2708 --write three.bin|--write: a 2708 cannot be programmed on this board
+raw_offset|-t 27C256 --offset 8000 --write three.bin|--offset 0x8000: three.bin is a raw image, which has no addresses
+raw_offset_read|-t 27C256 --offset 8000 --read x.bin|--offset 0x8000: x.bin is a raw image
+srec_cut|-t 27C256 --write cut.s19|cut.s19:1: no end record (S7, S8 or S9) nor a count (S5 or S6) after the data
+hex_past_4g|-t 27C256 --offset FFFFFF00 --write past4g.hex|past4g.hex:2: address 0x100000000 is at or past 4 GiB
 EOF
+if [ ! -e x.hex ] && [ ! -e x.s19 ] && [ ! -e x.bin ] && [ ! -e nodir ]; then ok; else bad "a refused job left a file: $(ls)"; fi
+
+# Standard output that cannot take the image or a result line: status 2, never 0. A closed
+# one is known before the board hears anything.
+timeout 60 "$SIM" --chip 27256 --chip-file pre.chip --stats -t 27C256 --read - >&- \
+    2>stdout_closed.err </dev/null
+echo $? >stdout_closed.rc
+if [ "$(cat stdout_closed.rc)" = 2 ] && grep -q -F -- '--read -: standard output is closed' stdout_closed.err &&
+    grep -q -x 'transfers: address register 0, IC5 0, IC4 0' stdout_closed.err; then
+    ok
+else
+    bad "stdout_closed: status $(cat stdout_closed.rc): $(cat stdout_closed.err)"
+fi
+for what in '--read -' '--blank'; do
+    # shellcheck disable=SC2086
+    timeout 60 "$SIM" --chip 2716 -t 2716 $what >/dev/full 2>full.err </dev/null
+    rc=$?
+    if [ "$rc" = 2 ] && grep -q 'No space left on device' full.err; then ok; else bad "full ($what): status $rc: $(cat full.err)"; fi
+done
 
 # No board: status 3.
 job absent --board-port none -t 27C256 --blank
@@ -124,6 +162,50 @@ if [ "$rc" = 143 ] && grep -q -x 'board at exit: IC4 0x.., programming voltage o
     ok
 else
     bad "signal: status $rc: $(grep 'at exit' sig.err)"
+fi
+
+# ended PID: waits for PID, a minute at most (a program that hangs is killed and fails the
+# check that follows); rc is its status.
+ended() {
+    local waited=0
+    while kill -0 "$1" 2>/dev/null && [ "$waited" -lt 600 ]; do
+        sleep 0.1
+        waited=$((waited + 1))
+    done
+    kill -KILL "$1" 2>/dev/null
+    { wait "$1"; } 2>/dev/null
+    rc=$?
+}
+
+# A read stopped by a signal leaves an existing output file as it was.
+printf 'old' >kept.s19
+set -m
+"$SIM" --chip 27040 --chip-file sig.chip -t 27C040 --read kept.s19 >sigr.out 2>sigr.err &
+pid=$!
+set +m
+sleep 0.3
+kill -TERM "$pid"
+ended "$pid"
+if [ "$rc" = 143 ] && [ "$(cat kept.s19)" = old ]; then ok; else bad "signal during read: status $rc, kept.s19: $(head -c 40 kept.s19)"; fi
+
+# A signal while the job waits for its image on a FIFO: the signal's own status, nothing on
+# the board.
+mkfifo feed
+exec 5<>feed # a writer that never sends more than the start of a record
+printf ':0400' >&5
+set -m
+"$SIM" --chip 27256 --chip-file fifo.chip --stats -t 27C256 --format ihex --write - <feed >fifo.out 2>fifo.err &
+pid=$!
+set +m
+sleep 0.3
+kill -TERM "$pid"
+ended "$pid"
+exec 5>&-
+if [ "$rc" = 143 ] && grep -q -x 'transfers: address register 0, IC5 0, IC4 0' fifo.err &&
+    [ ! -s fifo.out ]; then
+    ok
+else
+    bad "fifo: status $rc: $(cat fifo.out fifo.err)"
 fi
 
 tally_end

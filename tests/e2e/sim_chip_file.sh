@@ -73,6 +73,51 @@ cp "$CHIP" "$TMP/stuck.bin"
 run stuck "1\n8\nq\n" --chip 27C64 --chip-file "$TMP/stuck.bin" --fault stuck-cell:0x100:0x00
 if cmp -s "$CHIP" "$TMP/stuck.bin"; then ok; else bad "stuck: stuck value written into the chip file"; fi
 
+# The chip's cells are the chip file's bytes: a save to it, by its name or a hard link, is
+# refused with the save's own boxes, and the file stays byte for byte.
+cp "$CHIP" "$TMP/kept.bin"
+ln "$CHIP" "$TMP/twin.bin"
+run save_over "1\n8\ns\n$CHIP\n\n\ns\n$TMP/twin.bin\n\n\nq\n" --chip 27C64 --chip-file "$CHIP"
+if [ "$(rc save_over)" = 1 ] && [ "$(grep -a -c -x '| file-error (create) : can not save! |' "$TMP/save_over.out")" = 2 ] &&
+    [ "$(grep -a -c -x '| write-error    |' "$TMP/save_over.out")" = 2 ]; then
+    ok
+else
+    bad "save_over: status $(rc save_over): $(grep -a '^| ' "$TMP/save_over.out")"
+fi
+if cmp -s "$CHIP" "$TMP/kept.bin" && [ "$(stat -c %h "$CHIP")" = 2 ]; then ok; else bad "save_over: the chip file changed"; fi
+rm -f "$TMP/twin.bin"
+
+# A closed standard descriptor never becomes the chip file: neither the result line nor an
+# error nor the keys go through the chip's cells.
+# closed NAME FD ARGS...: vantrel-sim with descriptor FD closed, the others to NAME.out and
+# NAME.err (standard input /dev/null).
+closed() {
+    local name=$1 fd=$2
+    shift 2
+    case $fd in
+    0) timeout 60 "$SIM" "$@" <&- >"$TMP/$name.out" 2>"$TMP/$name.err" ;;
+    1) timeout 60 "$SIM" "$@" </dev/null >&- 2>"$TMP/$name.err" ;;
+    2) timeout 60 "$SIM" "$@" </dev/null >"$TMP/$name.out" 2>&- ;;
+    esac
+    echo $? >"$TMP/$name.rc"
+    if cmp -s "$CHIP" "$TMP/kept.bin"; then ok; else bad "$name: the chip file changed"; fi
+}
+closed out_blank 1 --chip 27C64 --chip-file "$CHIP" -t 2764 --blank
+if [ "$(rc out_blank)" = 1 ]; then ok; else bad "out_blank: status $(rc out_blank)"; fi
+closed out_read 1 --chip 27C64 --chip-file "$CHIP" -t 2764 --read "$TMP/x.bin"
+if [ "$(rc out_read)" = 0 ] && cmp -s "$TMP/x.bin" "$CHIP"; then ok; else bad "out_read: status $(rc out_read)"; fi
+closed out_menu 1 --chip 27C64 --chip-file "$CHIP"
+if [ "$(rc out_menu)" = 1 ]; then ok; else bad "out_menu: status $(rc out_menu)"; fi
+closed err_job 2 --chip 27C64 --chip-file "$CHIP" -t 2764 --verify "$TMP/nothing.bin"
+if [ "$(rc err_job)" = 2 ]; then ok; else bad "err_job: status $(rc err_job)"; fi
+closed in_menu 0 --chip 27C64 --chip-file "$CHIP"
+if [ "$(rc in_menu)" = 1 ] && [ "$(grep -a -c 'select> ' "$TMP/in_menu.out")" = 1 ] &&
+    grep -a -q 'Goodbye' "$TMP/in_menu.out"; then
+    ok
+else
+    bad "in_menu: status $(rc in_menu)"
+fi
+
 # A chip file this user may not write, or a new one in a directory it may not write, is
 # refused before the dialogue: status 2, one line naming the file, nothing on the screen.
 # Root may write anything, so as root this runs as nobody, from a copy of the program in a

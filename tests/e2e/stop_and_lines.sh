@@ -29,11 +29,28 @@ done
 run r_line '1\nr7FFF\nF\n\nq\n'
 if grep -a -q 'read 15 bytes to buffer ( 0xF )' r_line.out; then ok; else bad "r_line: no read of 0..F"; fi
 
-# The last line of the input counts without its line end, at the range and the file prompt.
-run last_range '1\nr\n7'
-if grep -a -q 'read 7 bytes to buffer ( 0x7 )' last_range.out; then ok; else bad "last_range: no read"; fi
-run last_name '1\ns\nlast.bin'
-if [ "$(stat -c %s last.bin 2>/dev/null)" = 65536 ]; then ok; else bad "last_name: not saved"; fi
+# Enter is the operator's confirmation: a last line without it is no answer. A burn's key or
+# its range typed without Enter (then Ctrl-D) burns nothing; a name without Enter saves
+# nothing; a chip file and the files on disk stay as they were.
+head -c 128 /dev/urandom >small.bin
+for typed in 'w' 'w\n7F' 'w\n7F\r'; do
+    rm -f last.chip
+    run last_range "1\na\nl\nsmall.bin\n\n$typed" --chip 27256 --chip-file last.chip --stats
+    if [ "$(rc last_range)" = 1 ] && ! grep -a -q 'writing' last_range.out &&
+        grep -q -x 'program pulses: 0 triggered, 0 effective, 0 without effect' last_range.err &&
+        [ "$(tr -d '\377' <last.chip | wc -c)" = 0 ]; then
+        ok
+    else
+        bad "last_range ($typed): burnt: $(grep -a 'pulses' last_range.err)"
+    fi
+done
+printf 'old' >last.bin
+rm -f file.rom
+for name in 'last.bin' 'unconfirmed.bin'; do
+    run last_name "1\ns\n$name"
+    if [ "$(rc last_name)" = 1 ] && [ "$(cat last.bin)" = old ] && [ ! -e unconfirmed.bin ] &&
+        [ ! -e file.rom ]; then ok; else bad "last_name ($name): saved: $(ls)"; fi
+done
 
 # ---- Stopping a burn -----------------------------------------------------------------------
 head -c 524288 /dev/urandom >image.bin
