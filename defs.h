@@ -32,7 +32,7 @@ enum ACTION_IC { TICREAD = 0, TICWRITE, TICVERIFY, TICBLANK, TicactionMax };
 // File commands of the menu.
 enum ACTION_FILE { TFILEREAD = 0, TFILEWRITE, TFILEEXIT, TicfileMax };
 
-// Groups of the main menu, in display order.
+// Groups of the main menu; the screen shows Delay before Menu-IC, as its commands come.
 enum MENU { TVPP = 0, TVCC, TIC, TACTION_IC, TDELAY, TACTION_FILE, TmenuMax };
 
 typedef char* PCHAR;

@@ -18,22 +18,6 @@
 #include "link/hw.h"
 #include "link/numbers.h"
 
-// Command numbers: the position of the key in the menu's key list.
-enum {
-    CMD_VPP_FIRST = 0,  // 0..2: programming voltage level
-    CMD_VCC_FIRST = 3,  // 3..4: supply voltage
-    CMD_TYPE_FIRST = 5, // 5..14: EPROM type
-    CMD_SLOW = 15,
-    CMD_QUICK = 16,
-    CMD_READ = 17,
-    CMD_WRITE = 18,
-    CMD_VERIFY = 19,
-    CMD_BLANK = 20,
-    CMD_LOAD = 21,
-    CMD_SAVE = 22,
-    CMD_EXIT = 23
-};
-
 #define FNAME_SIZE 300
 
 unsigned long ReadUserRange(unsigned long bufSize, unsigned long maxAdr, int* answered) {
@@ -90,89 +74,202 @@ unsigned int ReadFName(char* pstr) {
     return 1;
 }
 
-int vantrel_main(void) {
-    char fName[FNAME_SIZE] = "./file.rom";
+struct LoopState {
+    unsigned char* pByte;  // the work buffer: byte i is chip address i
+    unsigned long bufSize; // the range end: last address of the range, inclusive
+    unsigned long maxAdr;  // last address of the selected type
+    char fName[FNAME_SIZE];
     char infoStr[500];
-    MaxCmd = (int)strlen(selection);
+    int leaving;
+};
+
+// ---- Settings ----------------------------------------------------------------------------
+
+static void chooseVpp(LoopState*, int level) {
+    SetVpp(level);
+}
+
+static void chooseVcc(LoopState*, int supply) {
+    vcc = supply;
+    SetVcc((unsigned int)supply);
+}
+
+static void chooseType(LoopState*, int type) {
+    SetICType(type);
+}
+
+static void slower(LoopState*, int) {
+    uint8_t d = get_delay();
+    if (d < 255)
+        d++;
+    set_delay(d);
+}
+
+static void quicker(LoopState*, int) {
+    uint8_t d = get_delay();
+    if (d > 0)
+        d--;
+    set_delay(d);
+}
+
+// ---- Chip runs ---------------------------------------------------------------------------
+
+// Every run starts with the range prompt; without an answer the chip is not touched.
+static int askRange(LoopState* s) {
+    int answered = 0;
+    s->bufSize = ReadUserRange(s->bufSize, s->maxAdr, &answered);
+    return answered;
+}
+
+static void readChip(LoopState* s, int) {
+    if (askRange(s))
+        ReadIC(s->pByte, s->bufSize);
+}
+
+static void writeChip(LoopState* s, int) {
+    if (askRange(s))
+        WriteIC(s->pByte, s->bufSize);
+}
+
+static void verifyChip(LoopState* s, int) {
+    if (askRange(s))
+        CompareIC(s->pByte, s->bufSize, 0);
+}
+
+static void blankCheck(LoopState* s, int) {
+    if (askRange(s))
+        CompareIC(s->pByte, s->bufSize, 1);
+}
+
+// ---- Files -------------------------------------------------------------------------------
+
+static void loadImage(LoopState* s, int) {
+    // The image is a byte count; the range end is its last address.
+    if (ReadFName(s->fName)) {
+        const unsigned long limit = s->maxAdr + 1;
+        const unsigned long n = Read_File(s->fName, s->pByte, limit);
+        if (n != 0 && n <= limit) {
+            s->bufSize = n - 1;
+            snprintf(s->infoStr, sizeof s->infoStr, "%ld bytes readed from %s", (long)n, s->fName);
+        } else {
+            snprintf(s->infoStr, sizeof s->infoStr, "read-error");
+        }
+        MessageBox("Info:", s->infoStr);
+    }
+}
+
+static void saveImage(LoopState* s, int) {
+    if (ReadFName(s->fName)) {
+        const unsigned long count = s->bufSize + 1;
+        const unsigned long n = Write_File(s->fName, s->pByte, count);
+        if (n == count)
+            snprintf(s->infoStr, sizeof s->infoStr, "%ld bytes written to %s", (long)n, s->fName);
+        else
+            snprintf(s->infoStr, sizeof s->infoStr, "write-error");
+        MessageBox("Info:", s->infoStr);
+    }
+}
+
+static void leave(LoopState* s, int) {
+    s->leaving = 1;
+}
+
+// ---- The commands ------------------------------------------------------------------------
+
+constexpr MenuCommand menuCommands[] = {
+    {'0', TVPP, "  12 V", T12_75V, false, chooseVpp},
+    {'1', TVPP, "  21 V", T21V, false, chooseVpp},
+    {'2', TVPP, "  25 V", T25V, true, chooseVpp},
+    {'3', TVCC, "  5 V ", T5V, false, chooseVcc},
+    {'4', TVCC, "6,25 V", T6_25V, true, chooseVcc},
+    {'5', TIC, nullptr, T2708, false, chooseType},
+    {'6', TIC, nullptr, T2716, false, chooseType},
+    {'7', TIC, nullptr, T2732, true, chooseType},
+    {'8', TIC, nullptr, T2764, false, chooseType},
+    {'9', TIC, nullptr, T27128, false, chooseType},
+    {'a', TIC, nullptr, T27256, false, chooseType},
+    {'b', TIC, nullptr, T27512, true, chooseType},
+    {'c', TIC, nullptr, T27010, false, chooseType},
+    {'d', TIC, nullptr, T27020, false, chooseType},
+    {'e', TIC, nullptr, T27040, true, chooseType},
+    {'-', TDELAY, "slow ", 0, false, slower},
+    {'+', TDELAY, "quick", 0, true, quicker},
+    {'r', TACTION_IC, " read ", 0, false, readChip},
+    {'w', TACTION_IC, "write ", 0, false, writeChip},
+    {'v', TACTION_IC, "verify", 0, false, verifyChip},
+    {'z', TACTION_IC, "blank ", 0, true, blankCheck},
+    {'l', TACTION_FILE, " read ", 0, false, loadImage},
+    {'s', TACTION_FILE, "write ", 0, false, saveImage},
+    {'q', TACTION_FILE, " exit ", 0, true, leave},
+};
+constexpr int MenuCommandCount = sizeof menuCommands / sizeof menuCommands[0];
+
+// A key given twice would leave the later command out of reach; a group split in two would
+// show its heading twice; a cell wider than 10 columns would push the rest of its row.
+static constexpr bool keysUnique() {
+    for (int i = 0; i < MenuCommandCount; i++) {
+        if (menuCommands[i].key == '\0')
+            return false;
+        for (int j = 0; j < i; j++)
+            if (menuCommands[i].key == menuCommands[j].key)
+                return false;
+    }
+    return true;
+}
+static constexpr bool groupsTogether() {
+    for (int i = 1; i < MenuCommandCount; i++)
+        for (int j = 0; j + 1 < i; j++)
+            if (menuCommands[j].group == menuCommands[i].group &&
+                menuCommands[i - 1].group != menuCommands[i].group)
+                return false;
+    return true;
+}
+static constexpr bool labelsFit() {
+    for (const MenuCommand& c : menuCommands) {
+        int n = 0;
+        while (c.label && c.label[n] != '\0')
+            n++;
+        if (n > 6 || (c.label == nullptr) != (c.group == TIC))
+            return false;
+    }
+    return true;
+}
+static_assert(keysUnique(), "one command per key");
+static_assert(groupsTogether(), "each group's commands in one run");
+static_assert(labelsFit(), "labels of at most 6 columns; the types named by their table");
+static_assert(menuCommands[MenuCommandCount - 1].action == leave, "the exit command is last");
+
+int vantrel_main(void) {
+    LoopState s = {};
+    snprintf(s.fName, sizeof s.fName, "./file.rom");
+    MaxCmd = MenuCommandCount;
 
     conInit();
     // The port dialogue (or the port given with --port), then root's rights end: the work
     // buffer and every file belong to the operator.
     startUp();
 
-    unsigned char* pByte = (unsigned char*)malloc(BUFFER_SIZE);
-    if (!pByte) {
+    s.pByte = (unsigned char*)malloc(BUFFER_SIZE);
+    if (!s.pByte) {
         MessageBox("Error:", "malloc(0x80000)");
         return 0;
     }
-    memset(pByte, 0, BUFFER_SIZE);
-    unsigned long bufSize = GetLastAdress((uint16_t)epromtyp);
-    unsigned long maxAdr = bufSize;
+    memset(s.pByte, 0, BUFFER_SIZE);
+    s.bufSize = GetLastAdress((uint16_t)epromtyp);
+    s.maxAdr = s.bufSize;
 
-    for (;;) {
-        const int user_sel = menu(CalcChkSum(pByte, bufSize), bufSize);
-        if (user_sel <= CMD_VPP_FIRST + 2) {
-            SetVpp(user_sel);
-        } else if (user_sel <= CMD_VCC_FIRST + 1) {
-            vcc = user_sel - CMD_VCC_FIRST;
-            SetVcc((unsigned int)vcc);
-        } else if (user_sel < CMD_SLOW) {
-            SetICType(user_sel - CMD_TYPE_FIRST);
-        } else if (user_sel == CMD_SLOW) {
-            uint8_t d = get_delay();
-            if (d < 255)
-                d++;
-            set_delay(d);
-        } else if (user_sel == CMD_QUICK) {
-            uint8_t d = get_delay();
-            if (d > 0)
-                d--;
-            set_delay(d);
-        } else if (user_sel >= CMD_READ && user_sel <= CMD_BLANK) {
-            int answered = 0;
-            bufSize = ReadUserRange(bufSize, maxAdr, &answered);
-            if (answered) {
-                if (user_sel == CMD_READ)
-                    ReadIC(pByte, bufSize);
-                else if (user_sel == CMD_WRITE)
-                    WriteIC(pByte, bufSize);
-                else
-                    CompareIC(pByte, bufSize, user_sel == CMD_BLANK);
-            }
-        } else if (user_sel == CMD_LOAD) {
-            // The image is a byte count; the range end is its last address.
-            if (ReadFName(fName)) {
-                const unsigned long limit = maxAdr + 1;
-                const unsigned long n = Read_File(fName, pByte, limit);
-                if (n != 0 && n <= limit) {
-                    bufSize = n - 1;
-                    snprintf(infoStr, sizeof infoStr, "%ld bytes readed from %s", (long)n, fName);
-                } else {
-                    snprintf(infoStr, sizeof infoStr, "read-error");
-                }
-                MessageBox("Info:", infoStr);
-            }
-        } else if (user_sel == CMD_SAVE) {
-            if (ReadFName(fName)) {
-                const unsigned long count = bufSize + 1;
-                const unsigned long n = Write_File(fName, pByte, count);
-                if (n == count)
-                    snprintf(infoStr, sizeof infoStr, "%ld bytes written to %s", (long)n, fName);
-                else
-                    snprintf(infoStr, sizeof infoStr, "write-error");
-                MessageBox("Info:", infoStr);
-            }
-        }
-        maxAdr = GetLastAdress((uint16_t)epromtyp);
+    while (!s.leaving) {
+        const MenuCommand& c = menuCommands[menu(CalcChkSum(s.pByte, s.bufSize), s.bufSize)];
+        c.action(&s, c.setting);
+        s.maxAdr = GetLastAdress((uint16_t)epromtyp);
         // A stop signal during the command: a chip run has cleaned up by now.
         conCheckStop();
         // At the end of input there is no operator left to answer: leave as on "q".
-        if (user_sel == MaxCmd - 1 || InputClosed) {
-            fprintf(conOut, "Goodbye\n");
-            break;
-        }
+        if (InputClosed)
+            s.leaving = 1;
     }
+    fprintf(conOut, "Goodbye\n");
     conFlush();
-    free(pByte);
+    free(s.pByte);
     return 1;
 }

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <functional>
 #include <string>
 #include <unistd.h>
 #include <vector>
@@ -9,6 +10,8 @@
 #include "console/conio.h"
 #include "console/mainloop.h"
 #include "sim/board.h"
+#include "sim/eprom_chip.h"
+#include "sim/parts.h"
 #include "tests/e2e_util.h"
 
 using vtest::Box;
@@ -325,4 +328,168 @@ TEST_F(ProgramRun, SaveWritesRangeEndPlusOneBytesAndLoadSetsTheRangeEnd) {
     // 2048 bytes of 1 sum to 0x0800: shown as 8000, with the range end 0x7FF.
     EXPECT_NE(s.find("[ chsum: #8000  until  0x7FF / delay(2) ]"), std::string::npos);
     EXPECT_EQ(vtest::readBytes(out), std::string(0x800, '\x01'));
+}
+
+// ---- Every cell of the screen does what it says ------------------------------------------
+
+namespace {
+
+// A command as a screen shows it: its group's heading, its key and its cell without blanks,
+// brackets and line break.
+struct ShownCommand {
+    std::string group;
+    char key;
+    std::string label;
+    bool lit; // in brackets
+};
+
+std::vector<ShownCommand> commandsOnScreen(const std::string& screen) {
+    std::vector<ShownCommand> shown;
+    std::string group;
+    for (const std::string& line : vtest::splitLines(screen)) {
+        if (line.size() > 2 && line.front() == '<' && line.back() == '>')
+            group = line;
+        else if (line.empty())
+            group.clear(); // the empty line before the footer ends the groups
+        for (size_t at = line.find('\t'); !group.empty() && at != std::string::npos;
+             at = line.find('\t', at + 1)) {
+            std::string cell = line.substr(at + 4, line.find('\t', at + 1) - (at + 4));
+            const bool lit = cell.find('[') != std::string::npos;
+            cell.erase(0, cell.find_first_not_of(" ["));
+            cell.erase(cell.find_last_not_of(" ]") + 1);
+            shown.push_back({group, line[at + 1], cell, lit});
+        }
+    }
+    return shown;
+}
+
+// The socket wiring the board model knows for a family by its label without the C
+// ("27C010" is the 27010); 0xFF, which no wiring is, for a name it does not know.
+unsigned socketOf(const std::string& label) {
+    for (int t = 0; t < TicMax; t++)
+        if (label.substr(0, 2) + label.substr(3) == vsim::chip_facts((IC)t).name)
+            return vsim::chip_facts((IC)t).socket;
+    return 0xFF;
+}
+
+bool chipHolds(uint32_t from, uint32_t to, uint8_t value) {
+    for (uint32_t a = from; a <= to; a++)
+        if (vsim::board().chip()->cell(a) != value)
+            return false;
+    return true;
+}
+
+} // namespace
+
+// Each key of the start screen is pressed in a session of its own, and the board, the screen,
+// the boxes and the files must show what its cell's group and label promise. A key that
+// chooses a setting is pressed after another key of its group: the highlight must move to it.
+TEST_F(ProgramRun, EveryKeyOnTheScreenDoesWhatItsCellSays) {
+    vtest::TempDir dir;
+    const std::string image = dir / "image.bin", saved = dir / "saved.bin";
+    ASSERT_TRUE(vtest::writeBytes(image, std::string(16, '\x01')));
+    const vsim::Board& b = vsim::board();
+    std::string screen, last, unread; // the session's screen, its last menu, unread input
+    auto shows = [&](const std::string& part) { return screen.find(part) != std::string::npos; };
+    auto status = [&](const std::string& chsumUntil, int delay) {
+        return last.find("[ chsum: #" + chsumUntil + " / delay(" + std::to_string(delay) + ") ]") !=
+               std::string::npos;
+    };
+    auto boxes = [&](std::vector<Box> want) { return vtest::boxesOn(screen) == want; };
+    auto volts = [&](unsigned v) {
+        return [&b, v] { return vsim::level_centivolts(b.ic4() >> vsim::IC4Q67_SHIFT) / 100 == v; };
+    };
+    struct Meaning {
+        std::string group, label;
+        bool choice; // a setting its group highlights
+        std::string answers;
+        std::function<bool()> done;
+    };
+    auto type = [&](const char* label) {
+        return Meaning{"<Type>", label, true, "",
+                       [&b, label] { return (b.ic5() & vsim::IC5Q37_WIRING) == socketOf(label); }};
+    };
+    std::vector<Meaning> meanings = {
+        {"<VPP>", "12 V", true, "", volts(12)},
+        {"<VPP>", "21 V", true, "", volts(21)},
+        {"<VPP>", "25 V", true, "", volts(25)},
+        {"<VCC>", "5 V", true, "", [&] { return (b.ic4() & vsim::IC4Q5_VCC_5V) != 0; }},
+        {"<VCC>", "6,25 V", true, "", [&] { return (b.ic4() & vsim::IC4Q5_VCC_5V) == 0; }},
+        {"<Delay>", "slow", false, "", [&] { return status("0000  until  0xFFFF", 3); }},
+        {"<Delay>", "quick", false, "", [&] { return status("0000  until  0xFFFF", 1); }},
+        // 16 erased cells read into the zero buffer: their sum 0x0FF0 shows as F0F0.
+        {"<Menu-IC>", "read", false, "F\n\n",
+         [&] { return shows("reading...\n") && status("F0F0  until  0xF", 2); }},
+        {"<Menu-IC>", "write", false, "F\n\n",
+         [&] {
+             return shows("writing...\n") && chipHolds(0, 0xF, 0) && chipHolds(0x10, 0x10, 0xFF);
+         }},
+        {"<Menu-IC>", "verify", false, "F\n\n",
+         [&] {
+             return boxes({{"Error:", "error at adr: 0x0   read: 0xFF   buffer: 0x0"}}) &&
+                    chipHolds(0, 0xF, 0xFF);
+         }},
+        {"<Menu-IC>", "blank", false, "F\n\n",
+         [&] {
+             return boxes({{"Ready:", "eprom is blank"}});
+         }},
+        // 16 bytes of 1 sum to 0x0010.
+        {"<Menu-File>", "read", false, image + "\n\n",
+         [&] {
+             return boxes({{"Info:", "16 bytes readed from " + image}}) &&
+                    status("0010  until  0xF", 2);
+         }},
+        {"<Menu-File>", "write", false, saved + "\n\n",
+         [&] {
+             return boxes({{"Info:", "65536 bytes written to " + saved}}) &&
+                    vtest::readBytes(saved) == std::string(0x10000, '\0');
+         }},
+        {"<Menu-File>", "exit", false, "",
+         [&] {
+             return unread == "q\n" && screen.substr(screen.size() - 16) == "select> Goodbye\n";
+         }},
+    };
+    for (const char* label : {"27C08", "27C16", "27C32", "27C64", "27C128", "27C256", "27C512",
+                              "27C010", "27C020", "27C040"})
+        meanings.push_back(type(label));
+
+    std::vector<ShownCommand> shown;
+    {
+        ConsoleCapture cap("q\n");
+        menu(0, 0xFFFF);
+        shown = commandsOnScreen(cap.screen());
+    }
+    ASSERT_EQ(shown.size(), meanings.size());
+    std::vector<int> used(meanings.size(), 0);
+    for (const ShownCommand& c : shown) {
+        SCOPED_TRACE(c.group + " " + c.key + ": " + c.label);
+        size_t m = 0;
+        while (m < meanings.size() &&
+               (c.group != meanings[m].group || c.label != meanings[m].label))
+            m++;
+        ASSERT_LT(m, meanings.size()) << "a cell whose meaning this test does not know";
+        used[m]++;
+        const bool choice = meanings[m].choice;
+        std::string before;
+        for (const ShownCommand& other : shown)
+            if (choice && other.group == c.group && other.key != c.key)
+                before = std::string(1, other.key) + "\n";
+        SetUp();
+        {
+            ConsoleCapture cap("1\n" + before + c.key + "\n" + meanings[m].answers + "q\n");
+            EXPECT_EQ(vantrel_main(), 1);
+            screen = cap.screen();
+            unread = cap.unreadInput();
+        }
+        last = screen.substr(screen.rfind("\x1b[2J"));
+        EXPECT_TRUE(meanings[m].done()) << screen;
+        for (const ShownCommand& now : commandsOnScreen(last))
+            if (choice && now.group == c.group) {
+                EXPECT_EQ(now.lit, now.key == c.key) << now.key;
+            }
+        EXPECT_EQ(b.ic4() & vsim::IC4Q1_VPP, 0);
+        EXPECT_TRUE(b.hazards().empty()) << b.hazards().joined();
+        EXPECT_TRUE(b.violations().empty()) << b.violations().joined();
+    }
+    EXPECT_EQ(used, std::vector<int>(meanings.size(), 1));
 }
