@@ -13,7 +13,7 @@ else
     echo "no vantrel binary for this processor: vantrel-sim's command line only"
 fi
 
-USAGE="Usage: vantrel [--port PORT]\n       vantrel [--port PORT] -t TYPE ACTION... [OPTION]...\n"
+USAGE="Usage: vantrel [--port PORT] [-p PART]\n       vantrel [--port PORT] -t TYPE|-p PART ACTION... [OPTION]...\n       vantrel --parts [PATTERN]\n"
 NO_PORT_CALL="harness: the program made no port call\n"
 
 # expect_err_exact EXPECTED: standard error of the session, byte for byte.
