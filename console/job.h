@@ -86,9 +86,11 @@ const char* JobUsage(void);
 const char* JobTypeName(int type);
 
 // Runs the job on the port named `port` (a base address or a ppdev device, NULL for
-// 0x378): the port is opened (and root's rights given up, as at an interactive start), the
-// images are read and checked, the board is tested, then the actions run in order until the
-// first failure. Returns the exit status.
+// 0x378): the chip is settled from -t, -p and --vpp (a voltage that would destroy it is
+// refused, the part understood is said on standard error), the port is opened (and root's
+// rights given up, as at an interactive start), the images are read and checked, the board
+// is tested, then the actions run in order until the first failure. Returns the exit
+// status.
 int RunJob(const JobOptions* o, const char* progName, const char* port);
 
 #endif
