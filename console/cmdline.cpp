@@ -7,33 +7,51 @@
 #include "console/job.h"
 #include "console/menu.h"
 #include "console/ports.h"
+#include "eprom/parts.h"
 #include "link/cmdword.h"
 #include "link/hw.h"
 #include "link/portname.h"
 
 const char* StartPort = nullptr;
 JobOptions CommandJob;
+const EpromPart* StartPart = nullptr;
 static int jobOptionsGiven = 0;
+// --parts without '=': a plain word right after it is its pattern, since neither program
+// takes plain words.
+static int partsPatternNext = 0;
 
-static const char usage[] = "Usage: vantrel [--port PORT]\n"
-                            "       vantrel [--port PORT] -t TYPE ACTION... [OPTION]...\n";
+static const char usage[] = "Usage: vantrel [--port PORT] [-p PART]\n"
+                            "       vantrel [--port PORT] -t TYPE|-p PART ACTION... [OPTION]...\n"
+                            "       vantrel --parts [PATTERN]\n";
 
 void startJobOptions(void) {
     JobDefaults(&CommandJob);
+    StartPart = nullptr;
     jobOptionsGiven = 0;
+    partsPatternNext = 0;
 }
 
 int takeJobOption(const CmdWord* w, const char* progName) {
+    if (partsPatternNext && w->code == CMD_ARGUMENT) {
+        partsPatternNext = 0;
+        CommandJob.partsPattern = w->word;
+        return 1;
+    }
+    partsPatternNext = 0;
     char err[300];
     const int took = JobOption(w->code, w->name, w->value, &CommandJob, err, sizeof err);
     if (took < 0)
         fprintf(stderr, "%s: %s\nTry '%s --help' for more information.\n", progName, err, progName);
-    if (took > 0)
+    // The part and the parts list serve the menu program as well; the rest only a job.
+    if (took > 0 && w->code != TOPT_PART && w->code != TOPT_PARTS)
         jobOptionsGiven = 1;
+    if (took > 0 && w->code == TOPT_PARTS && !w->value)
+        partsPatternNext = 1;
     return took;
 }
 
 int endJobOptions(const char* progName) {
+    StartPart = CommandJob.count ? nullptr : CommandJob.part;
     if (jobOptionsGiven && CommandJob.count == 0) {
         fprintf(stderr,
                 "%s: a job needs an action (--blank, --write, --verify or --read)\n"
@@ -46,6 +64,28 @@ int endJobOptions(const char* progName) {
 
 int runCommandJob(const char* progName) {
     return CommandJob.count ? RunJob(&CommandJob, progName, StartPort) : -1;
+}
+
+int listCommandParts(const char* progName) {
+    if (!CommandJob.listParts)
+        return -1;
+    const char* pattern = CommandJob.partsPattern;
+    char row[120];
+    int shown = 0;
+    printf("%s\n", PartListHeader());
+    for (int i = 0; i < PartCount(); i++)
+        if (PartMatchesPattern(PartAt(i), pattern)) {
+            PartRow(PartAt(i), row, sizeof row);
+            printf("%s\n", row);
+            shown++;
+        }
+    if (fflush(stdout) != 0 || ferror(stdout)) {
+        fprintf(stderr, "%s: standard output: cannot write the list\n", progName);
+        return 2;
+    }
+    if (shown == 0)
+        fprintf(stderr, "%s: no known part matches '%s'\n", progName, pattern);
+    return 0;
 }
 
 // vantrel's own options, besides the job options.
@@ -146,6 +186,8 @@ int parseCommandLine(int argc, char** argv) {
     }
     if (!endJobOptions("vantrel"))
         return 2;
+    if (first.status < 0 && CommandJob.listParts)
+        return listCommandParts("vantrel");
     return showOutcome(first);
 }
 

@@ -12,6 +12,11 @@ struct JobOptions;
 // The job the command line asks for; without an action the menu program runs.
 extern JobOptions CommandJob;
 
+struct EpromPart;
+// The part given with -p when the menu program runs (no action), else NULL: the menu starts
+// with its type and programming voltage.
+extern const EpromPart* StartPart;
+
 struct CmdWord;
 // The job options of a command line, read in one pass with the program's own options: start
 // with startJobOptions; hand every word to takeJobOption, which takes it if it is a job option
@@ -24,6 +29,10 @@ int endJobOptions(const char* progName);
 
 // With an action on the command line: runs the job and returns its exit status; else -1.
 int runCommandJob(const char* progName);
+
+// With --parts on the command line: lists the parts it asks for on standard output and
+// returns 0 (2 when the list could not be written); else -1. Touches no port.
+int listCommandParts(const char* progName);
 
 // Reads argv[1..argc-1]. Returns -1 to start the program (with StartPort set), or the exit
 // status after --help or --version (0, text on standard output) or a bad argument (2, the

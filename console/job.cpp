@@ -19,7 +19,9 @@
 #include "console/ports.h"
 #include "defs.h"
 #include "eprom/ic_func.h"
+#include "eprom/ic_types.h"
 #include "eprom/misc.h"
+#include "eprom/parts.h"
 #include "image/formats.h"
 #include "image/ic_file.h"
 #include "link/hw.h"
@@ -308,8 +310,10 @@ static int checkActions(const JobOptions* o, unsigned long maxAdr) {
     char err[400];
     for (int a = 0; a < o->count; a++) {
         const JobAction& act = o->actions[a];
-        if (act.kind == TJOBWRITE && (o->type == T2708 || o->type == T2716)) {
-            complain("--write: a %s cannot be programmed on this board", JobTypeName(o->type));
+        if (act.kind == TJOBWRITE &&
+            (!ICTypeProgrammable(o->type) || (o->part && !PartProgrammable(o->part)))) {
+            complain("--write: a %s cannot be programmed on this board",
+                     o->part ? o->part->names[0] : JobTypeName(o->type));
             return 0;
         }
         if (act.kind == TJOBBLANK)
@@ -354,12 +358,80 @@ static int checkOutputs(const JobOptions* o) {
     return 1;
 }
 
-int RunJob(const JobOptions* o, const char* name, const char* port) {
-    progName = name;
-    if (o->type < 0) {
-        complain("%s", "a job needs the EPROM type (-t TYPE)");
-        return JOB_BAD_USAGE;
+static bool burns(const JobOptions* o) {
+    for (int a = 0; a < o->count; a++)
+        if (o->actions[a].kind == TJOBWRITE)
+            return true;
+    return false;
+}
+
+// The chip of the job from -t, -p and --vpp together: a part brings its type and the voltage
+// that programs it. The board measures no voltage and reads no identity from the chip, so a
+// level that would destroy it is stopped here: above the part's limit whatever the actions
+// (the operator named a voltage the chip cannot take), and for a burn above the highest that
+// any part of the type programs at. Returns 0 after saying what is wrong.
+static int settleChip(JobOptions* o) {
+    char why[200];
+    const EpromPart* part = o->part;
+    if (part && o->type >= 0 && o->type != part->type) {
+        complain("-t %s and -p %s: %s", o->typeText, o->partText,
+                 BurnVppRefusal(o->type, part, o->vpp, why, sizeof why));
+        return 0;
     }
+    if (part) {
+        o->type = part->type;
+        if (!o->vppText && PartProgrammable(part))
+            o->vpp = part->vpp;
+    }
+    if (o->type < 0) {
+        complain("%s", "a job needs the EPROM type (-t TYPE) or the part (-p NAME)");
+        return 0;
+    }
+    const char* refusal = nullptr;
+    if (part && VppLevelMillivolts(o->vpp) > part->vppLimit)
+        refusal = BurnVppRefusal(o->type, part, o->vpp, why, sizeof why);
+    else if (burns(o) && ICTypeProgrammable(o->type))
+        refusal = BurnVppRefusal(o->type, part, o->vpp, why, sizeof why);
+    if (refusal) {
+        char volts[16];
+        complain("--vpp %s: %s",
+                 o->vppText ? o->vppText
+                            : FormatVolts(VppLevelMillivolts(o->vpp), volts, sizeof volts),
+                 refusal);
+        return 0;
+    }
+    return 1;
+}
+
+// The part the job understood and the voltage it will use, before the board hears anything.
+static void showPart(const JobOptions* o) {
+    const EpromPart* part = o->part;
+    if (!part)
+        return;
+    if (!PartProgrammable(part)) {
+        complain("part %s: a %s, type %s, read only on this board", o->partText, part->names[0],
+                 ICTypeName(part->type));
+        return;
+    }
+    char volts[16], own[16];
+    FormatVolts(VppLevelMillivolts(o->vpp), volts, sizeof volts);
+    if (o->vpp == part->vpp) {
+        complain("part %s: a %s, type %s, programming voltage %s", o->partText, part->names[0],
+                 ICTypeName(part->type), volts);
+        return;
+    }
+    complain("part %s: a %s, type %s, programming voltage %s (--vpp %s)", o->partText,
+             part->names[0], ICTypeName(part->type), volts, o->vppText);
+    complain("warning: a %s programs at %s: a burn at %s may leave its bytes unchanged",
+             part->names[0], FormatVolts(VppLevelMillivolts(part->vpp), own, sizeof own), volts);
+}
+
+int RunJob(const JobOptions* given, const char* name, const char* port) {
+    progName = name;
+    JobOptions settled = *given;
+    const JobOptions* o = &settled;
+    if (!settleChip(&settled))
+        return JOB_BAD_USAGE;
     const unsigned long maxAdr = GetLastAdress((uint16_t)o->type);
     if (o->rangeGiven && (o->range == 0 || o->range > maxAdr)) {
         complain("--range 0x%lX: a %s has 0x1 to 0x%lX", o->range, JobTypeName(o->type), maxAdr);
@@ -367,6 +439,7 @@ int RunJob(const JobOptions* o, const char* name, const char* port) {
     }
     if (!checkActions(o, maxAdr))
         return JOB_BAD_USAGE;
+    showPart(o);
     // The image travels on standard output: the result lines go beside the errors.
     for (int a = 0; a < o->count; a++)
         if (o->actions[a].kind == TJOBREAD && strcmp(o->actions[a].file, "-") == 0)

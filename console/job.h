@@ -8,6 +8,8 @@
 #include <cstddef>
 #include <getopt.h>
 
+struct EpromPart;
+
 // Exit statuses of a job.
 #define JOB_OK 0          // every action succeeded
 #define JOB_CHIP_FAILED 1 // a chip action failed: not blank, mismatch, write error, timeout
@@ -34,6 +36,14 @@ struct JobOptions {
     int format;           // IMG_FORMAT, or -1: by each file's name
     int count;            // actions, in the order given
     JobAction actions[JOB_ACTIONS_MAX];
+
+    // The chip by the name printed on it, and the values as given, for the messages.
+    const EpromPart* part;    // the part named with -p, NULL until given
+    const char* partText;     // -p as given
+    const char* typeText;     // -t as given
+    const char* vppText;      // --vpp as given, NULL until given
+    int listParts;            // --parts: list the parts, run nothing
+    const char* partsPattern; // its pattern, NULL for all
 };
 
 // The settings of the menu program at start, no type, no action.
@@ -42,6 +52,7 @@ void JobDefaults(JobOptions* o);
 // Codes of the job options in a getopt_long table; a program's own options use others.
 enum JOB_OPTION {
     TOPT_TYPE = 't',
+    TOPT_PART = 'p',
     TOPT_VPP = 0x100,
     TOPT_VCC,
     TOPT_DELAY,
@@ -52,12 +63,13 @@ enum JOB_OPTION {
     TOPT_WRITE,
     TOPT_VERIFY,
     TOPT_READ,
+    TOPT_PARTS,
     TjoboptMax
 };
 
 // The job options, for the table of a program's command line: the short ones for
 // getopt_long's option string, and the long ones, ended by a zero entry.
-#define JOB_SHORT_OPTIONS "t:"
+#define JOB_SHORT_OPTIONS "t:p:"
 extern const struct option JobLongOptions[];
 
 // Takes one job option into `o`: its code, its name as given ("-t", "--type", for the
@@ -74,9 +86,11 @@ const char* JobUsage(void);
 const char* JobTypeName(int type);
 
 // Runs the job on the port named `port` (a base address or a ppdev device, NULL for
-// 0x378): the port is opened (and root's rights given up, as at an interactive start), the
-// images are read and checked, the board is tested, then the actions run in order until the
-// first failure. Returns the exit status.
+// 0x378): the chip is settled from -t, -p and --vpp (a voltage that would destroy it is
+// refused, the part understood is said on standard error), the port is opened (and root's
+// rights given up, as at an interactive start), the images are read and checked, the board
+// is tested, then the actions run in order until the first failure. Returns the exit
+// status.
 int RunJob(const JobOptions* o, const char* progName, const char* port);
 
 #endif

@@ -7,6 +7,7 @@
 
 #include "defs.h"
 #include "eprom/ic_types.h"
+#include "eprom/parts.h"
 #include "image/formats.h"
 #include "link/numbers.h"
 
@@ -23,6 +24,7 @@ void JobDefaults(JobOptions* o) {
 
 const struct option JobLongOptions[] = {
     {"type", required_argument, nullptr, TOPT_TYPE},
+    {"part", required_argument, nullptr, TOPT_PART},
     {"vpp", required_argument, nullptr, TOPT_VPP},
     {"vcc", required_argument, nullptr, TOPT_VCC},
     {"delay", required_argument, nullptr, TOPT_DELAY},
@@ -33,6 +35,7 @@ const struct option JobLongOptions[] = {
     {"write", required_argument, nullptr, TOPT_WRITE},
     {"verify", required_argument, nullptr, TOPT_VERIFY},
     {"read", required_argument, nullptr, TOPT_READ},
+    {"parts", optional_argument, nullptr, TOPT_PARTS},
     {nullptr, 0, nullptr, 0},
 };
 
@@ -41,11 +44,23 @@ const struct option JobLongOptions[] = {
 
 static int takeType(const char* name, const char* v, JobOptions* o, char* err, size_t n) {
     o->type = ICTypeByName(v);
+    o->typeText = v;
     if (o->type >= 0)
         return 1;
     snprintf(err, n, "%s '%s': unknown EPROM type (%s, also as 27C256 and the like)", name, v,
              ICTypeNames());
     return 0;
+}
+
+// The part as printed on the chip; FindPart says what is wrong with a name it cannot place.
+static int takePart(const char* name, const char* v, JobOptions* o, char* err, size_t n) {
+    char why[200];
+    if (FindPart(v, &o->part, why, sizeof why) != TPARTFOUND) {
+        snprintf(err, n, "%s: %s", name, why);
+        return 0;
+    }
+    o->partText = v;
+    return 1;
 }
 
 static int takeVpp(const char* v, JobOptions* o, char* err, size_t n) {
@@ -54,6 +69,7 @@ static int takeVpp(const char* v, JobOptions* o, char* err, size_t n) {
     for (int k = 0; k < 4; k++)
         if (strcmp(v, levels[k]) == 0) {
             o->vpp = vpps[k];
+            o->vppText = v;
             return 1;
         }
     snprintf(err, n, "--vpp '%s': the board has 12 (12.75), 21 and 25 (volts)", v);
@@ -130,6 +146,12 @@ static int takeValue(int code, const char* name, const char* v, JobOptions* o, c
     switch (code) {
     case TOPT_TYPE:
         return takeType(name, v, o, err, n);
+    case TOPT_PART:
+        return takePart(name, v, o, err, n);
+    case TOPT_PARTS:
+        o->listParts = 1;
+        o->partsPattern = v;
+        return 1;
     case TOPT_VPP:
         return takeVpp(v, o, err, n);
     case TOPT_VCC:
@@ -153,7 +175,7 @@ int JobOption(int code, const char* name, const char* value, JobOptions* o, char
         opt++;
     if (!opt->name)
         return 0;
-    if (opt->has_arg != no_argument && !value) {
+    if (opt->has_arg == required_argument && !value) {
         snprintf(err, errSize, "option '%s' needs a value", name);
         return -1;
     }
@@ -165,9 +187,19 @@ int JobOption(int code, const char* name, const char* value, JobOptions* o, char
 }
 
 const char* JobUsage(void) {
-    return "A job (no menu; actions run in the order given, the first failure stops it):\n"
+    return "The chip (for the menu at start, or for a job):\n"
+           "  -p, --part NAME        the chip by the name printed on it (M27C256B-12F1,\n"
+           "                         D2764A-2, MBM2764-25): sets the type and the\n"
+           "                         programming voltage (the CMOS parts and the A versions\n"
+           "                         12.75 V, the NMOS 2764, 27128 and 2732A 21 V, the 2732\n"
+           "                         25 V); a voltage above the part's limit is refused\n"
+           "  --parts [PATTERN]      list the known parts, or those matching PATTERN\n"
+           "                         (--parts 27C2, --parts=27C2 or --parts '27*'), and end\n"
+           "\n"
+           "A job (no menu; actions run in the order given, the first failure stops it):\n"
            "  -t, --type TYPE        the EPROM: 2708 2716 2732 2764 27128 27256 27512 27010\n"
-           "                         27020 27040 (also 27C256, 2764A, ...); needed for a job\n"
+           "                         27020 27040 (also 27C256, 2764A, ...); a job needs -t\n"
+           "                         or -p, and -t with -p must name the part's type\n"
            "  --blank                blank check\n"
            "  --write FILE           burn FILE (every byte is read back as it is burnt)\n"
            "  --verify FILE          compare the chip with FILE\n"
@@ -179,7 +211,10 @@ const char* JobUsage(void) {
            "                         .ihx .ihex Intel HEX, .s19 .s28 .s37 .srec .mot\n"
            "                         S-record, else raw)\n"
            "  --offset ADDR          address of chip byte 0 in a HEX or S-record image (hex)\n"
-           "  --vpp 12|12.75|21|25   programming voltage (12 is 12.75 V, the default)\n"
+           "  --vpp 12|12.75|21|25   programming voltage (12 is 12.75 V; default the part's,\n"
+           "                         else 12.75 V); 21 and 25 are refused for burning a\n"
+           "                         27256, 27512, 27010, 27020 or 27040, 25 for a 2764\n"
+           "                         or 27128\n"
            "  --vcc 5|6.25           supply while burning (default 5)\n"
            "  --delay N              bus delay factor 1..255 (default 2)\n"
            "Job exit status: 0 all actions succeeded, 1 a chip action failed, 2 bad usage or\n"

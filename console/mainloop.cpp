@@ -14,7 +14,9 @@
 #include "console/msgbox.h"
 #include "defs.h"
 #include "eprom/ic_func.h"
+#include "eprom/ic_types.h"
 #include "eprom/misc.h"
+#include "eprom/parts.h"
 #include "link/hw.h"
 #include "link/numbers.h"
 
@@ -81,11 +83,19 @@ struct LoopState {
     char fName[FNAME_SIZE];
     char infoStr[500];
     int leaving;
+    const EpromPart* part; // the part given at start, while its type stays selected
 };
 
 // ---- Settings ----------------------------------------------------------------------------
 
-static void chooseVpp(LoopState*, int level) {
+// The board cannot measure what it switches onto Vpp: with the part known, a level above what
+// it survives is not even selected.
+static void chooseVpp(LoopState* s, int level) {
+    char why[200];
+    if (s->part && VppLevelMillivolts(level) > s->part->vppLimit) {
+        MessageBox("Error:", BurnVppRefusal(epromtyp, s->part, level, why, sizeof why));
+        return;
+    }
     SetVpp(level);
 }
 
@@ -94,7 +104,11 @@ static void chooseVcc(LoopState*, int supply) {
     SetVcc((unsigned int)supply);
 }
 
-static void chooseType(LoopState*, int type) {
+// Another type means another chip in the socket: the part given at start no longer speaks
+// for it.
+static void chooseType(LoopState* s, int type) {
+    if (s->part && s->part->type != type)
+        s->part = nullptr;
     SetICType(type);
 }
 
@@ -126,7 +140,14 @@ static void readChip(LoopState* s, int) {
         ReadIC(s->pByte, s->bufSize);
 }
 
+// A level that would destroy every part of the selected type burns nothing: the operator
+// learns it before the range prompt, and the chip never sees the voltage.
 static void writeChip(LoopState* s, int) {
+    char why[200];
+    if (ICTypeProgrammable(epromtyp) && BurnVppRefusal(epromtyp, s->part, vpp, why, sizeof why)) {
+        MessageBox("Error:", why);
+        return;
+    }
     if (askRange(s))
         WriteIC(s->pByte, s->bufSize);
 }
@@ -248,6 +269,14 @@ int vantrel_main(void) {
     // The port dialogue (or the port given with --port), then root's rights end: the work
     // buffer and every file belong to the operator.
     startUp();
+    // A part given at start: its type and its programming voltage, sent as their keys send
+    // them, once the board is found.
+    if (StartPart) {
+        s.part = StartPart;
+        chooseType(&s, s.part->type);
+        if (PartProgrammable(s.part))
+            chooseVpp(&s, s.part->vpp);
+    }
 
     s.pByte = (unsigned char*)malloc(BUFFER_SIZE);
     if (!s.pByte) {

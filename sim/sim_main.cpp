@@ -88,6 +88,10 @@ int run(int argc, char** argv) {
         std::fputs(JobUsage(), stdout);
         return 0;
     }
+    // The parts list needs no bench: no chip file is made, no port is touched.
+    const int listed = listCommandParts("vantrel-sim");
+    if (listed >= 0)
+        return listed;
 
     std::string error;
     if (!vsim::bench_start(o, "vantrel-sim", &error))

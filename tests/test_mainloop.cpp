@@ -7,8 +7,10 @@
 #include <unistd.h>
 #include <vector>
 
+#include "console/cmdline.h"
 #include "console/conio.h"
 #include "console/mainloop.h"
+#include "eprom/parts.h"
 #include "sim/board.h"
 #include "sim/eprom_chip.h"
 #include "sim/parts.h"
@@ -492,4 +494,151 @@ TEST_F(ProgramRun, EveryKeyOnTheScreenDoesWhatItsCellSays) {
         EXPECT_TRUE(b.violations().empty()) << b.violations().joined();
     }
     EXPECT_EQ(used, std::vector<int>(meanings.size(), 1));
+}
+
+// ---- The part given at start, and the levels that would destroy a chip ------------------
+
+namespace {
+
+const EpromPart* partNamed(const char* name) {
+    const EpromPart* p = nullptr;
+    char why[200];
+    EXPECT_EQ(FindPart(name, &p, why, sizeof why), TPARTFOUND) << why;
+    return p;
+}
+
+// The programming level of every IC4 transfer that switched Vpp onto the socket.
+std::vector<unsigned> levelsWithVppOn() {
+    std::vector<unsigned> levels;
+    for (uint8_t ic4 : vsim::board().ic4_history())
+        if (ic4 & vsim::IC4Q1_VPP)
+            levels.push_back(ic4 >> vsim::IC4Q67_SHIFT);
+    return levels;
+}
+
+// A session of the menu program started with `part` (NULL for none); returns its screen.
+std::string sessionWithPart(const EpromPart* part, const std::string& input) {
+    StartPart = part;
+    vsim::board().set_recording(true);
+    ConsoleCapture cap(input);
+    EXPECT_EQ(vantrel_main(), 1);
+    StartPart = nullptr;
+    return cap.screen();
+}
+
+} // namespace
+
+// Type and level of the part go out as their keys would send them: the same bytes on the
+// wire as a session that pressed them.
+TEST_F(ProgramRun, PartGivenAtStartIsSentAsItsKeysWouldSendIt) {
+    const struct {
+        const char* part;
+        const char* keys;
+    } rows[] = {{"M27C256B-12F1", "a\n0\n"},
+                {"MBM2764-25", "8\n1\n"},
+                {"TMS2732-45JL", "7\n2\n"},
+                {"AM27C040-150DC", "e\n0\n"},
+                {"27C16", "6\n"}}; // read only: no level of its own
+    for (const auto& r : rows) {
+        SCOPED_TRACE(r.part);
+        SetUp();
+        const std::string byPart = sessionWithPart(partNamed(r.part), "1\nq\n");
+        const std::vector<vsim::PortAccess> wire = vsim::board().trace();
+        const unsigned ic5 = vsim::board().ic5(), ic4 = vsim::board().ic4();
+        SetUp();
+        sessionWithPart(nullptr, std::string("1\n") + r.keys + "q\n");
+        EXPECT_TRUE(wire == vsim::board().trace());
+        EXPECT_EQ(ic5, vsim::board().ic5());
+        EXPECT_EQ(ic4, vsim::board().ic4());
+        // One screen, the part's range end on it.
+        EXPECT_EQ(vtest::countOf(byPart, "\x1b[2J"), 1u);
+        const unsigned long last = GetLastAdress((uint16_t)partNamed(r.part)->type);
+        char until[32];
+        snprintf(until, sizeof until, "until  0x%lX /", last);
+        EXPECT_NE(byPart.find(until), std::string::npos) << byPart;
+    }
+}
+
+// While the part's type is selected, a level above its limit is refused with a box and the
+// level stays; the next burn runs at it.
+TEST_F(ProgramRun, VoltageKeyAboveThePartsLimitIsRefusedAndTheLevelStays) {
+    const struct {
+        const char* part;
+        char key;
+        int level;       // the level after the key
+        const char* box; // NULL: taken
+    } rows[] = {
+        {"M27C256B-12F1", '1', T12_75V,
+         "a 27C256 takes at most 14 V on Vpp: 21 V would destroy it"},
+        {"D2764A-2", '2', T12_75V, "a 2764A takes at most 14 V on Vpp: 25 V would destroy it"},
+        {"MBM2764-25", '2', T21V, "a 2764 takes at most 22 V on Vpp: 25 V would destroy it"},
+        {"AM2732A-20", '2', T21V, "a 2732A takes at most 22 V on Vpp: 25 V would destroy it"},
+        {"MBM2764-25", '0', T12_75V, nullptr}, // below: the operator's choice
+        {"TMS2732-45JL", '1', T21V, nullptr},
+        {"27C16", '2', T25V, nullptr}, // never pulsed on this board
+    };
+    for (const auto& r : rows) {
+        SCOPED_TRACE(std::string(r.part) + " key " + r.key);
+        SetUp();
+        const EpromPart* part = partNamed(r.part);
+        const std::string s = sessionWithPart(part, std::string("1\n") + r.key + "\n\nq\n");
+        EXPECT_EQ(vpp, r.level);
+        EXPECT_EQ((unsigned)(vsim::board().ic4() >> vsim::IC4Q67_SHIFT), (unsigned)r.level);
+        if (r.box)
+            EXPECT_EQ(vtest::boxesOn(s), (std::vector<Box>{{"Error:", r.box}}));
+        else
+            EXPECT_TRUE(vtest::boxesOn(s).empty());
+    }
+    // After both refusals the burn switches Vpp on at 12.75 V only, and the chip takes it.
+    SetUp();
+    vsim::board().insert_chip(T27256);
+    const std::string s = sessionWithPart(partNamed("M27C256B-12F1"), "1\n1\n\n2\n\nw\nF\n\nq\n");
+    EXPECT_EQ(vtest::countOf(s, "[  12 V]"), 4u); // every screen, the last after the burn
+    EXPECT_EQ(vtest::countOf(s, "\x1b[2J"), 4u);
+    EXPECT_EQ(vtest::boxesOn(s).size(), 3u);
+    EXPECT_FALSE(levelsWithVppOn().empty());
+    EXPECT_EQ(levelsWithVppOn(), std::vector<unsigned>(levelsWithVppOn().size(), 0u));
+    EXPECT_TRUE(chipHolds(0, 0xF, 0) && chipHolds(0x10, 0x10, 0xFF));
+    EXPECT_TRUE(vsim::board().hazards().empty()) << vsim::board().hazards().joined();
+}
+
+// Another type is another chip: the part's limit no longer holds.
+TEST_F(ProgramRun, AnotherTypeEndsThePartGivenAtStart) {
+    const std::string s = sessionWithPart(partNamed("M27C256B-12F1"), "1\n8\n1\nq\n");
+    EXPECT_TRUE(vtest::boxesOn(s).empty());
+    EXPECT_EQ(vpp, T21V);
+    EXPECT_EQ(epromtyp, T2764);
+}
+
+// w at a level no part of the selected type survives: a box naming both, before any range
+// prompt, and the chip never sees Vpp. Levels some part of the type programs at still burn.
+TEST_F(ProgramRun, WriteAtALevelThatDestroysEveryPartOfTheTypeBurnsNothing) {
+    const char* levelKeys = "012";
+    const char* volts[] = {"12.75 V", "21 V", "25 V"};
+    const struct {
+        char key;
+        const char* family;
+        int highest; // the highest level any part of it programs at
+    } types[] = {{'7', "2732", T25V},     {'8', "2764", T21V},     {'9', "27128", T21V},
+                 {'a', "27256", T12_75V}, {'b', "27512", T12_75V}, {'c', "27010", T12_75V},
+                 {'d', "27020", T12_75V}, {'e', "27040", T12_75V}};
+    for (const auto& t : types)
+        for (int level = T12_75V; level <= T25V; level++) {
+            SCOPED_TRACE(std::string(t.family) + " at " + volts[level]);
+            SetUp();
+            const std::string s = sessionWithPart(nullptr, std::string("1\n") + t.key + "\n" +
+                                                               levelKeys[level] + "\nw\n1\n\nq\n");
+            if (level > t.highest) {
+                const std::string why = std::string("no ") + t.family + " programs above " +
+                                        volts[t.highest] + ": " + volts[level] +
+                                        " would destroy it";
+                EXPECT_EQ(vtest::boxesOn(s), (std::vector<Box>{{"Error:", why}}));
+                EXPECT_EQ(vtest::countOf(s, "new size> "), 0u);
+                EXPECT_TRUE(levelsWithVppOn().empty());
+                EXPECT_EQ(vsim::board().triggers(), 0u);
+            } else {
+                EXPECT_EQ(vtest::countOf(s, "new size> "), 1u);
+                EXPECT_FALSE(levelsWithVppOn().empty());
+            }
+        }
 }

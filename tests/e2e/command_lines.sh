@@ -13,7 +13,7 @@ else
     echo "no vantrel binary for this processor: vantrel-sim's command line only"
 fi
 
-USAGE="Usage: vantrel [--port PORT]\n       vantrel [--port PORT] -t TYPE ACTION... [OPTION]...\n"
+USAGE="Usage: vantrel [--port PORT] [-p PART]\n       vantrel [--port PORT] -t TYPE|-p PART ACTION... [OPTION]...\n       vantrel --parts [PATTERN]\n"
 NO_PORT_CALL="harness: the program made no port call\n"
 
 # expect_err_exact EXPECTED: standard error of the session, byte for byte.
@@ -52,14 +52,16 @@ named() {
 }
 
 # refused PROG KIND MESSAGE ARGS...: PROG refuses ARGS with "PROG: MESSAGE" and the tail of
-# that KIND of refusal: usage (vantrel's own options), job (a job option) or bench
-# (vantrel-sim's own options).
+# that KIND of refusal: usage (vantrel's own options), job (a job option), check (a job
+# whose options are good one by one but not together: no tail) or bench (vantrel-sim's own
+# options).
 refused() {
     local prog=$1 kind=$2 message=$3 tail
     shift 3
     case $kind in
     usage) tail="${USAGE}Try 'vantrel --help' for more information.\n" ;;
     job) tail="Try '$prog --help' for more information.\n" ;;
+    check) tail="" ;;
     bench) tail="Try 'vantrel-sim --help' for the options.\n" ;;
     esac
     on "$prog" "$@"
@@ -80,9 +82,9 @@ while IFS='|' read -r kind args message; do
     [ -z "$kind" ] && continue
     eval "set -- $args"
     case $kind in
-    job)
-        [ "$REAL" = 1 ] && refused vantrel job "$message" "$@"
-        refused vantrel-sim job "$message" "$@"
+    job | check)
+        [ "$REAL" = 1 ] && refused vantrel "$kind" "$message" "$@"
+        refused vantrel-sim "$kind" "$message" "$@"
         ;;
     usage) [ "$REAL" = 1 ] && refused vantrel usage "$message" "$@" ;;
     bench) refused vantrel-sim bench "$message" "$@" ;;
@@ -118,6 +120,31 @@ job|--help -t 2764|a job needs an action (--blank, --write, --verify or --read)
 job|--bogus --vpp 13|--vpp '13': the board has 12 (12.75), 21 and 25 (volts)
 job|--help --vpp 13|--vpp '13': the board has 12 (12.75), 21 and 25 (volts)
 job|--vpp 13 --vcc 7|--vpp '13': the board has 12 (12.75), 21 and 25 (volts)
+job|-p|option '-p' needs a value
+job|--part|option '--part' needs a value
+job|--part=|--part: unknown part ''; the closest known: 2708, 2716, 2732, 2764
+job|-p 27C99 --blank|-p: unknown part '27C99'; the closest known: 27C16, 27C32, 27C64
+job|--part M27C2566-12F1 --blank|--part: unknown part 'M27C2566-12F1'; the closest known: 27C256
+job|-p 27C32 --blank|-p: part '27C32' could be a 2732 or a 2732A: give one of these names
+job|-p 2764 --vpp 21|a job needs an action (--blank, --write, --verify or --read)
+job|--parts -t 2764|a job needs an action (--blank, --write, --verify or --read)
+job|--parts=27C --vpp 13|--vpp '13': the board has 12 (12.75), 21 and 25 (volts)
+check|--blank|a job needs the EPROM type (-t TYPE) or the part (-p NAME)
+check|-t 27C256 --vpp 25 --write x.bin|--vpp 25: no 27256 programs above 12.75 V: 25 V would destroy it
+check|-t 27512 --vpp=21 --blank --write x.bin|--vpp 21: no 27512 programs above 12.75 V: 21 V would destroy it
+check|--write x.bin -t 27c040 --vpp 25|--vpp 25: no 27040 programs above 12.75 V: 25 V would destroy it
+check|-t 27C010 --vpp 21 --write x.bin|--vpp 21: no 27010 programs above 12.75 V: 21 V would destroy it
+check|-t 27020 --vpp 21 --write x.bin|--vpp 21: no 27020 programs above 12.75 V: 21 V would destroy it
+check|-t 2764 --vpp 25 --write x.bin|--vpp 25: no 2764 programs above 21 V: 25 V would destroy it
+check|-t 27128 --vpp 25 --write x.bin|--vpp 25: no 27128 programs above 21 V: 25 V would destroy it
+check|-p M27C256B-12F1 --vpp 21 --blank|--vpp 21: a 27C256 takes at most 14 V on Vpp: 21 V would destroy it
+check|--read x.bin -p D2764A-2 --vpp 25|--vpp 25: a 2764A takes at most 14 V on Vpp: 25 V would destroy it
+check|-p MBM2764-25 --vpp 25 --verify x.bin|--vpp 25: a 2764 takes at most 22 V on Vpp: 25 V would destroy it
+check|--part=AM2732A-2 --vpp 25 --blank|--vpp 25: a 2732A takes at most 22 V on Vpp: 25 V would destroy it
+check|-t 27C512 -p M27C256B-12F1 --blank|-t 27C512 and -p M27C256B-12F1: a 27C256 is a 27256, not a 27512
+check|-p 2764A --type 2732 --blank|-t 2732 and -p 2764A: a 2764A is a 2764, not a 2732
+check|-p 27C16 --write x.bin|--write: a 27C16 cannot be programmed on this board
+check|-p TMS2708JL --write x.bin|--write: a 2708 cannot be programmed on this board
 usage|--bogus|unknown option '--bogus'
 usage|--bogus=1|unknown option '--bogus=1'
 usage|-x|unknown option '-x'
@@ -137,6 +164,10 @@ usage|extra|unexpected argument 'extra'
 usage|''|unexpected argument ''
 usage|--port 0x378 extra|unexpected argument 'extra'
 usage|-t 2764 --blank x|unexpected argument 'x'
+usage|-p 2764 x|unexpected argument 'x'
+usage|--parts 27C0 x|unexpected argument 'x'
+usage|--parts=27C0 x|unexpected argument 'x'
+usage|--parts --blank x|unexpected argument 'x'
 usage|--port|option needs a port: '--port'
 usage|--port=|$BASE ''
 usage|--port 378|$BASE '378'
@@ -161,6 +192,7 @@ bench|--sta|unknown option '--sta'
 bench|--version|unknown option '--version'
 bench|extra|unexpected argument 'extra' (vantrel-sim takes options only)
 bench|-t 2764 --blank x|unexpected argument 'x' (vantrel-sim takes options only)
+bench|--parts=27C0 x|unexpected argument 'x' (vantrel-sim takes options only)
 bench|--help=me|option '--help' takes no value
 bench|--no-chip=|option '--no-chip' takes no value
 bench|--stats=yes|option '--stats' takes no value
@@ -256,6 +288,61 @@ EOF
     expect_err "harness: 0 port instructions trapped, "
     named
 fi
+
+# --parts [PATTERN]: the list on standard output and status 0, whatever job follows on the
+# line; no port is touched and no bench set up. The pattern is the word after --parts or
+# its value after '='.
+HEAD='part                  type    size      program at  Vpp limit\n'
+P2708='2708                  2708       1 KiB  read only   26 V\n'
+P2716='2716                  2716       2 KiB  read only   26 V\n'
+P27C16='27C16                 2716       2 KiB  read only   26 V\n'
+P2732='2732/27C32            2732       4 KiB  25 V        26 V\n'
+P2732A='2732A/27C32           2732       4 KiB  21 V        22 V\n'
+P2764='2764                  2764       8 KiB  21 V        22 V\n'
+P27128='27128                 27128     16 KiB  21 V        22 V\n'
+P2764A='2764A                 2764       8 KiB  12.75 V     14 V\n'
+P27128A='27128A                27128     16 KiB  12.75 V     14 V\n'
+P27C64='27C64                 2764       8 KiB  12.75 V     14 V\n'
+P27C128='27C128                27128     16 KiB  12.75 V     14 V\n'
+P27256='27256                 27256     32 KiB  12.75 V     14 V\n'
+P27C256='27C256                27256     32 KiB  12.75 V     14 V\n'
+P27512='27512                 27512     64 KiB  12.75 V     14 V\n'
+P27C512='27C512                27512     64 KiB  12.75 V     14 V\n'
+P27C010='27C010/27C1001/27010  27010    128 KiB  12.75 V     14 V\n'
+P27C020='27C020/27C2001/27020  27020    256 KiB  12.75 V     14 V\n'
+P27C040='27C040/27C4001/27040  27040    512 KiB  12.75 V     14 V\n'
+ALL="$HEAD$P2708$P2716$P27C16$P2732$P2732A$P2764$P27128$P2764A$P27128A$P27C64$P27C128"
+ALL+="$P27256$P27C256$P27512$P27C512$P27C010$P27C020$P27C040"
+while IFS='|' read -r args list note; do
+    eval "set -- $args"
+    for prog in vantrel vantrel-sim; do
+        [ "$prog" = vantrel ] && [ "$REAL" = 0 ] && continue
+        on "$prog" "$@"
+        expect_status 0
+        expect_exact "$list"
+        expect_err_exact "${note:+$prog: $note\n}$EXTRA_ERR"
+        named
+    done
+done <<EOF
+--parts|$ALL
+--parts=|$ALL
+--parts ''|$ALL
+--parts 27C0|$HEAD$P27C010$P27C020$P27C040
+--parts=27c0 -t 2764 --blank|$HEAD$P27C010$P27C020$P27C040
+--blank --parts 27C0 --vpp 25 --write x.bin -t 27C256|$HEAD$P27C010$P27C020$P27C040
+--parts '27*A'|$HEAD$P2732A$P2764A$P27128A
+--parts '27C?6'|$HEAD$P27C16
+--parts M27C256B-12F1|$HEAD$P27C256
+--parts=TMS2732-45JL|$HEAD$P2732
+--parts 27C32|$HEAD$P2732$P2732A
+--parts 2764 --parts 27128A|$HEAD$P27128A
+--parts nothing|$HEAD|no known part matches 'nothing'
+EOF
+# The model's bench stays unbuilt: no chip file is made.
+on vantrel-sim --chip-file new.chip --parts 2716
+expect_status 0
+expect_no_file new.chip
+named
 
 for args in "--help" "-h" "--stats -h --chip 2764"; do
     # shellcheck disable=SC2086

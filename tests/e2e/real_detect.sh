@@ -49,7 +49,7 @@ expect_clean_wire
 
 # Bad command lines: the usage on standard error, status 2, nothing on the screen and not
 # one port access.
-for args in "--bogus" "-p" "extra" "--port" "--port 378" "--port=0x10000" "--port 0xFFFE" \
+for args in "--bogus" "-z" "extra" "--port" "--port 378" "--port=0x10000" "--port 0xFFFE" \
     "--port=" "--port 0xD01G" "--port 0x378 --port 0x278" "--help=1"; do
     # shellcheck disable=SC2086 # the arguments are a list
     real "bad_args" 'q\n' "--stats" $args
@@ -60,7 +60,7 @@ for args in "--bogus" "-p" "extra" "--port" "--port 378" "--port=0x10000" "--por
 done
 real help 'q\n' "--stats" --help
 expect_status 0
-expect_has "Usage: vantrel [--port PORT]\n"
+expect_has "Usage: vantrel [--port PORT] [-p PART]\n"
 expect_has "  --port PORT "
 expect_err "harness: the program made no port call"
 real version 'q\n' "--stats" --version
