@@ -7,12 +7,12 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "console/chipruns.h"
 #include "console/cmdline.h"
 #include "console/conio.h"
 #include "console/menu.h"
 #include "console/msgbox.h"
 #include "defs.h"
-#include "eprom/ic_func.h"
 #include "eprom/misc.h"
 #include "image/ic_file.h"
 #include "link/hw.h"

@@ -5,7 +5,6 @@
 // never look like a program pulse.
 #include "eprom/misc.h"
 
-#include "console/msgbox.h"
 #include "link/hw.h"
 #include "link/regs.h"
 

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "eprom/ic_func.h"
+#include "console/chipruns.h"
 #include "eprom/misc.h"
 #include "link/hw.h"
 #include "tests/run_util.h"
