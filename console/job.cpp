@@ -34,22 +34,22 @@ __attribute__((format(printf, 1, 2))) static void complain(const char* fmt, ...)
     va_end(args);
 }
 
-static double secondsSince(const struct timespec* t0) {
+static double monotonicSeconds(void) {
     struct timespec now;
     clock_gettime(CLOCK_MONOTONIC, &now);
-    return (double)(now.tv_sec - t0->tv_sec) + (double)(now.tv_nsec - t0->tv_nsec) / 1e9;
+    return (double)now.tv_sec + (double)now.tv_nsec / 1e9;
 }
 
-// The progress display of one run: when it started, leaving out the time spent paused.
+// The progress display of one run: when it started, moved on by the time spent paused.
 struct JobProgress {
-    struct timespec start;
+    double start;
 };
 
 // One line on a terminal, rewritten in place: how far the run is and how long it will take.
 static void showJobProgress(void* user, unsigned long adresse, unsigned long end) {
     const JobProgress* p = static_cast<const JobProgress*>(user);
     const double done = (double)adresse / (double)(end + 1);
-    const double elapsed = secondsSince(&p->start);
+    const double elapsed = monotonicSeconds() - p->start;
     const long left = done > 0 ? (long)(elapsed / done - elapsed + 0.5) : 0;
     fprintf(stderr, "\r%3d%%  0x%05lX  %ld:%02ld elapsed  %ld:%02ld left ", (int)(done * 100),
             adresse, (long)elapsed / 60, (long)elapsed % 60, left / 60, left % 60);
@@ -59,13 +59,9 @@ static void showJobProgress(void* user, unsigned long adresse, unsigned long end
 // Ctrl-Z in a run: the chip is at rest; the job stops until it is continued.
 static void pauseJob(void* user, int sig) {
     JobProgress* p = static_cast<JobProgress*>(user);
-    struct timespec before;
-    clock_gettime(CLOCK_MONOTONIC, &before);
+    const double before = monotonicSeconds();
     conPause(sig);
-    const double paused = secondsSince(&before);
-    const long ns = p->start.tv_nsec - (long)((paused - (double)(long)paused) * 1e9);
-    p->start.tv_sec -= (time_t)paused + (ns < 0 ? 1 : 0);
-    p->start.tv_nsec = ns < 0 ? ns + 1000000000L : ns;
+    p->start += monotonicSeconds() - before;
 }
 
 static void endJobProgress(const RunHooks* hooks) {
@@ -178,8 +174,7 @@ static int runAction(const JobOptions* o, const JobAction& act, const JobImage* 
                      unsigned char* work, unsigned long maxAdr) {
     const unsigned long end = o->rangeGiven ? o->range : img ? img->last : maxAdr;
     const unsigned long count = end + 1;
-    JobProgress progress;
-    clock_gettime(CLOCK_MONOTONIC, &progress.start);
+    JobProgress progress = {monotonicSeconds()};
     RunHooks hooks = {nullptr, pauseJob, &progress};
     if (isatty(STDERR_FILENO))
         hooks.progress = showJobProgress;
