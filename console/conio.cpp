@@ -53,6 +53,11 @@ static void onPauseSignal(int sig) {
     if (RunInProgress) {
         if (PauseRequest == 0)
             PauseRequest = sig;
+        // A background job's counter line raises SIGTTOU in the middle of its write, and the
+        // write, restarted, would raise it again for ever: let that one write through. The
+        // pause puts the handler back.
+        if (sig != SIGTSTP)
+            signal(sig, SIG_IGN);
         return;
     }
     stopBySignal(sig);
@@ -101,10 +106,12 @@ void conSetPauseHook(void (*hook)(int sig)) {
 void conPause(int sig) {
     fflush(conOut); // the counter line is on the screen while the program waits
     fflush(stderr);
-    if (pauseHook)
+    if (pauseHook) {
         pauseHook(sig);
-    else
+        sigaction(sig, &pauseAction, nullptr);
+    } else {
         stopBySignal(sig);
+    }
 }
 
 // Ends the program by `sig` as if it had never been caught, so that a shell sees 128 + the

@@ -262,7 +262,7 @@ TEST_P(RunStop, PausesBetweenTransfersWithTheChipAtRestAndEndsAsIfUninterrupted)
         // Pass 0 is the uninterrupted run; the others pause it at 1/24 .. 23/24 of it. Some
         // get a second Ctrl-Z while the chip is set up again, some a stop while paused.
         Trigger t;
-        t.first = SIGTSTP;
+        t.first = pass % 4 == 3 ? SIGTTOU : SIGTSTP; // SIGTTOU: a background job's output
         t.at = pass == 0 ? 0 : total * (uint64_t)pass / 24 + 7;
         t.second = pass % 3 == 1 ? SIGTSTP : 0;
         t.second_after_pause = true;
@@ -285,13 +285,17 @@ TEST_P(RunStop, PausesBetweenTransfersWithTheChipAtRestAndEndsAsIfUninterrupted)
             ASSERT_EQ(runs::boxes_in(want.screen).size(), 1u) << want.screen;
             continue;
         }
-        SCOPED_TRACE("Ctrl-Z at access " + std::to_string(t.at) + " of " + std::to_string(total) +
+        SCOPED_TRACE(std::string(t.first == SIGTSTP ? "Ctrl-Z" : "SIGTTOU") + " at access " +
+                     std::to_string(t.at) + " of " + std::to_string(total) +
                      (t.second ? ", again after the pause" : "") +
                      (stop_while_paused ? ", SIGTERM while paused" : ""));
         ASSERT_FALSE(pauses_seen.empty());
         EXPECT_EQ(pauses_seen.size(), t.second ? 2u : 1u);
+        EXPECT_EQ(pauses_seen[0].sig, t.first);
+        struct sigaction now;
+        sigaction(t.first, nullptr, &now);
+        EXPECT_NE(now.sa_handler, SIG_IGN) << "the pause puts the handler back";
         for (const PauseSeen& p : pauses_seen) {
-            EXPECT_EQ(p.sig, SIGTSTP);
             EXPECT_TRUE(p.idle) << "IC4 " << unsigned(p.ic4);
             EXPECT_TRUE(p.ic4 & IC4Q4_OE_HIGH) << "IC4 " << unsigned(p.ic4);
             EXPECT_TRUE(p.ic4 & IC4Q5_VCC_5V) << "IC4 " << unsigned(p.ic4);

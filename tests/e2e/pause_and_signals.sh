@@ -146,6 +146,54 @@ for at in menu box; do
     fi
 done
 
+# ---- On a terminal: an interactive shell's Ctrl-Z and fg ----------------------------------
+# Ctrl-Z typed during a burn in the foreground, and a burn in the background whose progress
+# line meets `stty tostop` (SIGTTOU in the middle of the write): each stops, and fg lets it
+# end as an uninterrupted burn.
+if command -v tmux >/dev/null; then
+    T=(tmux -S "$TMP/tmux.sock" -f /dev/null)
+    trap '"${T[@]}" kill-server 2>/dev/null; rm -rf "$TMP"' EXIT
+    "${T[@]}" new-session -d -s tty -x 150 -y 40 -c "$TMP" "bash --norc --noprofile -i"
+    keys() { "${T[@]}" send-keys -t tty:0.0 "$@"; }
+    pane() { "${T[@]}" capture-pane -p -t tty:0.0; }
+    # shows TEXT: the pane shows TEXT on N lines (default 1) within ten seconds.
+    shows() {
+        local n
+        for n in $(seq 200); do
+            [ "$(pane | grep -c -F -- "$1")" -ge "${2:-1}" ] && return 0
+            sleep 0.05
+        done
+        return 1
+    }
+    job="-t 27C010 --write image.bin --chip 27010 --chip-file"
+    keys -l "stty tostop; set -b; \"$SIM\" $job fg.chip"
+    keys Enter
+    if shows elapsed; then keys C-z; fi
+    if shows Stopped; then ok; else bad "tty: Ctrl-Z did not stop the burn"; fi
+    keys -l fg
+    keys Enter
+    if shows 'write: 131072 bytes ok' && cmp -s fg.chip image.bin; then
+        ok
+    else
+        bad "tty: no uninterrupted burn after Ctrl-Z and fg: $(pane)"
+    fi
+    keys -l "\"$SIM\" $job bg.chip &"
+    keys Enter
+    if shows Stopped 2; then
+        ok
+    else
+        bad "tty: the background burn did not stop: $(pane)"
+    fi
+    keys -l fg
+    keys Enter
+    if shows 'write: 131072 bytes ok' 2 && cmp -s bg.chip image.bin; then
+        ok
+    else
+        bad "tty: no uninterrupted background burn: $(pane)"
+    fi
+    "${T[@]}" kill-server
+fi
+
 # ---- Every ending signal during a burn ----------------------------------------------------
 # The chip at rest, the job's line with the address it stopped at, the signal's own status,
 # and the chip file holding the image up to that address and erased cells after it (the
