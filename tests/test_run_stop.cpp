@@ -65,25 +65,25 @@ struct Trigger {
     }
 };
 
-// What the test's stand-in for the stopped process saw at each pause.
+// What the test's stand-in for the stopped process saw at each pause: the signal, IC4, and
+// whether the chip was at rest (idle, output enable inactive, the chosen 5 V) with the bus
+// quiet after a whole IC4 transfer.
 struct PauseSeen {
     int sig;
     uint8_t ic4;
-    bool idle;
-    bool ends_with_ic4_latch; // the trace ends with the closing write of a whole IC4 transfer
+    bool at_rest;
 };
 std::vector<PauseSeen> pauses_seen;
 Trigger* pausing = nullptr; // the trigger of the run under test
 int stop_while_paused = 0;  // a signal "sent" while the process is stopped
 
 void pause_instead_of_stopping(int sig) {
-    const auto& trace = vsim::board().trace();
-    const std::vector<wire::Transfer> all = wire::transfers_of(trace);
-    const bool ic4_last = !trace.empty() && trace.back().kind == vsim::PortAccess::write &&
-                          trace.back().value == 0x0A && !all.empty() &&
-                          all.back().select == SR_IC4 && all.back().latched &&
-                          all.back().bits == 8 && all.back().value == vsim::board().ic4();
-    pauses_seen.push_back(PauseSeen{sig, vsim::board().ic4(), vsim::board().is_idle(), ic4_last});
+    const vsim::Board& b = vsim::board();
+    const std::vector<wire::Transfer> all = wire::transfers_of(b.trace());
+    const bool quiet = !all.empty() && all.back().select == SR_IC4 && all.back().latched &&
+                       all.back().bits == 8 && b.trace().back().value == 0x0A;
+    const uint8_t rest = IC4Q4_OE_HIGH | IC4Q5_VCC_5V;
+    pauses_seen.push_back({sig, b.ic4(), quiet && b.is_idle() && (b.ic4() & rest) == rest});
     if (pausing && !pausing->paused_at)
         pausing->paused_at = pausing->count;
     if (stop_while_paused)
@@ -127,22 +127,21 @@ class RunStop : public ::testing::TestWithParam<Case> {
     }
 };
 
-// The IC4 values latched by the transfers that began after access number `at` of the trace.
-std::vector<uint8_t> ic4_latched_after(uint64_t at) {
+// The transfers of the trace that began after access number `at`.
+std::vector<wire::Transfer> transfers_after(uint64_t at) {
     const auto& trace = vsim::board().trace();
     std::vector<uint64_t> write_at; // access number of each write
     for (size_t i = 0; i < trace.size(); ++i)
         if (trace[i].kind == vsim::PortAccess::write)
             write_at.push_back(i + 1);
-    std::vector<uint8_t> v;
+    std::vector<wire::Transfer> after;
     size_t write_index = 0;
     for (const wire::Transfer& tr : wire::transfers_of(trace)) {
-        const uint64_t starts = write_at[write_index];
+        if (write_at[write_index] > at)
+            after.push_back(tr);
         write_index += tr.steps.size();
-        if (starts > at && tr.select == SR_IC4 && tr.latched)
-            v.push_back((uint8_t)tr.value);
     }
-    return v;
+    return after;
 }
 
 TEST_P(RunStop, HaltsBetweenTransfersAndSendsOnlyTheCleanUp) {
@@ -196,20 +195,9 @@ TEST_P(RunStop, HaltsBetweenTransfersAndSendsOnlyTheCleanUp) {
             const unsigned width = tr.select == SR_ADDRESS ? 16u : 8u;
             EXPECT_TRUE(tr.select == SR_DATA || (tr.latched && tr.bits == width));
         }
-        std::vector<uint64_t> write_at; // access number of each write
-        for (size_t i = 0; i < trace.size(); ++i)
-            if (trace[i].kind == vsim::PortAccess::write)
-                write_at.push_back(i + 1);
-        unsigned ic4_after = 0, other_after = 0;
-        size_t write_index = 0;
-        for (const wire::Transfer& tr : all) {
-            const uint64_t starts = write_at[write_index];
-            write_index += tr.steps.size();
-            if (starts > t.at)
-                ++(tr.select == SR_IC4 ? ic4_after : other_after);
-        }
-        EXPECT_EQ(other_after, 0u);
-        EXPECT_EQ(ic4_after, 1u) << "one IC4 transfer to rest";
+        const std::vector<wire::Transfer> after = transfers_after(t.at);
+        ASSERT_EQ(after.size(), 1u);
+        EXPECT_EQ(after[0].select, SR_IC4) << "one IC4 transfer to rest";
 
         // What was burnt is burnt: each cell holds its image byte or is still erased, and the
         // burnt cells come first.
@@ -295,12 +283,8 @@ TEST_P(RunStop, PausesBetweenTransfersWithTheChipAtRestAndEndsAsIfUninterrupted)
         struct sigaction now;
         sigaction(t.first, nullptr, &now);
         EXPECT_NE(now.sa_handler, SIG_IGN) << "the pause puts the handler back";
-        for (const PauseSeen& p : pauses_seen) {
-            EXPECT_TRUE(p.idle) << "IC4 " << unsigned(p.ic4);
-            EXPECT_TRUE(p.ic4 & IC4Q4_OE_HIGH) << "IC4 " << unsigned(p.ic4);
-            EXPECT_TRUE(p.ic4 & IC4Q5_VCC_5V) << "IC4 " << unsigned(p.ic4);
-            EXPECT_TRUE(p.ends_with_ic4_latch) << "the bus is quiet after a whole IC4 transfer";
-        }
+        for (const PauseSeen& p : pauses_seen)
+            EXPECT_TRUE(p.at_rest) << "IC4 " << unsigned(p.ic4);
         EXPECT_TRUE(runs::board_clean_and_idle());
         for (const wire::Transfer& tr : wire::transfers_of(vsim::board().trace())) {
             const unsigned width = tr.select == SR_ADDRESS ? 16u : 8u;
@@ -312,7 +296,7 @@ TEST_P(RunStop, PausesBetweenTransfersWithTheChipAtRestAndEndsAsIfUninterrupted)
             EXPECT_EQ(StopRequest, SIGTERM);
             EXPECT_EQ(result, 0u);
             EXPECT_TRUE(runs::boxes_in(got.screen).empty()) << got.screen;
-            EXPECT_TRUE(ic4_latched_after(t.paused_at).empty());
+            EXPECT_TRUE(transfers_after(t.paused_at).empty());
             StopRequest = 0;
             continue;
         }
@@ -370,10 +354,11 @@ TEST(RunStopEarly, StopInTheSetUpOrInsideAReadNeverSelectsTheChipNorStoresUnread
                 CompareIC(work.data(), 0xF, run == RunKind::blank);
             vsim::board().set_access_hook(nullptr, nullptr);
             ASSERT_EQ(StopRequest, SIGINT);
-            for (const uint8_t v : ic4_latched_after(at)) {
-                EXPECT_TRUE(v & IC4Q3_CE_HIGH) << "IC4 " << unsigned(v);
-                EXPECT_TRUE(v & IC4Q4_OE_HIGH) << "IC4 " << unsigned(v);
-                EXPECT_FALSE(v & IC4Q1_VPP) << "IC4 " << unsigned(v);
+            for (const wire::Transfer& tr : transfers_after(at)) {
+                const uint8_t v = (uint8_t)tr.value;
+                EXPECT_TRUE(tr.select == SR_IC4 && (v & IC4Q3_CE_HIGH) && (v & IC4Q4_OE_HIGH) &&
+                            !(v & IC4Q1_VPP))
+                    << "select " << unsigned(tr.select) << ", value " << unsigned(v);
             }
             EXPECT_TRUE(runs::board_clean_and_idle());
             if (run == RunKind::read) {
