@@ -54,9 +54,9 @@
 #include <string>
 #include <vector>
 
+#include "console/chipruns.h"
 #include "console/conio.h"
 #include "defs.h"
-#include "eprom/ic_func.h"
 #include "eprom/misc.h"
 #include "link/hw.h"
 #include "sim/board.h"

@@ -14,7 +14,16 @@ int InputClosed = 0;
 static int pollInput = 0;                // conIn is the unbuffered standard input
 static void (*exitHook)(void) = nullptr; // run before the program ends by a signal
 
-static const int stopSignals[] = {SIGINT, SIGTERM, SIGHUP};
+// Every catchable signal whose default action ends the program: a run is stopped safely
+// first, then the program ends by the signal as if it had never been caught.
+static const int stopSignals[] = {SIGINT,  SIGTERM, SIGHUP,    SIGQUIT, SIGUSR1, SIGUSR2,
+                                  SIGALRM, SIGXCPU, SIGVTALRM, SIGPROF, SIGPWR};
+// The signals whose default action stops the process (Ctrl-Z, and a background job that
+// touches its terminal): a run is paused safely first.
+static const int pauseSignals[] = {SIGTSTP, SIGTTIN, SIGTTOU};
+
+static struct sigaction pauseAction; // as installed, to put back after each stop
+static void (*pauseHook)(int sig) = nullptr;
 
 // Only notes the signal: the program may be in the middle of a bus transfer or a file
 // write, and decides itself where it can stop. The first signal wins; a later one (or the
@@ -24,19 +33,58 @@ static void onStopSignal(int sig) {
         StopRequest = sig;
 }
 
+// Stops the process as the signal's default action does; returns once it is continued.
+// Async-signal-safe: the signal handler uses it as well.
+static void stopBySignal(int sig) {
+    signal(sig, SIG_DFL);
+    sigset_t set, old;
+    sigemptyset(&set);
+    sigaddset(&set, sig);
+    sigprocmask(SIG_UNBLOCK, &set, &old);
+    raise(sig);
+    sigprocmask(SIG_SETMASK, &old, nullptr);
+    sigaction(sig, &pauseAction, nullptr);
+}
+
+// In a chip run the process must not stop with the chip as it happens to be: the request is
+// noted and the run pauses at its next step with the chip at rest. Anywhere else (a prompt,
+// a box, a file) nothing is under way on the board, and the process stops at once.
+static void onPauseSignal(int sig) {
+    if (RunInProgress) {
+        if (PauseRequest == 0)
+            PauseRequest = sig;
+        // A background job's counter line raises SIGTTOU in the middle of its write, and the
+        // write, restarted, would raise it again for ever: let that one write through. The
+        // pause puts the handler back.
+        if (sig != SIGTSTP)
+            signal(sig, SIG_IGN);
+        return;
+    }
+    stopBySignal(sig);
+}
+
+// A signal ignored from the start stays ignored: nohup, and a shell's background job, ask
+// for exactly that.
+static void catchUnlessIgnored(int sig, const struct sigaction* sa) {
+    struct sigaction was;
+    if (sigaction(sig, nullptr, &was) == 0 && was.sa_handler == SIG_IGN)
+        return;
+    sigaction(sig, sa, nullptr);
+}
+
 void conInit(void) {
     struct sigaction sa = {};
     sa.sa_handler = onStopSignal;
     sigemptyset(&sa.sa_mask);
     sa.sa_flags = 0; // no SA_RESTART: a blocked read or open returns, and the stop is seen
-    for (const int sig : stopSignals) {
-        // A signal ignored from the start stays ignored: nohup, and a shell's background
-        // job, ask for exactly that.
-        struct sigaction was;
-        if (sigaction(sig, nullptr, &was) == 0 && was.sa_handler == SIG_IGN)
-            continue;
-        sigaction(sig, &sa, nullptr);
-    }
+    for (const int sig : stopSignals)
+        catchUnlessIgnored(sig, &sa);
+    pauseAction = {};
+    pauseAction.sa_handler = onPauseSignal;
+    sigemptyset(&pauseAction.sa_mask);
+    pauseAction.sa_flags = SA_RESTART; // after fg, a read simply goes on
+    for (const int sig : pauseSignals)
+        catchUnlessIgnored(sig, &pauseAction);
     signal(SIGPIPE, SIG_IGN);
     signal(SIGXFSZ, SIG_IGN);
     if (conIn == stdin) {
@@ -49,6 +97,21 @@ void conInit(void) {
 
 void conSetExitHook(void (*hook)(void)) {
     exitHook = hook;
+}
+
+void conSetPauseHook(void (*hook)(int sig)) {
+    pauseHook = hook;
+}
+
+void conPause(int sig) {
+    fflush(conOut); // the counter line is on the screen while the program waits
+    fflush(stderr);
+    if (pauseHook) {
+        pauseHook(sig);
+        sigaction(sig, &pauseAction, nullptr);
+    } else {
+        stopBySignal(sig);
+    }
 }
 
 // Ends the program by `sig` as if it had never been caught, so that a shell sees 128 + the
@@ -67,10 +130,15 @@ static void endBySignal(int sig) {
 }
 
 void conCheckStop(void) {
+    if (RunInProgress)
+        return; // the run stops at its next step and comes back here once the chip is at rest
     const int sig = StopRequest;
-    if (sig > 0 && !HaltOnStop)
+    if (sig > 0)
         endBySignal(sig);
-    if (sig == STOP_PORT_LOST && !HaltOnStop)
+    // A negative StopRequest is a stop that is no signal: a port lost in the middle of a run
+    // ends the program here; STOP_CONSOLE_LOST lets the input count as ended and the program
+    // leave as at its end.
+    if (sig == STOP_PORT_LOST)
         endByPortLoss();
 }
 
@@ -99,7 +167,11 @@ int conGetChar(void) {
         return EOF;
     if (!waitForInput())
         return EOF;
-    const int c = fgetc(conIn);
+    int c;
+    // A read that a signal interrupted without a stop (the program was stopped and
+    // continued at this prompt) simply goes on.
+    while ((c = fgetc(conIn)) == EOF && ferror(conIn) && errno == EINTR && StopRequest <= 0)
+        clearerr(conIn);
     if (c != EOF)
         return c;
     if (ferror(conIn) && errno == EINTR && StopRequest > 0) {

@@ -17,19 +17,29 @@ extern int InputClosed; // set for good once the input has ended (or the console
 #define CON_LINE_TOO_LONG (-1)  // buf holds the start of the line, the rest was dropped
 #define CON_LINE_NUL (-2)       // the line holds a NUL byte; buf holds nothing useful
 
-// Set up the program's console: stop signals caught (SIGINT, SIGTERM, SIGHUP), SIGPIPE and
-// SIGXFSZ ignored (a lost console or a file-size limit is an error to handle, not a death),
-// and standard input read without a stdio buffer so that a wait for input can also wait for
-// a signal. Call once at start, before anything is read.
+// Set up the program's console: every catchable signal that would end the program caught
+// as a stop (SIGINT, SIGTERM, SIGHUP, SIGQUIT, SIGUSR1, SIGUSR2, SIGALRM, SIGXCPU,
+// SIGVTALRM, SIGPROF, SIGPWR), the job-control stops (SIGTSTP, SIGTTIN, SIGTTOU) caught as
+// a pause, SIGPIPE and SIGXFSZ ignored (a lost console or a file-size limit is an error to
+// handle, not a death), and standard input read without a stdio buffer so that a wait for
+// input can also wait for a signal. Call once at start, before anything is read.
 void conInit(void);
 
 // Something to do before the program ends by a signal (vantrel-sim finishes its bench).
 void conSetExitHook(void (*hook)(void));
 
 // A stop signal outside a chip run ends the program here, at once; so does a port lost in
-// the middle of a run (see endByPortLoss). Inside a run it returns: the run halts, sends its
-// clean-up and returns, and the caller comes back here.
+// the middle of a run (see endByPortLoss). Inside a run it returns: the run halts, puts the
+// chip at rest and returns, and the caller comes back here.
 void conCheckStop(void);
+
+// A chip run paused by `sig` with the chip at rest: the process stops as the signal's
+// default action stops it, and this returns when it is continued (fg, SIGCONT). Outside a
+// run a pause signal stops the process at once, wherever it is.
+void conPause(int sig);
+
+// Instead of stopping the process, conPause calls `hook` (tests; NULL: stop again).
+void conSetPauseHook(void (*hook)(int sig));
 
 // One character of input, or EOF (which also sets InputClosed).
 int conGetChar(void);

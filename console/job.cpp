@@ -31,7 +31,6 @@
 static const char* progName = "vantrel";
 static FILE* results = stdout; // one line per action
 static int resultLost = 0;     // a result line could not be written: the job fails
-static struct timespec runStart;
 
 __attribute__((format(printf, 1, 2))) static void complain(const char* fmt, ...) {
     va_list args;
@@ -59,24 +58,38 @@ __attribute__((format(printf, 1, 2))) static void putResult(const char* fmt, ...
     resultLost = 1;
 }
 
-static double secondsSince(const struct timespec* t0) {
+static double monotonicSeconds(void) {
     struct timespec now;
     clock_gettime(CLOCK_MONOTONIC, &now);
-    return (double)(now.tv_sec - t0->tv_sec) + (double)(now.tv_nsec - t0->tv_nsec) / 1e9;
+    return (double)now.tv_sec + (double)now.tv_nsec / 1e9;
 }
 
+// The progress display of one run: when it started, moved on by the time spent paused.
+struct JobProgress {
+    double start;
+};
+
 // One line on a terminal, rewritten in place: how far the run is and how long it will take.
-static void showJobProgress(unsigned long adresse, unsigned long end) {
+static void showJobProgress(void* user, unsigned long adresse, unsigned long end) {
+    const JobProgress* p = static_cast<const JobProgress*>(user);
     const double done = (double)adresse / (double)(end + 1);
-    const double elapsed = secondsSince(&runStart);
+    const double elapsed = monotonicSeconds() - p->start;
     const long left = done > 0 ? (long)(elapsed / done - elapsed + 0.5) : 0;
     fprintf(stderr, "\r%3d%%  0x%05lX  %ld:%02ld elapsed  %ld:%02ld left ", (int)(done * 100),
             adresse, (long)elapsed / 60, (long)elapsed % 60, left / 60, left % 60);
     fflush(stderr);
 }
 
-static void endJobProgress(void) {
-    if (RunProgress) {
+// Ctrl-Z in a run: the chip is at rest; the job stops until it is continued.
+static void pauseJob(void* user, int sig) {
+    JobProgress* p = static_cast<JobProgress*>(user);
+    const double before = monotonicSeconds();
+    conPause(sig);
+    p->start += monotonicSeconds() - before;
+}
+
+static void endJobProgress(const RunHooks* hooks) {
+    if (hooks->progress) {
         fprintf(stderr, "\r%60s\r", "");
         fflush(stderr);
     }
@@ -225,33 +238,40 @@ static int saveRead(const JobOptions* o, const char* file, const unsigned char* 
     return ok;
 }
 
+// The name of an action on its result line.
+static const char* actionName(int kind) {
+    static const char* const names[TjobMax] = {"blank", "write", "verify", "read"};
+    return kind >= 0 && kind < TjobMax ? names[kind] : "?";
+}
+
 // Runs one action; returns the job's status so far (JOB_OK to go on).
 static int runAction(const JobOptions* o, const JobAction& act, const JobImage* img,
                      unsigned char* work, unsigned long maxAdr) {
     const unsigned long end = o->rangeGiven ? o->range : img ? img->last : maxAdr;
     const unsigned long count = end + 1;
-    clock_gettime(CLOCK_MONOTONIC, &runStart);
+    JobProgress progress = {monotonicSeconds()};
+    RunHooks hooks = {nullptr, pauseJob, &progress};
+    if (isatty(STDERR_FILENO))
+        hooks.progress = showJobProgress;
+    RunResult r;
     switch (act.kind) {
     case TJOBBLANK:
-        CompareIC(work, end, 1);
+        r = RunCompare(work, end, 1, 0, &hooks);
         break;
     case TJOBWRITE:
         memcpy(work, img->bytes, maxAdr + 1);
-        WriteIC(work, end);
+        r = RunWrite(work, end, &hooks);
         break;
     case TJOBVERIFY:
+        // Every byte that differs is counted, not only the first.
         memcpy(work, img->bytes, maxAdr + 1);
-        VerifyReadsOn = 1;
-        CompareIC(work, end, 0);
-        VerifyReadsOn = 0;
+        r = RunCompare(work, end, 0, 1, &hooks);
         break;
     default:
-        ReadIC(work, end);
+        r = RunRead(work, end, &hooks);
         break;
     }
-    endJobProgress();
-    conCheckStop(); // a stop signal: the run has left the chip idle; the job ends here
-    const RunReport& r = LastRun;
+    endJobProgress(&hooks);
     switch (r.outcome) {
     case RUN_OK:
         break;
@@ -270,10 +290,12 @@ static int runAction(const JobOptions* o, const JobAction& act, const JobImage* 
         putResult("write: timeout at 0x%04lX: the board's pulse never ended\n", r.adresse);
         return JOB_CHIP_FAILED;
     case RUN_NOT_SUPPORTED:
-        putResult("write: a %s cannot be programmed on this board\n", JobTypeName(epromtyp));
+        putResult("write: a %s cannot be programmed on this board\n", JobTypeName(r.type));
         return JOB_CHIP_FAILED;
     default:
-        putResult("stopped\n");
+        // Stopped, with the chip at rest: how far it got, then the job ends by the signal.
+        putResult("%s: stopped at 0x%04lX\n", actionName(act.kind), r.adresse);
+        conCheckStop();
         return JOB_CHIP_FAILED;
     }
     switch (act.kind) {
@@ -445,8 +467,9 @@ int RunJob(const JobOptions* given, const char* name, const char* port) {
         if (o->actions[a].kind == TJOBREAD && strcmp(o->actions[a].file, "-") == 0)
             results = stderr;
 
-    // No operator: boxes go nowhere and wait for nobody; the runs' screen text likewise. The
-    // port's refusal texts go to standard error.
+    // No operator: the boxes of the file operations go nowhere and wait for nobody (the chip
+    // runs show nothing themselves; their results make the job's lines). The port's refusal
+    // texts go to standard error.
     BoxesWait = 0;
     static FILE* const screen = fopen("/dev/null", "w"); // open for the rest of the run
     static FILE* const keys = fopen("/dev/null", "r");
@@ -502,8 +525,6 @@ static int runLoaded(const JobOptions* o, const char* port, unsigned long maxAdr
     }
     memset(work, 0, BUFFER_SIZE);
     conCheckStop();
-    if (isatty(STDERR_FILENO))
-        RunProgress = showJobProgress;
     SetICType(o->type);
     SetVpp(o->vpp);
     vcc = o->vcc;
@@ -511,8 +532,13 @@ static int runLoaded(const JobOptions* o, const char* port, unsigned long maxAdr
     set_delay((uint8_t)o->delay);
 
     int status = JOB_OK;
-    for (int a = 0; a < o->count && status == JOB_OK; a++)
+    for (int a = 0; a < o->count && status == JOB_OK; a++) {
         status = runAction(o, o->actions[a], imageOf(o, imgs, nimg, o->actions[a]), work, maxAdr);
+        // A stop between two actions, or during an action's output or its line, ends the
+        // job by the signal as well: the chip is at rest by now.
+        fflush(results);
+        conCheckStop();
+    }
     free(work);
     return status;
 }

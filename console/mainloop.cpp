@@ -7,13 +7,13 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "console/chipruns.h"
 #include "console/cmdline.h"
 #include "console/conio.h"
 #include "console/files.h"
 #include "console/menu.h"
 #include "console/msgbox.h"
 #include "defs.h"
-#include "eprom/ic_func.h"
 #include "eprom/ic_types.h"
 #include "eprom/misc.h"
 #include "eprom/parts.h"

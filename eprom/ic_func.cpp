@@ -1,224 +1,273 @@
-// Read, verify, blank check and programming runs. Each walks the addresses from 0 up to
-// the range end (inclusive), keeps a live address counter, and ends with a framed message.
-// Every run that enabled the chip leaves it deselected, whatever the outcome, so that the
-// operator can pull it from the socket.
-#include <cstdio>
-
-#include "console/conio.h"
-#include "console/menu.h"
-#include "console/msgbox.h"
+// Read, verify, blank check and programming runs. Each walks the addresses from 0 up to the
+// range end (inclusive) and reports how it ended; the front end shows it. Every run that
+// enabled the chip leaves it deselected, whatever the outcome, so that the operator can pull
+// it from the socket.
+//
+// A stop or a pause request halts the bus from the next transfer on (see StopRequest). The
+// run notices it after each step (a byte read, an attempt at a cell), throws that step away
+// (its byte may never have been read, its attempt never made), and puts the chip at rest
+// from what the board really latched. A stop ends the run there. A pause lets the front end
+// stop the process; when it goes on, the run sets the chip up exactly as at its own start
+// and repeats the step, so the chip ends up as after an uninterrupted run.
 #include "eprom/ic_func.h"
+
 #include "eprom/misc.h"
 #include "link/hw.h"
+#include "link/regs.h"
 
-char bigInfo[500]; // progress counter and result texts of the read-only runs
-RunReport LastRun;
-void (*RunProgress)(unsigned long adresse, unsigned long end) = nullptr;
-unsigned int VerifyReadsOn = 0;
+namespace {
 
-// The counter is written every 0x800 addresses only: 256 updates for a 27C040.
-static void showProgress(char* buf, size_t size, unsigned long adresse, unsigned long end) {
-    if ((adresse & 0x7FF) != 0)
+enum RunKind { KIND_READ, KIND_COMPARE, KIND_WRITE };
+
+RunResult startResult(int outcome) {
+    RunResult r = {};
+    r.outcome = outcome;
+    r.type = epromtyp;
+    return r;
+}
+
+bool halted(void) {
+    return StopRequest || PauseRequest;
+}
+
+// The counter is shown every 0x800 addresses only (256 updates for a 27C040), and once an
+// address: a step repeated after a pause does not show it again.
+void showProgress(const RunHooks* hooks, unsigned long adresse, unsigned long end,
+                  unsigned long* next) {
+    if ((adresse & 0x7FF) != 0 || adresse < *next)
         return;
-    if (RunProgress) {
-        RunProgress(adresse, end);
-        return;
+    *next = adresse + 1;
+    if (hooks && hooks->progress)
+        hooks->progress(hooks->user, adresse, end);
+}
+
+// The chip as each kind of run works with it: read state at the chosen supply; read state at
+// 5 V; programming set-up at the chosen supply and level.
+void setUp(int kind) {
+    if (kind == KIND_READ) {
+        EnableEprom(1);
+    } else if (kind == KIND_COMPARE) {
+        SetVcc(0); // compared at 5 V whatever supply was chosen
+        EnableEprom(1);
+    } else {
+        EnableEprom(0);
+        SetVcc((unsigned int)vcc);
+        SetVpp(vpp);
     }
-    lineBack();
-    snprintf(buf, size, "%lX", adresse);
-    flushString(buf);
 }
 
-static void report(int outcome, unsigned long adresse, unsigned char chip, unsigned char wanted) {
-    LastRun.outcome = outcome;
-    LastRun.adresse = adresse;
-    LastRun.chip = chip;
-    LastRun.wanted = wanted;
-    LastRun.differ = outcome == RUN_MISMATCH ? 1 : 0;
+// Within 0x0001..0xFFFF adressesetzen sends no IC5, so the upper address lines stay as the
+// read form of address 0 put them. For a 27010 or 27020 that is the A18 line high, which is
+// the chip's program strobe pin: a set-up in the middle of a run (EnableEprom clears A16..A18)
+// has to put it back, or every read from here on would have the strobe active.
+void restoreHighAddress(unsigned long adresse) {
+    if (adresse == 0 || adresse > 0xFFFF)
+        return; // the step itself sends IC5 there
+    if (epromtyp == T27010 || epromtyp == T27020)
+        OrIC5(IC5_A18, 1);
 }
 
-// A stop request halts the bus from the next transfer on (see StopRequest); from here the
-// run's clean-up transfers reach the board whatever happens.
-static void runCleanup(void) {
+void beginRun(void) {
+    RunInProgress = 1;
+    HaltOnStop = 1;
+}
+
+// The bus open again for the run's own clean-up: it reaches the board whatever happens.
+void openBus(void) {
     HaltOnStop = 0;
 }
 
-unsigned long ReadIC(unsigned char* pByte, unsigned long endRead) {
-    if (!pByte)
-        return 0;
-    fprintf(conOut, "reading...\n");
-    unsigned long ffwert = 0;
-    if (endRead == 0) {
-        report(RUN_NO_RANGE, 0, 0, 0);
-        MessageBox("Error:", "-->  endAdr=0 !");
-        return 0;
-    }
-    HaltOnStop = 1;
-    EnableEprom(1);
-    for (unsigned long adresse = 0; adresse <= endRead && !StopRequest; adresse++) {
-        adressesetzen(adresse, 1);
-        showProgress(bigInfo, sizeof bigInfo, adresse, endRead);
-        pByte[adresse] = GetData();
-        if (pByte[adresse] == 0xFF)
-            ffwert++;
-    }
-    runCleanup();
-    if (StopRequest) {
-        DisableEprom();
-        report(RUN_STOPPED, 0, 0, 0);
-        return 0;
-    }
-    report(RUN_OK, endRead, 0, 0);
-    lineBack();
-    if (ffwert > endRead)
-        fprintf(conOut, "read: %lX\nall Bytes FF", endRead);
-    else
-        fprintf(conOut, "read: %lX", endRead);
-    const unsigned short chsum = CalcChkSum(pByte, endRead);
-    snprintf(bigInfo, sizeof bigInfo, "read %lu bytes to buffer ( 0x%lX ) - [#%lX]", endRead,
-             endRead, (unsigned long)chsum);
-    DisableEprom();
-    MessageBox("Ready:", bigInfo);
-    return endRead;
+// A pause noted during the clean-up is taken now, with the chip at rest.
+void endRun(const RunHooks* hooks) {
+    HaltOnStop = 0;
+    const int sig = PauseRequest;
+    PauseRequest = 0;
+    if (sig && !StopRequest && hooks && hooks->paused)
+        hooks->paused(hooks->user, sig);
+    PauseRequest = 0;
+    RunInProgress = 0;
 }
 
-// Every run ends with the chosen supply back and the chip deselected, and sends that before
-// its last box: a chip pulled while the box waits is not selected at 6.25 V.
-unsigned int CompareIC(unsigned char* pByte, unsigned long endCompare, unsigned int BlankCheck) {
+// The step at `adresse` was halted. Returns 1 when the run goes on with that step again
+// (after a pause), 0 when it is to end (a stop, also one that came while paused).
+int holdRun(const RunHooks* hooks, int kind, unsigned long adresse) {
+    for (;;) {
+        openBus();
+        RestIC4();
+        if (StopRequest)
+            return 0;
+        const int sig = PauseRequest;
+        PauseRequest = 0;
+        if (sig && hooks && hooks->paused)
+            hooks->paused(hooks->user, sig);
+        if (StopRequest)
+            return 0;
+        HaltOnStop = 1;
+        setUp(kind);
+        restoreHighAddress(adresse);
+        if (!halted())
+            return 1;
+        // Another request during the set-up held it back: to rest again from where it was.
+    }
+}
+
+} // namespace
+
+RunResult RunRead(unsigned char* pByte, unsigned long endRead, const RunHooks* hooks) {
+    if (!pByte)
+        return startResult(RUN_NO_BUFFER);
+    if (endRead == 0)
+        return startResult(RUN_NO_RANGE); // the chip is not touched
+    RunResult r = startResult(RUN_OK);
+    beginRun();
+    setUp(KIND_READ);
+    unsigned long next = 0;
+    unsigned long adresse = 0;
+    while (adresse <= endRead) {
+        adressesetzen(adresse, 1);
+        showProgress(hooks, adresse, endRead, &next);
+        const unsigned char readwert = GetData();
+        if (halted()) {
+            if (holdRun(hooks, KIND_READ, adresse))
+                continue;
+            r.outcome = RUN_STOPPED;
+            break;
+        }
+        pByte[adresse++] = readwert;
+    }
+    openBus();
+    if (r.outcome == RUN_OK)
+        DisableEprom();
+    r.adresse = r.outcome == RUN_OK ? endRead : adresse;
+    r.done = adresse;
+    endRun(hooks);
+    return r;
+}
+
+// Every run ends with the chosen supply back and the chip deselected.
+RunResult RunCompare(const unsigned char* pByte, unsigned long endCompare, unsigned int BlankCheck,
+                     unsigned int readOn, const RunHooks* hooks) {
     if (!pByte && !BlankCheck)
-        return 0;
-    fprintf(conOut, BlankCheck ? "blank-check...\n" : "comparing...\n");
+        return startResult(RUN_NO_BUFFER);
+    RunResult r = startResult(RUN_OK);
+    beginRun();
     if (endCompare == 0) {
+        openBus();
         SetVcc((unsigned int)vcc);
         DisableEprom();
-        report(RUN_NO_RANGE, 0, 0, 0);
-        MessageBox("Error:", "-->   endAdr=0 !");
-        return 0;
+        r.outcome = RUN_NO_RANGE;
+        endRun(hooks);
+        return r;
     }
-    HaltOnStop = 1;
-    SetVcc(0); // compared at 5 V whatever supply was chosen
-    EnableEprom(1);
+    setUp(KIND_COMPARE);
     const int failure = BlankCheck ? RUN_NOT_BLANK : RUN_MISMATCH;
-    report(RUN_OK, endCompare, 0, 0);
-    for (unsigned long adresse = 0; adresse <= endCompare; adresse++) {
+    unsigned long next = 0;
+    unsigned long adresse = 0;
+    while (adresse <= endCompare) {
         adressesetzen(adresse, 1);
-        showProgress(bigInfo, sizeof bigInfo, adresse, endCompare);
+        showProgress(hooks, adresse, endCompare, &next);
         const unsigned char readwert = GetData();
-        if (StopRequest)
+        if (halted()) {
+            if (holdRun(hooks, KIND_COMPARE, adresse))
+                continue;
+            r.outcome = RUN_STOPPED;
+            r.adresse = adresse;
             break;
+        }
         const unsigned char wanted = BlankCheck ? 0xFF : pByte[adresse];
+        adresse++;
         if (readwert == wanted)
             continue;
-        if (LastRun.outcome == RUN_OK)
-            report(failure, adresse, readwert, wanted);
-        else
-            LastRun.differ++;
-        if (BlankCheck || !VerifyReadsOn)
+        r.differ++;
+        if (r.outcome == RUN_OK) {
+            r.outcome = failure;
+            r.adresse = adresse - 1;
+            r.chip = readwert;
+            r.wanted = wanted;
+        }
+        if (BlankCheck || !readOn)
             break;
     }
-    runCleanup();
-    SetVcc((unsigned int)vcc);
-    DisableEprom();
-    if (StopRequest) {
-        report(RUN_STOPPED, 0, 0, 0);
-        return 0;
-    }
-    if (LastRun.outcome != RUN_OK) {
-        if (BlankCheck)
-            snprintf(bigInfo, sizeof bigInfo, "not blank at adr: 0x%lX", LastRun.adresse);
-        else
-            snprintf(bigInfo, sizeof bigInfo, "error at adr: 0x%lX   read: 0x%lX   buffer: 0x%lX",
-                     LastRun.adresse, (unsigned long)LastRun.chip, (unsigned long)LastRun.wanted);
-        MessageBox("Error:", bigInfo);
-        return 0;
-    }
-    lineBack();
-    if (BlankCheck)
-        snprintf(bigInfo, sizeof bigInfo, "eprom is blank");
-    else
-        snprintf(bigInfo, sizeof bigInfo, "compare: %lX", endCompare);
-    fprintf(conOut, "%lX", endCompare);
-    MessageBox("Ready:", bigInfo);
-    return 1;
-}
-
-// Why a programming run stopped.
-enum WriteOutcome {
-    WRITE_COMPLETE,
-    WRITE_VERIFY_FAILURE,
-    WRITE_TIMEOUT,
-    WRITE_NOT_SUPPORTED,
-    WRITE_STOPPED // a stop request: the run may have halted between "on" and "off" of VPP
-};
-
-unsigned int WriteIC(unsigned char* pByte, unsigned long endWrite) {
-    char bigInfo[500]; // the run's own buffer, apart from the read runs' one
-    if (!pByte)
-        return 0;
-    fprintf(conOut, "writing...\n");
-    if (endWrite == 0) {
+    openBus();
+    if (r.outcome != RUN_STOPPED) {
         SetVcc((unsigned int)vcc);
         DisableEprom();
-        report(RUN_NO_RANGE, 0, 0, 0);
-        MessageBox("ERROR", "-->   endAdr=0 !");
-        return 0;
     }
-    HaltOnStop = 1;
-    EnableEprom(0);
-    SetVcc((unsigned int)vcc);
-    SetVpp(vpp);
-    WriteOutcome outcome = WRITE_COMPLETE;
+    if (r.outcome == RUN_OK)
+        r.adresse = endCompare;
+    r.done = adresse;
+    endRun(hooks);
+    return r;
+}
+
+RunResult RunWrite(const unsigned char* pByte, unsigned long endWrite, const RunHooks* hooks) {
+    if (!pByte)
+        return startResult(RUN_NO_BUFFER);
+    RunResult r = startResult(RUN_OK);
+    beginRun();
+    if (endWrite == 0) {
+        openBus();
+        SetVcc((unsigned int)vcc);
+        DisableEprom();
+        r.outcome = RUN_NO_RANGE;
+        endRun(hooks);
+        return r;
+    }
+    setUp(KIND_WRITE);
     unsigned char readwert = 0;
+    unsigned long next = 0;
     unsigned long adresse = 0;
-    for (adresse = 0; adresse <= endWrite; adresse++) {
-        showProgress(bigInfo, sizeof bigInfo, adresse, endWrite);
+    while (adresse <= endWrite) {
+        showProgress(hooks, adresse, endWrite, &next);
         adressesetzen(adresse, 0);
         // A cell may need several pulses before it holds its value; ten is the limit after
         // which it is taken as worn out or not erased.
-        outcome = WRITE_VERIFY_FAILURE;
-        for (unsigned char fehler = 0; fehler <= 9 && outcome == WRITE_VERIFY_FAILURE; fehler++) {
+        int outcome = RUN_WRITE_ERROR;
+        bool held = false;
+        for (unsigned char fehler = 0; fehler <= 9 && outcome == RUN_WRITE_ERROR; fehler++) {
             const unsigned int attempted = Writing(readwert, adresse, pByte[adresse]);
-            if (StopRequest)
-                outcome = WRITE_STOPPED;
-            else if (!attempted)
-                outcome = readwert ? WRITE_TIMEOUT : WRITE_NOT_SUPPORTED;
-            else if (readwert == pByte[adresse])
-                outcome = WRITE_COMPLETE;
+            if (halted()) {
+                held = true;
+                break;
+            }
+            if (!attempted) {
+                outcome = readwert ? RUN_TIMEOUT : RUN_NOT_SUPPORTED;
+                break;
+            }
+            if (pByte[adresse] != 0xFF)
+                r.pulses++;
+            if (readwert == pByte[adresse])
+                outcome = RUN_OK;
         }
-        if (outcome != WRITE_COMPLETE)
+        if (held) {
+            // The cell's attempts start again from the first: the one under way may never
+            // have been made, and its read-back never read.
+            if (holdRun(hooks, KIND_WRITE, adresse))
+                continue;
+            outcome = RUN_STOPPED;
+        }
+        if (outcome != RUN_OK) {
+            r.outcome = outcome;
             break;
+        }
+        adresse++;
     }
-    runCleanup();
-    if (outcome == WRITE_TIMEOUT || outcome == WRITE_NOT_SUPPORTED || outcome == WRITE_STOPPED)
-        ClearEpromVpp();
-    SetVcc((unsigned int)vcc);
-    DisableEprom();
-    static const int reported[] = {RUN_OK, RUN_WRITE_ERROR, RUN_TIMEOUT, RUN_NOT_SUPPORTED,
-                                   RUN_STOPPED}; // in WriteOutcome order
-    report(reported[outcome], outcome == WRITE_COMPLETE ? endWrite : adresse, readwert,
-           outcome == WRITE_COMPLETE ? 0 : pByte[adresse]);
-    switch (outcome) {
-    case WRITE_VERIFY_FAILURE:
-        snprintf(bigInfo, sizeof bigInfo, "write-error at adr:%lX   read: %lX   buffer: %lX",
-                 adresse, (unsigned long)readwert, (unsigned long)pByte[adresse]);
-        MessageBox("Error:", bigInfo);
-        return 0;
-    case WRITE_TIMEOUT:
-        snprintf(bigInfo, sizeof bigInfo, "timeout writing at adr:%lX", adresse);
-        MessageBox("Error:", bigInfo);
-        return 0;
-    case WRITE_NOT_SUPPORTED:
-        snprintf(bigInfo, sizeof bigInfo, "writing not supported");
-        MessageBox("Error:", bigInfo);
-        return 0;
-    case WRITE_STOPPED:
-        return 0;
-    case WRITE_COMPLETE:
-        break;
+    openBus();
+    // A stop has put the chip at rest already.
+    if (r.outcome != RUN_STOPPED) {
+        if (r.outcome == RUN_TIMEOUT || r.outcome == RUN_NOT_SUPPORTED)
+            ClearEpromVpp();
+        SetVcc((unsigned int)vcc);
+        DisableEprom();
     }
-    lineBack();
-    fprintf(conOut, "%lX", endWrite);
-    snprintf(bigInfo, sizeof bigInfo, "write ready: %lX Bytes", endWrite);
-    MessageBox("Ready:", bigInfo);
-    return 1;
+    r.done = adresse;
+    if (r.outcome == RUN_OK) {
+        r.adresse = endWrite;
+    } else {
+        r.adresse = adresse;
+        r.chip = readwert;
+        r.wanted = pByte[adresse];
+    }
+    endRun(hooks);
+    return r;
 }

@@ -1,8 +1,10 @@
-// The chip runs: read, verify, blank check and programming over a range of addresses.
+// The chip runs: read, verify, blank check and programming over a range of addresses. Each
+// run drives the board and reports what happened in a RunResult; how that reaches the
+// operator (boxes and a counter line in the menu, one line in a job) is the front end's.
 #ifndef VANTREL_EPROM_IC_FUNC_H
 #define VANTREL_EPROM_IC_FUNC_H
 
-// How the last run ended, for a front end that reports by itself instead of with boxes.
+// How a run ended.
 enum RunOutcome {
     RUN_OK,
     RUN_NO_RANGE,      // range end 0: nothing was run
@@ -11,26 +13,41 @@ enum RunOutcome {
     RUN_WRITE_ERROR,   // burn: a cell did not take its value in ten attempts
     RUN_TIMEOUT,       // burn: the board's pulse monoflop did not come back to rest
     RUN_NOT_SUPPORTED, // burn: the selected type cannot be programmed on this board
-    RUN_STOPPED        // a stop request: the chip was left idle, nothing is reported
+    RUN_STOPPED,       // a stop request: the chip was put at rest and the run given up
+    RUN_NO_BUFFER      // no buffer: nothing was run
 };
 
-struct RunReport {
+struct RunResult {
     int outcome;           // RunOutcome
-    unsigned long adresse; // where a failed run stopped, or the first difference
+    unsigned long adresse; // the range end after a complete run; else where the run ended:
+                           // the failed cell, the first difference, the address stopped at
     unsigned char chip;    // the byte the chip gave there
     unsigned char wanted;  // the byte the buffer holds there (0xFF for a blank check)
-    unsigned long differ;  // a verify that reads on: bytes that differ in the whole range
+    unsigned long done;    // addresses finished from 0 on (all of the range when complete)
+    unsigned long differ;  // bytes that differ (one, or all of the range for a verify that
+                           // reads on)
+    unsigned long pulses;  // program pulses given
+    int type;              // the EPROM type (enum IC) the run was made for
 };
-extern RunReport LastRun;
 
-// Set: called every 0x800 addresses in place of the counter line.
-extern void (*RunProgress)(unsigned long adresse, unsigned long end);
-// Nonzero: a verify reads on past the first difference to the end of its range, counting
-// the bytes that differ (LastRun), instead of stopping there.
-extern unsigned int VerifyReadsOn;
+// What a run tells its caller while it goes on. Any hook may be null.
+struct RunHooks {
+    // Every 0x800 addresses, once the run has reached `adresse` of 0..end.
+    void (*progress)(void* user, unsigned long adresse, unsigned long end);
+    // A pause request (PauseRequest, `sig`) with the chip at rest: the front end stops the
+    // process and returns when it may go on; the run then sets the chip up again and
+    // repeats the step it had begun.
+    void (*paused)(void* user, int sig);
+    void* user;
+};
 
-unsigned long ReadIC(unsigned char* pByte, unsigned long endRead);
-unsigned int CompareIC(unsigned char* pByte, unsigned long endCompare, unsigned int BlankCheck);
-unsigned int WriteIC(unsigned char* pByte, unsigned long endWrite);
+// Copies the chip into pByte[0..endRead].
+RunResult RunRead(unsigned char* pByte, unsigned long endRead, const RunHooks* hooks);
+// Compares the chip with pByte[0..endCompare] (BlankCheck: with 0xFF, and pByte may be
+// null). Stops at the first difference, or with readOn counts every difference to the end.
+RunResult RunCompare(const unsigned char* pByte, unsigned long endCompare, unsigned int BlankCheck,
+                     unsigned int readOn, const RunHooks* hooks);
+// Programs pByte[0..endWrite] into the chip, up to ten attempts a cell.
+RunResult RunWrite(const unsigned char* pByte, unsigned long endWrite, const RunHooks* hooks);
 
 #endif

@@ -1,7 +1,6 @@
 // The program pulse. An EPROM cell is programmed by holding the programming voltage on the
 // socket while a pulse of fixed length is applied to the chip's program input; the board's
 // monoflop times that pulse, so its length does not depend on how fast this PC is.
-#include "console/msgbox.h"
 #include "eprom/misc.h"
 #include "link/hw.h"
 #include "link/regs.h"
@@ -68,11 +67,7 @@ unsigned int Writing(unsigned char& back, unsigned long adresse, unsigned char v
     if (value != 0xFF) {
         switch (epromtyp) {
         case T2708:
-            MessageBox("Info:", "programming not supported for 2708");
-            back = 0;
-            return 0;
-        case T2716:
-            MessageBox("Info:", "programming not supported for 2716");
+        case T2716: // no programming voltage was ever switched on; the run tells the operator
             back = 0;
             return 0;
         case T2764:

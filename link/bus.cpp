@@ -13,11 +13,16 @@ static inline void busStep(uint8_t line) {
 }
 
 volatile sig_atomic_t StopRequest = 0;
+volatile sig_atomic_t PauseRequest = 0;
+volatile sig_atomic_t RunInProgress = 0;
 unsigned int HaltOnStop = 0;
+uint8_t latched_IC4 = 0; // the board's registers power up at 0, like the shadows
+uint8_t latched_IC5 = 0;
 
-// A transfer starts only if no stop is holding the bus; one that has started always ends.
+// A transfer starts only if no stop or pause is holding the bus; one that has started
+// always ends.
 static inline bool busHalted(void) {
-    return HaltOnStop && StopRequest;
+    return HaltOnStop && (StopRequest || PauseRequest);
 }
 
 static inline uint8_t selectBits(uint8_t sel) {
@@ -48,15 +53,18 @@ void PutAdr(uint16_t putAdr) {
     shiftLatched(SEL_ADDRESS, putAdr, 16);
 }
 
-// A shadow takes the byte only when the board did: a held-back trigger must not look sent.
+// A shadow holds what the board latched: a held-back transfer must not look sent, and the
+// changes composed for it never reached the board, so the clean-up starts from the truth.
 void PutIC5(uint8_t putData) {
     if (shiftLatched(SEL_IC5, putData, 8))
-        ic_IC5 = putData;
+        latched_IC5 = putData;
+    ic_IC5 = latched_IC5;
 }
 
 void PutIC4(uint8_t putData) {
     if (shiftLatched(SEL_IC4, putData, 8))
-        ic_IC4 = putData;
+        latched_IC4 = putData;
+    ic_IC4 = latched_IC4;
 }
 
 // The data shift register drives the chip's data pins directly; it has no latch, so no

@@ -97,7 +97,7 @@ void setAdress(unsigned long adress) {
 }
 
 void RestIC4(void) {
-    uint8_t rest = (uint8_t)(ic_IC4 & (IC4_MF_TRIGGER | IC4_VPP_LEVEL));
+    uint8_t rest = (uint8_t)(latched_IC4 & (IC4_MF_TRIGGER | IC4_VPP_LEVEL));
     rest |= IC4_CE_OFF | IC4_OE_OFF;
     if (vcc == T5V)
         rest |= IC4_VCC_5V;

@@ -57,23 +57,32 @@ void SwitchOE(unsigned int bOE);
 void ResetMFBit(void);
 void setAdress(unsigned long adress);
 // The socket at rest in one IC4 transfer: programming voltage off, chip enable and output
-// enable inactive, the chosen supply (vcc) and the level bits as they are. The trigger bit
-// keeps its level: raising it would start a program pulse.
+// enable inactive, the chosen supply (vcc), from what IC4 really latched last: the level
+// bits as they are, and the trigger bit at its level, since raising it would start a
+// program pulse.
 void RestIC4(void);
 void UseMF(unsigned int useMf);
 unsigned int GetMFSelection(void);
 
-// ---- Stopping a chip run between two transfers -----------------------------------------
+// ---- Stopping and pausing a chip run between two transfers -----------------------------
 // The board keeps whatever IC4 latched last, and in the middle of a burn that may be the
-// programming voltage on a selected chip: a run must never simply be cut off. A stop request
-// (a signal, or a console that went away) is therefore only noted. While a run has the bus
-// halt on a stop, every transfer from the next one on is held back, so the board sees whole
-// transfers only; the run notices the request, opens the bus again for its own clean-up and
-// returns, and the front end then ends the program.
-#define STOP_CONSOLE_LOST (-1) // StopRequest value for a console that went away
-#define STOP_PORT_LOST (-2)    // a port that failed after it was opened (port_loss() says how)
-extern volatile sig_atomic_t StopRequest; // 0, the stop signal's number, or a STOP_ value
-extern unsigned int HaltOnStop;           // nonzero while a chip run's transfers may be held
+// programming voltage on a selected chip: a run must never simply be cut off, nor frozen
+// where it stands. A stop request (a signal, or a console that went away) and a pause
+// request (Ctrl-Z) are therefore only noted. While a run has the bus halt, every transfer
+// from the next one on is held back, so the board sees whole transfers only; the run
+// notices the request, opens the bus again for its own clean-up, and then returns (stop) or
+// lets the front end stop the process and sets the chip up again (pause).
+#define STOP_CONSOLE_LOST (-1)              // StopRequest value for a console that went away
+#define STOP_PORT_LOST (-2) // a port that failed after it was opened (port_loss() says how)
+extern volatile sig_atomic_t StopRequest;   // 0, the stop signal's number, or a STOP_ value
+extern volatile sig_atomic_t PauseRequest;  // 0, or the number of the signal that pauses
+extern volatile sig_atomic_t RunInProgress; // nonzero from a chip run's start to its return
+extern unsigned int HaltOnStop;             // nonzero while a chip run's transfers may be held
+
+// What IC4 and IC5 really latched last. The shadows may hold changes composed but never
+// sent; a transfer held back by a stop or a pause leaves its shadow at the latched byte.
+extern uint8_t latched_IC4;
+extern uint8_t latched_IC5;
 
 // ---- Board detection and port choice ----------------------------------------------------
 // What opening a port and testing the board on it came to. The link layer only finds out;

@@ -429,7 +429,7 @@ std::string sim_usage() {
            "\n"
            "Exit status: 1 after the exit command or the end of input, 0 when the work buffer\n"
            "cannot be had, 2 for a bad command line or chip file or no memory, 128 + N after\n"
-           "signal N (SIGINT, SIGTERM, SIGHUP: a chip run first leaves the chip idle).\n";
+           "signal N (a chip run first puts the chip at rest; Ctrl-Z pauses it at rest).\n";
 }
 
 } // namespace vsim

@@ -256,6 +256,10 @@ class SavedSettings {
         epromtyp = T27512;
         ic_IC4 = 0;
         ic_IC5 = 0;
+        // The board powers up with every register at 0, and so does what the program
+        // believes it latched.
+        latched_IC4 = 0;
+        latched_IC5 = 0;
         SelectMF = 0;
         MaxCmd = 24;
     }

@@ -6,7 +6,7 @@
 #include <cstring>
 #include <vector>
 
-#include "eprom/ic_func.h"
+#include "console/chipruns.h"
 #include "eprom/misc.h"
 #include "link/hw.h"
 #include "tests/run_util.h"

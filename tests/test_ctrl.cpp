@@ -2,6 +2,7 @@
 // composed change reaches it in one single transfer.
 #include <gtest/gtest.h>
 
+#include <csignal>
 #include <vector>
 
 #include "tests/wire_util.h"
@@ -181,6 +182,40 @@ TEST_F(CtrlTest, SetAdressPutsTheFull19BitAddressOnTheSocket) {
     setAdress(0x7FFFF);
     EXPECT_EQ(sent(), (Latches{{SR_ADDRESS, 0xFFFF}, {SR_IC5, 0x3F}}));
     EXPECT_EQ(vsim::board().address_lines(), 0x7FFFFu);
+}
+
+// A stop or a pause holds every transfer back while a run has the bus halt: the shadows stay
+// at what the board latched, whatever was composed, and the rest state starts from there
+// (the level and the trigger bit as latched, not as composed).
+TEST_F(CtrlTest, HeldBackTransfersLeaveTheShadowsAsLatchedAndRestStartsThere) {
+    struct Case {
+        volatile sig_atomic_t* request;
+        int sig;
+        int supply;
+        uint8_t rest;
+    };
+    for (const Case& c :
+         {Case{&StopRequest, SIGINT, T5V, 0x79}, Case{&PauseRequest, SIGTSTP, T5V, 0x79},
+          Case{&StopRequest, SIGTERM, T6_25V, 0x59}}) {
+        SCOPED_TRACE(c.sig);
+        vcc = c.supply;
+        startFrom(0x43, 0xA5); // trigger high, programming voltage on, 21 V, chip selected
+        HaltOnStop = 1;
+        *c.request = c.sig;
+        AndIC4(0xE7, 1);
+        SetVcc(0);
+        PutIC4(0x02);
+        AndIC5(0xF8, 1);
+        OrIC5(0x02, 1);
+        EXPECT_TRUE(wire::trace().empty());
+        EXPECT_EQ(ic_IC4, 0x43);
+        EXPECT_EQ(ic_IC5, 0xA5);
+        AndIC4(0x3E, 0); // composed, never sent: the level and the trigger bit cleared
+        HaltOnStop = 0;
+        *c.request = 0;
+        RestIC4();
+        expectOnlyIC4(c.rest);
+    }
 }
 
 TEST_F(CtrlTest, PulseTimingSelectionTouchesNoPort) {

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "console/chipruns.h"
 #include "eprom/ic_func.h"
 #include "eprom/misc.h"
 #include "link/hw.h"
@@ -283,6 +284,93 @@ INSTANTIATE_TEST_SUITE_P(AllTypes, FfBufferOnBlankChip,
                          ::testing::Values(T2708, T2716, T2732, T2764, T27128, T27256, T27512,
                                            T27010, T27020, T27040),
                          type_name);
+
+// ---- The runs' results, as a job reads them ----------------------------------------------
+
+// The progress hook's calls; a stop noted at 0x800 (the way a signal notes it) with `stop`.
+struct Progress {
+    std::vector<unsigned long> seen;
+    bool stop = false;
+    static void hook(void* self, unsigned long adresse, unsigned long) {
+        Progress& p = *static_cast<Progress*>(self);
+        p.seen.push_back(adresse);
+        if (p.stop && adresse == 0x800)
+            StopRequest = SIGTERM;
+    }
+};
+
+TEST_F(ChipRun, EveryRunReportsWhereAndHowItEndedWithoutAWordOnTheConsole) {
+    using Run = std::function<RunResult(uint8_t*, const RunHooks*)>;
+    const Run read = [](uint8_t* b, const RunHooks* h) { return RunRead(b, 0xFFF, h); };
+    struct Case {
+        const char* name;
+        Run run;
+        bool stop;
+        RunResult want; // outcome, adresse, chip, wanted, done, differ, pulses, type
+        std::vector<unsigned long> progress;
+    };
+    const std::vector<Case> cases = {
+        {"read", read, false, {RUN_OK, 0xFFF, 0, 0, 0x1000, 0, 0, T27256}, {0, 0x800}},
+        {"read stopped at 0x800",
+         read,
+         true,
+         {RUN_STOPPED, 0x800, 0, 0, 0x800, 0, 0, T27256},
+         {0, 0x800}},
+        {"verify reading on",
+         [](uint8_t* b, const RunHooks* h) { return RunCompare(b, 0xFFF, 0, 1, h); },
+         false,
+         {RUN_MISMATCH, 5, 0x00, 0xFF, 0x1000, 3, 0, T27256},
+         {0, 0x800}},
+        {"verify stopping at the first difference",
+         [](uint8_t* b, const RunHooks* h) { return RunCompare(b, 0xFFF, 0, 0, h); },
+         false,
+         {RUN_MISMATCH, 5, 0x00, 0xFF, 6, 1, 0, T27256},
+         {0}},
+        {"burn: one byte erased, one taking three pulses, one stuck",
+         [](uint8_t* b, const RunHooks* h) {
+             std::copy_n("\x12\xFF\x56\x34", 4, b);
+             return RunWrite(b, 3, h);
+         },
+         false,
+         {RUN_WRITE_ERROR, 3, 0x30, 0x34, 3, 0, 14, T27256},
+         {}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        vsim::EpromChip& chip = prepare(T27256);
+        for (uint32_t a : {5u, 9u, 0xFFFu}) // the buffer wants 0xFF there
+            chip.set_byte(a, 0x00);
+        chip.set_byte(0x7FF, 0x42);
+        const std::string name = c.name;
+        if (name.compare(0, 4, "burn") == 0) {
+            chip.set_pulses_needed(2, 3);
+            chip.set_stuck(3, 0x30);
+        }
+        Progress p;
+        p.stop = c.stop;
+        const RunHooks hooks = {c.progress.empty() ? nullptr : &Progress::hook, nullptr, &p};
+        std::fill_n(buf(), 0x1000, 0xFF);
+        const bool reads = name.compare(0, 4, "read") == 0;
+        buf()[0x800] = reads ? 0x99 : 0xFF;
+        buf()[0x7FF] = 0x42;
+        wire::Console con("\n");
+        const RunResult r = c.run(buf(), &hooks);
+        const RunResult& w = c.want;
+        EXPECT_EQ(std::vector<unsigned long>({(unsigned long)r.outcome, r.adresse, r.chip, r.wanted,
+                                              r.done, r.differ, r.pulses, (unsigned long)r.type}),
+                  std::vector<unsigned long>({(unsigned long)w.outcome, w.adresse, w.chip, w.wanted,
+                                              w.done, w.differ, w.pulses, (unsigned long)w.type}));
+        EXPECT_EQ(p.seen, c.progress);
+        EXPECT_EQ(con.output(), "");
+        EXPECT_EQ(con.remaining_input(), "\n");
+        EXPECT_EQ(RunInProgress, 0);
+        if (reads) { // the step at 0x800 thrown away when stopped
+            EXPECT_EQ(buf()[0x800], c.stop ? 0x99 : 0xFF);
+        }
+        StopRequest = 0;
+        EXPECT_TRUE(runs::board_clean_and_idle());
+    }
+}
 
 // ---- Verify and blank check --------------------------------------------------------------
 

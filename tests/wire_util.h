@@ -45,8 +45,9 @@ inline FILE* empty_input() {
 
 // Board: power-on state, factory configuration, hung on `board_port` (0x278, 0x378, 0x3BC;
 // 0 leaves it unplugged), empty socket, recording off.
-// Driver: Base 0x378, Delay 2, ic_IC4 = ic_IC5 = 0, vpp = vcc = 0, SelectMF 0, epromtyp
-// T27512, InputClosed 0, conIn at an empty stream, conOut at stdout.
+// Driver: Base 0x378, Delay 2, ic_IC4 = ic_IC5 = 0 (and what they latched), no stop or
+// pause request, no run, vpp = vcc = 0, SelectMF 0, epromtyp T27512, InputClosed 0, conIn at
+// an empty stream, conOut at stdout.
 // With `grant` the ports Base..Base+2 are opened on the board directly (no port access of
 // the driver, nothing recorded), as the start-up dialogue would have left them.
 inline void reset_all(uint16_t board_port = LPT_378, bool grant = true) {
@@ -57,6 +58,12 @@ inline void reset_all(uint16_t board_port = LPT_378, bool grant = true) {
     Delay = 2;
     ic_IC4 = 0;
     ic_IC5 = 0;
+    latched_IC4 = 0;
+    latched_IC5 = 0;
+    StopRequest = 0;
+    PauseRequest = 0;
+    RunInProgress = 0;
+    HaltOnStop = 0;
     vpp = 0;
     vcc = 0;
     SelectMF = 0;

@@ -1,0 +1,55 @@
+#!/usr/bin/env bash
+# The real vantrel binary paused for real, through its own port instructions: Ctrl-Z
+# (SIGTSTP) during a burn job stops the process, and SIGCONT lets it finish with the chip,
+# the line and the clean wire of an uninterrupted burn. A short burn: each access is a
+# trapped instruction.
+LIB=$(cd "$(dirname "${BASH_SOURCE[0]}")/lib" && pwd)
+source "$LIB/session.bash" "$@"
+source "$LIB/real.bash"
+
+head -c 2048 /dev/urandom >rom.bin
+# As without_rawio, with vantrel itself as the background process (setpriv and env hand it
+# their process), so that the signals reach the program and not a shell.
+NO_RAWIO=()
+[ "$IS_ROOT" = 1 ] && NO_RAWIO=(setpriv --inh-caps=-sys_rawio --bounding-set=-sys_rawio --)
+has_rawio && [ "$IS_ROOT" = 0 ] && { echo "this user may open I/O ports: not run"; exit 1; }
+
+SESSION=tstp
+set -m
+"${NO_RAWIO[@]}" env -u SUDO_UID -u SUDO_GID ASAN_OPTIONS="$ASAN_HARNESS" \
+    LD_PRELOAD="$BIN/harness.so" \
+    VANTREL_HARNESS="--chip 27C256 --chip-file tstp.chip --pulse 3 --stats" \
+    "$BIN/vantrel" -t 27C256 --delay 1 --write rom.bin </dev/null >tstp.out 2>tstp.err &
+PID=$!
+set +m
+state() { sed -n 's/^[0-9]* ([^)]*) \(.\).*/\1/p' "/proc/$PID/stat" 2>/dev/null; }
+# Once the first cells are burnt, the run is under way.
+for _ in $(seq 200); do
+    [ "$(head -c 16 tstp.chip 2>/dev/null | tr -d '\377' | wc -c)" != 0 ] && break
+    sleep 0.05
+done
+kill -TSTP "$PID"
+for _ in $(seq 100); do
+    [ "$(state)" = T ] && break
+    sleep 0.05
+done
+sleep 0.3
+CHECKS=$((CHECKS + 1))
+[ "$(state)" = T ] || fail "not stopped by SIGTSTP: state $(state)"
+kill -CONT "$PID"
+exec 4>&2 2>/dev/null # no job notices from the shell
+for _ in $(seq $((REAL_TIMEOUT * 10))); do
+    kill -0 "$PID" || break
+    sleep 0.1
+done
+kill -KILL "$PID"
+wait "$PID"
+STATUS=$?
+exec 2>&4 4>&-
+expect_status 0
+expect_exact "write: 2048 bytes ok\n"
+expect_clean_wire
+CHECKS=$((CHECKS + 1))
+cmp -s -n 2048 tstp.chip rom.bin || fail "the chip does not hold rom.bin"
+
+finish
