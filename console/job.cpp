@@ -1,4 +1,4 @@
-// The job mode: the menu's chip runs driven from the command line. Everything that can be
+// The job mode: the chip runs driven from the command line. Everything that can be
 // checked without the board (the options, the images, the range, the output files, what the
 // type allows) is checked before the board is touched, so a typo in a makefile never costs
 // a chip.
@@ -15,7 +15,6 @@
 
 #include "console/conio.h"
 #include "console/files.h"
-#include "console/msgbox.h"
 #include "console/ports.h"
 #include "defs.h"
 #include "eprom/ic_func.h"
@@ -467,16 +466,10 @@ int RunJob(const JobOptions* given, const char* name, const char* port) {
         if (o->actions[a].kind == TJOBREAD && strcmp(o->actions[a].file, "-") == 0)
             results = stderr;
 
-    // No operator: the boxes of the file operations go nowhere and wait for nobody (the chip
-    // runs show nothing themselves; their results make the job's lines). The port's refusal
-    // texts go to standard error.
-    BoxesWait = 0;
-    static FILE* const screen = fopen("/dev/null", "w"); // open for the rest of the run
-    static FILE* const keys = fopen("/dev/null", "r");
-    conIn = keys ? keys : stdin;
+    // Signals stop and pause the runs as in the menu. There is no operator to answer a
+    // question: standard input is the image's, if anyone's.
     InputClosed = 1;
     conInit();
-    conOut = stderr;
 
     // The port first, so that root's rights end before any file is read, written or checked
     // for the operator's rights; the board hears nothing before the images and the output
@@ -492,7 +485,6 @@ int RunJob(const JobOptions* given, const char* name, const char* port) {
     const int rootStatus = dropRootRights();
     if (rootStatus >= 0)
         return rootStatus;
-    conOut = screen ? screen : stderr;
 
     JobImage imgs[JOB_ACTIONS_MAX];
     int nimg = 0;

@@ -1,7 +1,8 @@
 // The job mode: one command line per job, for scripts and makefiles. The chip type, the
 // settings and a list of actions (blank check, burn, verify, read) come from the command
-// line; each action runs the menu's own chip run, no box waits for anyone, one result line a
-// action goes to standard output, and the exit status tells a script what happened.
+// line; each action runs the same chip run as the menu's command, transfer for transfer, and
+// prints one result line from what the run reports, and the exit status tells a script what
+// happened.
 #ifndef VANTREL_CONSOLE_JOB_H
 #define VANTREL_CONSOLE_JOB_H
 

@@ -7,8 +7,6 @@
 #include "console/msgbox.h"
 #include "link/hw.h"
 
-int BoxesWait = 1;
-
 void printLine(int len) {
     fprintf(conOut, "+");
     for (int i = 0; i < len; i++)
@@ -49,8 +47,7 @@ void MessageBox(const char* head, const char* text) {
     printLine(len);
     conFlush(); // the whole frame is on screen before we block
 
-    if (BoxesWait)
-        conDiscardLine(); // the operator's Enter, and whatever was typed before it
+    conDiscardLine(); // the operator's Enter, and whatever was typed before it
 }
 
 void lineBack(void) {
