@@ -11,6 +11,7 @@
 // and repeats the step, so the chip ends up as after an uninterrupted run.
 #include "eprom/ic_func.h"
 
+#include "eprom/ic_types.h"
 #include "eprom/misc.h"
 #include "link/hw.h"
 #include "link/regs.h"
@@ -63,7 +64,7 @@ void setUp(int kind) {
 void restoreHighAddress(unsigned long adresse) {
     if (adresse == 0 || adresse > 0xFFFF)
         return; // the step itself sends IC5 there
-    if (epromtyp == T27010 || epromtyp == T27020)
+    if (ICTypeStrobe(epromtyp) == TPINA18)
         OrIC5(IC5_A18, 1);
 }
 

@@ -1,6 +1,7 @@
 // The program pulse. An EPROM cell is programmed by holding the programming voltage on the
 // socket while a pulse of fixed length is applied to the chip's program input; the board's
 // monoflop times that pulse, so its length does not depend on how fast this PC is.
+#include "eprom/ic_types.h"
 #include "eprom/misc.h"
 #include "link/hw.h"
 #include "link/regs.h"
@@ -45,7 +46,7 @@ unsigned int GetMFBit(unsigned int wait_type, unsigned int changePins) {
 // IC5 at address 0 and above 0xFFFF, so at every other address the pin has to be moved here,
 // or it would stay high through the pulse and the byte would never be programmed.
 static void strobeA18(bool low) {
-    if (epromtyp != T27010 && epromtyp != T27020)
+    if (ICTypeStrobe(epromtyp) != TPINA18)
         return;
     const bool isLow = (ic_IC5 & IC5_A18) == 0;
     if (low && !isLow)
@@ -65,15 +66,14 @@ unsigned int Writing(unsigned char& back, unsigned long adresse, unsigned char v
 
     // An erased cell already reads 0xFF and a pulse can only clear bits: nothing to do.
     if (value != 0xFF) {
-        switch (epromtyp) {
-        case T2708:
-        case T2716: // no programming voltage was ever switched on; the run tells the operator
+        switch (ICTypeMethod(epromtyp)) {
+        case TPGMNONE:
+            // 2708, 2716: no programming voltage was ever switched on; the run tells the
+            // operator.
             back = 0;
             return 0;
-        case T2764:
-        case T27128:
-        case T27010:
-        case T27020:
+        case TPGMSTROBE:
+            // 2764, 27128, 27010, 27020: the pulse on the package's program strobe pin.
             OrIC4(0x00, 1); // programming voltage on
             AndIC4((uint8_t)~IC4_CE_OFF, 1);
             adressesetzen(adresse, 0); // PGM low: A14 on the 2764/27128
@@ -85,7 +85,7 @@ unsigned int Writing(unsigned char& back, unsigned long adresse, unsigned char v
             adressesetzen(adresse, 1);
             strobeA18(false);
             break;
-        default: // 2732, 27256, 27512, 27040: the pulse is on chip enable
+        default: // TPGMCE: 2732, 27256, 27512, 27040: the pulse is on chip enable
             OrIC4(0x00, 1);
             AndIC4((uint8_t)~IC4_CE_OFF, 1); // the pulse starts
             if (!GetMFBit(GetMFSelection(), 1)) {
