@@ -203,6 +203,32 @@ static const JobImage* imageOf(const JobOptions* o, const JobImage* imgs, int ni
     return nullptr;
 }
 
+// The image on standard output. A reader that has stopped reading leaves the write waiting
+// on a full pipe; a stop signal must end that wait even when part of the image has gone,
+// which stdio would take up again without asking. 1, or 0 with the write's errno.
+static int writeStdout(const unsigned char* p, unsigned long n, int* errnum) {
+    if (fflush(stdout) != 0) {
+        *errnum = errno;
+        return 0;
+    }
+    while (n > 0) {
+        const ssize_t w = write(STDOUT_FILENO, p, n);
+        if (StopAsked()) {
+            *errnum = EINTR;
+            return 0;
+        }
+        if (w < 0 && errno == EINTR)
+            continue;
+        if (w <= 0) {
+            *errnum = w < 0 ? errno : EIO;
+            return 0;
+        }
+        p += w;
+        n -= (unsigned long)w;
+    }
+    return 1;
+}
+
 // The chip's bytes 0..end into the file (or standard output) in its format. Returns 1, or 0
 // after saying what went wrong. A stop signal during the save ends the job by the signal
 // once the save is over: a file the save replaces keeps its old contents until the new ones
@@ -219,8 +245,8 @@ static int saveRead(const JobOptions* o, const char* file, const unsigned char* 
     }
     int ok;
     if (strcmp(file, "-") == 0) {
-        ok = fwrite(text, 1, len, stdout) == len && fflush(stdout) == 0;
-        const int errnum = errno;
+        int errnum = 0;
+        ok = writeStdout(text, len, &errnum);
         conCheckStop();
         if (!ok)
             complain("standard output: cannot write the image: %s", strerror(errnum));
