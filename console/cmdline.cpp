@@ -8,7 +8,7 @@
 #include "console/menu.h"
 #include "console/ports.h"
 #include "eprom/parts.h"
-#include "link/cmdword.h"
+#include "console/cmdword.h"
 #include "link/hw.h"
 #include "link/portname.h"
 

@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "defs.h"
-#include "link/cmdword.h"
+#include "console/cmdword.h"
 #include "sim/eprom_chip.h"
 
 namespace vsim {

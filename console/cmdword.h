@@ -5,8 +5,8 @@
 // "--" is an unknown option rather than the end of the options. Every word comes back in
 // its order, so the program itself says what is wrong with it. Header only, so that the
 // board model's command line and the test harness read theirs the same way.
-#ifndef VANTREL_LINK_CMDWORD_H
-#define VANTREL_LINK_CMDWORD_H
+#ifndef VANTREL_CONSOLE_CMDWORD_H
+#define VANTREL_CONSOLE_CMDWORD_H
 
 #include <cstdio>
 #include <cstring>
