@@ -60,85 +60,113 @@ static int waitForBytes(int fd, int (*stopped)(void)) {
     return go;
 }
 
+static bool stopAsked(int (*stopped)(void)) {
+    return stopped && stopped();
+}
+
+// The file to read: open, not a directory, and its size where it has one.
+struct Source {
+    int fd;
+    bool owned; // opened here (standard input is not)
+    bool known; // a regular file or block device: its size is `size`
+    long size;
+};
+
+static void closeSource(const Source* src) {
+    if (src->owned)
+        close(src->fd);
+}
+
+static ImgOutcome openSource(const char* filename, unsigned long max, int (*stopped)(void),
+                             Source* src) {
+    src->fd = STDIN_FILENO;
+    src->owned = filename != nullptr;
+    // A FIFO opens only once a writer comes: the wait may be ended by a signal.
+    while (filename && (src->fd = open(filename, O_RDONLY | O_NOCTTY | O_CLOEXEC)) < 0) {
+        if (errno != EINTR)
+            return outcome(TIMGNOOPEN, errno);
+        if (stopAsked(stopped))
+            return outcome(TIMGSTOPPED, EINTR);
+    }
+    struct stat st;
+    int err = 0;
+    if (fstat(src->fd, &st) != 0)
+        err = errno;
+    else if (S_ISDIR(st.st_mode))
+        err = EISDIR; // a directory opens for reading on Linux but holds no image
+    if (err) {
+        closeSource(src);
+        return outcome(TIMGNOOPEN, err);
+    }
+    src->size = sizeToAsk(src->fd, &st, &src->known);
+    if (src->known && (unsigned long)src->size > max) {
+        closeSource(src);
+        return outcome(TIMGTOOBIG, 0, src->size);
+    }
+    return outcome(TIMGOK);
+}
+
+// Makes room for more bytes, up to `cap`: the size the file says first, then doubling.
+// False when the buffer is full at `cap` or memory ran out (*noMemory).
+static bool makeRoom(const Source* src, unsigned long cap, unsigned char** data,
+                     unsigned long* room, bool* noMemory) {
+    if (*room >= cap)
+        return false;
+    unsigned long want = src->known && src->size >= 0 ? (unsigned long)src->size + 1 : 65536;
+    if (*room)
+        want = *room < cap / 2 ? *room * 2 : cap;
+    if (want > cap)
+        want = cap;
+    unsigned char* grown = (unsigned char*)realloc(*data, want);
+    if (!grown) {
+        *noMemory = true;
+        return false;
+    }
+    *data = grown;
+    *room = want;
+    return true;
+}
+
+// Reads `src` to its end or to `cap` bytes into a growing buffer.
+static ImgOutcome readAll(const Source* src, unsigned long cap, int (*stopped)(void),
+                          unsigned char** data, unsigned long* len) {
+    unsigned long room = 0;
+    bool noMemory = false;
+    for (;;) {
+        if (*len == room && !makeRoom(src, cap, data, &room, &noMemory))
+            return noMemory ? outcome(TIMGNOMEMORY, ENOMEM) : outcome(TIMGOK);
+        // A pipe, FIFO or terminal may keep the program waiting for its writer.
+        if (!src->known && !waitForBytes(src->fd, stopped))
+            return outcome(TIMGSTOPPED, EINTR);
+        const ssize_t got = read(src->fd, *data + *len, room - *len);
+        if (got > 0)
+            *len += (unsigned long)got;
+        else if (got == 0)
+            return outcome(TIMGOK);
+        else if (errno != EINTR)
+            return outcome(TIMGREADERROR, errno);
+        else if (stopAsked(stopped))
+            return outcome(TIMGSTOPPED, EINTR);
+    }
+}
+
 ImgOutcome ReadImageBytes(const char* filename, unsigned long max, int (*stopped)(void),
                           unsigned char** pData, unsigned long* pLen) {
     if (filename && filename[0] == '\0')
         return outcome(TIMGNONAME);
-    if (stopped && stopped())
+    if (stopAsked(stopped))
         return outcome(TIMGSTOPPED, EINTR);
-    // A FIFO opens only once a writer comes: the wait may be ended by a signal.
-    int fd = STDIN_FILENO;
-    while (filename && (fd = open(filename, O_RDONLY | O_NOCTTY | O_CLOEXEC)) < 0) {
-        if (errno != EINTR)
-            return outcome(TIMGNOOPEN, errno);
-        if (stopped && stopped())
-            return outcome(TIMGSTOPPED, EINTR);
-    }
-    const auto closeFile = [&] {
-        if (filename)
-            close(fd);
-    };
-    struct stat st;
-    if (fstat(fd, &st) != 0) {
-        const int err = errno;
-        closeFile();
-        return outcome(TIMGNOOPEN, err);
-    }
-    if (S_ISDIR(st.st_mode)) {
-        closeFile(); // a directory opens for reading on Linux but holds no image
-        return outcome(TIMGNOOPEN, EISDIR);
-    }
-    bool known;
-    const long size = sizeToAsk(fd, &st, &known);
-    if (known && (unsigned long)size > max) {
-        closeFile();
-        return outcome(TIMGTOOBIG, 0, size);
-    }
+    Source src;
+    ImgOutcome o = openSource(filename, max, stopped, &src);
+    if (o.result != TIMGOK)
+        return o;
     // Into a scratch buffer up to one byte past the limit, to tell a file of exactly `max`
     // bytes from a longer one (a file that grows while read, a device that reports no size).
     const unsigned long cap = max + 1 > max ? max + 1 : max;
-    unsigned long len = 0, room = 0;
     unsigned char* data = nullptr;
-    ImgOutcome o = outcome(TIMGOK);
-    for (;;) {
-        if (len == room) {
-            if (room >= cap)
-                break;
-            unsigned long want = known && size >= 0 ? (unsigned long)size + 1 : 65536;
-            if (room)
-                want = room < cap / 2 ? room * 2 : cap;
-            if (want > cap)
-                want = cap;
-            unsigned char* grown = (unsigned char*)realloc(data, want);
-            if (!grown) {
-                o = outcome(TIMGNOMEMORY, ENOMEM);
-                break;
-            }
-            data = grown;
-            room = want;
-        }
-        // A pipe, FIFO or terminal may keep the program waiting for its writer.
-        if (!known && !waitForBytes(fd, stopped)) {
-            o = outcome(TIMGSTOPPED, EINTR);
-            break;
-        }
-        const ssize_t got = read(fd, data + len, room - len);
-        if (got > 0) {
-            len += (unsigned long)got;
-            continue;
-        }
-        if (got < 0 && errno == EINTR) {
-            if (stopped && stopped()) {
-                o = outcome(TIMGSTOPPED, EINTR);
-                break;
-            }
-            continue;
-        }
-        if (got < 0)
-            o = outcome(TIMGREADERROR, errno);
-        break;
-    }
-    closeFile();
+    unsigned long len = 0;
+    o = readAll(&src, cap, stopped, &data, &len);
+    closeSource(&src);
     if (o.result == TIMGOK && len > max)
         o = outcome(TIMGTOOBIG, 0, (long)cap);
     else if (o.result == TIMGOK && len == 0)
