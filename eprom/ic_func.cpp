@@ -112,6 +112,40 @@ int holdRun(const RunHooks* hooks, int kind, unsigned long adresse) {
     }
 }
 
+// Range end 0: nothing is run, and the chip is left as every run that enabled it leaves it:
+// the chosen supply, deselected.
+RunResult withoutRange(const RunHooks* hooks) {
+    RunResult r = startResult(RUN_NO_RANGE);
+    beginRun();
+    openBus();
+    SetVcc((unsigned int)vcc);
+    DisableEprom();
+    endRun(hooks);
+    return r;
+}
+
+// The bus halted during an attempt at a cell.
+constexpr int CELL_HELD = -1;
+
+// Up to ten attempts at one cell: a cell may need several pulses before it holds its value,
+// and after ten it is taken as worn out or not erased. Returns RUN_OK, RUN_WRITE_ERROR,
+// RUN_TIMEOUT, RUN_NOT_SUPPORTED or CELL_HELD, with the last byte read back in *readwert.
+int burnCell(unsigned long adresse, unsigned char value, unsigned char* readwert,
+             unsigned long* pulses) {
+    for (unsigned char fehler = 0; fehler <= 9; fehler++) {
+        const unsigned int attempted = Writing(*readwert, adresse, value);
+        if (halted())
+            return CELL_HELD;
+        if (!attempted)
+            return *readwert ? RUN_TIMEOUT : RUN_NOT_SUPPORTED;
+        if (value != 0xFF)
+            ++*pulses;
+        if (*readwert == value)
+            return RUN_OK;
+    }
+    return RUN_WRITE_ERROR;
+}
+
 } // namespace
 
 RunResult RunRead(unsigned char* pByte, unsigned long endRead, const RunHooks* hooks) {
@@ -150,16 +184,10 @@ RunResult RunCompare(const unsigned char* pByte, unsigned long endCompare, unsig
                      unsigned int readOn, const RunHooks* hooks) {
     if (!pByte && !BlankCheck)
         return startResult(RUN_NO_BUFFER);
+    if (endCompare == 0)
+        return withoutRange(hooks);
     RunResult r = startResult(RUN_OK);
     beginRun();
-    if (endCompare == 0) {
-        openBus();
-        SetVcc((unsigned int)vcc);
-        DisableEprom();
-        r.outcome = RUN_NO_RANGE;
-        endRun(hooks);
-        return r;
-    }
     setUp(KIND_COMPARE);
     const int failure = BlankCheck ? RUN_NOT_BLANK : RUN_MISMATCH;
     unsigned long next = 0;
@@ -204,16 +232,10 @@ RunResult RunCompare(const unsigned char* pByte, unsigned long endCompare, unsig
 RunResult RunWrite(const unsigned char* pByte, unsigned long endWrite, const RunHooks* hooks) {
     if (!pByte)
         return startResult(RUN_NO_BUFFER);
+    if (endWrite == 0)
+        return withoutRange(hooks);
     RunResult r = startResult(RUN_OK);
     beginRun();
-    if (endWrite == 0) {
-        openBus();
-        SetVcc((unsigned int)vcc);
-        DisableEprom();
-        r.outcome = RUN_NO_RANGE;
-        endRun(hooks);
-        return r;
-    }
     setUp(KIND_WRITE);
     unsigned char readwert = 0;
     unsigned long next = 0;
@@ -221,26 +243,8 @@ RunResult RunWrite(const unsigned char* pByte, unsigned long endWrite, const Run
     while (adresse <= endWrite) {
         showProgress(hooks, adresse, endWrite, &next);
         adressesetzen(adresse, 0);
-        // A cell may need several pulses before it holds its value; ten is the limit after
-        // which it is taken as worn out or not erased.
-        int outcome = RUN_WRITE_ERROR;
-        bool held = false;
-        for (unsigned char fehler = 0; fehler <= 9 && outcome == RUN_WRITE_ERROR; fehler++) {
-            const unsigned int attempted = Writing(readwert, adresse, pByte[adresse]);
-            if (halted()) {
-                held = true;
-                break;
-            }
-            if (!attempted) {
-                outcome = readwert ? RUN_TIMEOUT : RUN_NOT_SUPPORTED;
-                break;
-            }
-            if (pByte[adresse] != 0xFF)
-                r.pulses++;
-            if (readwert == pByte[adresse])
-                outcome = RUN_OK;
-        }
-        if (held) {
+        int outcome = burnCell(adresse, pByte[adresse], &readwert, &r.pulses);
+        if (outcome == CELL_HELD) {
             // The cell's attempts start again from the first: the one under way may never
             // have been made, and its read-back never read.
             if (holdRun(hooks, KIND_WRITE, adresse))
