@@ -320,6 +320,66 @@ struct Replaced {
     int err;
 };
 
+// Where a replacement is written: the directory and the new file's mode and owner.
+struct Replacement {
+    std::string dir; // with its slash, "" for the working directory
+    std::string target;
+    const struct stat* old; // the file replaced, null for a new one
+    mode_t mode;
+};
+
+// A new file in the target's directory: unnamed (O_TMPFILE; -1 where the file system knows no
+// unnamed files) or named by mkstemp in *tmpName, with the signals held in *saved from now on.
+static int openTemporary(const Replacement& r, bool named, std::string* tmpName, sigset_t* saved) {
+    if (!named)
+        return open(r.dir.empty() ? "." : r.dir.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0600);
+    holdSignals(saved);
+    *tmpName = r.dir + ".vtmpXXXXXX";
+    const int fd = mkostemp(&(*tmpName)[0], O_CLOEXEC);
+    if (fd < 0)
+        tmpName->clear();
+    return fd;
+}
+
+// One try at a replacement through an unnamed or a named new file. UNNAMED: the unnamed way
+// is not open here (no O_TMPFILE, or no name could be given to the file once written).
+static Replaced replaceThrough(const Replacement& r, bool named, const unsigned char* pBuf,
+                               unsigned long max) {
+    sigset_t saved;
+    bool held = named;
+    std::string tmpName;
+    const int fd = openTemporary(r, named, &tmpName, &saved);
+    if (fd < 0 && !named)
+        return Replaced{UNNAMED, 0};
+    int result = SAVED, err = 0;
+    if (fd < 0 || !takeOver(fd, r.old, r.mode)) {
+        result = NO_TEMPORARY;
+    } else if (!writeAll(fd, pBuf, max, true) || !syncFile(fd)) {
+        result = SAVE_FAILED;
+        err = errno;
+    } else if (!named) {
+        holdSignals(&saved);
+        held = true;
+        if (!nameTempFile(fd, r.dir, &tmpName)) {
+            tmpName.clear();
+            result = UNNAMED; // written for nothing; a named file will do
+        }
+    }
+    if (fd >= 0 && close(fd) != 0 && result == SAVED) {
+        result = SAVE_FAILED;
+        err = errno;
+    }
+    if (result == SAVED && rename(tmpName.c_str(), r.target.c_str()) != 0) {
+        result = RENAME_FAILED;
+        err = errno;
+    }
+    if (result != SAVED && !tmpName.empty())
+        unlink(tmpName.c_str());
+    if (held)
+        sigprocmask(SIG_SETMASK, &saved, nullptr);
+    return Replaced{result, err};
+}
+
 // Writes the image to a new file beside `target` and renames it over the target once every
 // byte is on disk. The new file has no name while it is written (O_TMPFILE), so no way of
 // ending the program leaves it behind; where the file system knows no unnamed files, mkstemp
@@ -329,57 +389,12 @@ struct Replaced {
 static Replaced replaceFile(const std::string& target, const struct stat* old,
                             const unsigned char* pBuf, unsigned long max) {
     const size_t slash = target.rfind('/');
-    const std::string dir =
-        slash == std::string::npos ? std::string() : target.substr(0, slash + 1);
-    const mode_t mode = targetMode(old);
-    for (int named = 0; named < 2; named++) {
-        sigset_t saved;
-        bool held = false;
-        std::string tmpName;
-        int fd;
-        if (named) {
-            holdSignals(&saved);
-            held = true;
-            tmpName = dir + ".vtmpXXXXXX";
-            fd = mkostemp(&tmpName[0], O_CLOEXEC);
-            if (fd < 0)
-                tmpName.clear();
-        } else {
-            fd = open(dir.empty() ? "." : dir.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0600);
-            if (fd < 0)
-                continue;
-        }
-        int result = SAVED, err = 0;
-        if (fd < 0 || !takeOver(fd, old, mode)) {
-            result = NO_TEMPORARY;
-        } else if (!writeAll(fd, pBuf, max, true) || !syncFile(fd)) {
-            result = SAVE_FAILED;
-            err = errno;
-        } else if (!named) {
-            holdSignals(&saved);
-            held = true;
-            if (!nameTempFile(fd, dir, &tmpName)) {
-                tmpName.clear();
-                result = UNNAMED;
-            }
-        }
-        if (fd >= 0 && close(fd) != 0 && result == SAVED) {
-            result = SAVE_FAILED;
-            err = errno;
-        }
-        if (result == SAVED && rename(tmpName.c_str(), target.c_str()) != 0) {
-            result = RENAME_FAILED;
-            err = errno;
-        }
-        if (result != SAVED && !tmpName.empty())
-            unlink(tmpName.c_str());
-        if (held)
-            sigprocmask(SIG_SETMASK, &saved, nullptr);
-        if (result == UNNAMED)
-            continue; // written for nothing; a named file will do
-        return Replaced{result, err};
-    }
-    return Replaced{NO_TEMPORARY, 0};
+    const Replacement r = {slash == std::string::npos ? std::string() : target.substr(0, slash + 1),
+                           target, old, targetMode(old)};
+    const Replaced unnamed = replaceThrough(r, false, pBuf, max);
+    if (unnamed.how != UNNAMED)
+        return unnamed;
+    return replaceThrough(r, true, pBuf, max);
 }
 
 static ImgOutcome replaced(const Replaced& r) {
