@@ -13,48 +13,61 @@ static unsigned long long bigEndian(const unsigned char* p, unsigned int n) {
     return v;
 }
 
+// What the records so far have told.
+struct SrecState {
+    unsigned long records; // data records
+    unsigned int ended;    // a termination record came
+    unsigned int counted;  // the last record was a count of every data record before it
+};
+
+// One record, its text without the line end: data into the image, a count checked, an end
+// noted.
+static unsigned int takeRecord(ImgLoader* L, const char* text, unsigned long n, SrecState* st) {
+    if (n < 2)
+        return LoadFail(L, "record too short");
+    const char c = text[1];
+    if (c < '0' || c > '9' || c == '4')
+        return LoadFail(L, "unknown record type S%c", c > ' ' && c < 127 ? c : '?');
+    const unsigned int type = c - '0', alen = addrLen[type];
+    unsigned char rec[262];
+    unsigned int count;
+    if (!DecodeRecord(L, text + 2, n - 2, alen + 2, 0, 1, rec, &count))
+        return 0;
+    const unsigned long long addr = bigEndian(rec + 1, alen);
+    const unsigned int size = count - 2 - alen;
+    if (type >= 5 && size)
+        return LoadFail(L, "S%c record must hold no data", c);
+    if (type >= 1 && type <= 3) {
+        if (!LoadBytes(L, addr, rec + 1 + alen, size))
+            return 0;
+        st->records++;
+        st->counted = 0;
+    } else if (type == 5 || type == 6) {
+        if (addr != st->records)
+            return LoadFail(L, "S%c counts %llu data records, %lu came before it", c, addr,
+                            st->records);
+        st->counted = 1;
+    } else if (type >= 7) {
+        st->ended = 1;
+    }
+    return 1;
+}
+
 unsigned int ParseSrec(ImgLoader* L, const unsigned char* data, unsigned long len) {
     const unsigned char *pos = data, *end = data + len;
     const char* text;
     unsigned long n;
-    unsigned long records = 0;
-    unsigned int ended = 0, counted = 0;
-    unsigned char rec[262];
-    unsigned int count;
+    SrecState st = {0, 0, 0};
     int got;
-    while ((got = NextRecord(L, &pos, end, 'S', ended, "end record", &text, &n)) > 0) {
-        if (n < 2)
-            return LoadFail(L, "record too short");
-        const char c = text[1];
-        if (c < '0' || c > '9' || c == '4')
-            return LoadFail(L, "unknown record type S%c", c > ' ' && c < 127 ? c : '?');
-        const unsigned int type = c - '0', alen = addrLen[type];
-        if (!DecodeRecord(L, text + 2, n - 2, alen + 2, 0, 1, rec, &count))
+    while ((got = NextRecord(L, &pos, end, 'S', st.ended, "end record", &text, &n)) > 0)
+        if (!takeRecord(L, text, n, &st))
             return 0;
-        const unsigned long long addr = bigEndian(rec + 1, alen);
-        const unsigned int size = count - 2 - alen;
-        if (type >= 5 && size)
-            return LoadFail(L, "S%c record must hold no data", c);
-        if (type >= 1 && type <= 3) {
-            if (!LoadBytes(L, addr, rec + 1 + alen, size))
-                return 0;
-            records++;
-            counted = 0;
-        } else if ((type == 5 || type == 6) && addr != records) {
-            return LoadFail(L, "S%c counts %llu data records, %lu came before it", c, addr,
-                            records);
-        } else if (type == 5 || type == 6) {
-            counted = 1;
-        } else if (type >= 7) {
-            ended = 1;
-        }
-    }
     if (got < 0)
         return 0;
     // A file cut short at a line end would otherwise pass for a whole one. Its end is a
     // termination record, or a count of every data record before it: srec_cat writes no
     // termination record for an image without a start address.
-    if (!ended && !counted)
+    if (!st.ended && !st.counted)
         return LoadFail(L, "no end record (S7, S8 or S9) nor a count (S5 or S6) after the data");
     return 1;
 }
