@@ -33,8 +33,7 @@ closed_run() {
     STATUS=$?
     OUT=$(cat "$SESSION.out" 2>/dev/null; echo x)
     OUT=${OUT%x}
-    CHECKS=$((CHECKS + 1))
-    cmp -s "$CHIPS/chip.bin" cells.bin ||
+    check cmp -s "$CHIPS/chip.bin" cells.bin ||
         fail "the chip file changed: $(head -c 48 "$CHIPS/chip.bin" | od -An -c | head -2)"
 }
 
@@ -110,8 +109,7 @@ for fd in 1 2; do
     fi
     exec 3>&-
     wait
-    CHECKS=$((CHECKS + 1))
-    cmp -s "$CHIPS/chip.bin" cells.bin || fail "the chip file changed"
+    check cmp -s "$CHIPS/chip.bin" cells.bin || fail "the chip file changed"
 done
 
 finish

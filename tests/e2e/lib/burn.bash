@@ -20,6 +20,5 @@ burn_session() {
         "Info:|$size bytes written to $name.back"
     expect_clean_wire
     expect_file_same "$name.back" "$name.img"
-    CHECKS=$((CHECKS + 1))
-    cmp -s -n "$size" "real.$name.chip" "$name.img" || fail "the chip does not hold the image"
+    check cmp -s -n "$size" "real.$name.chip" "$name.img" || fail "the chip does not hold the image"
 }

@@ -110,22 +110,3 @@ both() {
         cat "$name.err"
     fi
 }
-
-# expect_clean_wire: the run's statistics (--stats) show no protocol violation and no
-# hazard to the chip.
-expect_clean_wire() {
-    CHECKS=$((CHECKS + 1))
-    if ! grep -qx 'protocol violations: 0' "$SESSION.err" || ! grep -qx 'hazards: 0' "$SESSION.err"; then
-        fail "violations or hazards on the wire:"
-        cat "$SESSION.err"
-    fi
-}
-
-# expect_err PIECE: standard error of the session holds PIECE.
-expect_err() {
-    CHECKS=$((CHECKS + 1))
-    if ! grep -qF -- "$1" "$SESSION.err"; then
-        fail "standard error lacks '$1':"
-        cat "$SESSION.err"
-    fi
-}
