@@ -130,11 +130,11 @@ check grep -q -x 'board at exit: IC4 0x.., programming voltage off, chip deselec
 expect_has "write: stopped at 0x"
 
 # A read stopped by a signal leaves an existing output file as it was. Sent once the read is
-# under way: the program has spent a tenth of a second of processor time, a good part of the
+# under way: the program has spent a fifth of a second of processor time, a good part of the
 # read and many times its start-up.
 printf 'old' >kept.s19
 start sigr --chip 27040 --chip-file sig.chip -t 27C040 --read kept.s19
-check wait_for 60 busy_for "$PID" 10 || fail "the read did not start"
+check wait_for 60 busy_for "$PID" 20 || fail "the read did not start"
 kill -TERM "$PID"
 reap
 expect_status 143
