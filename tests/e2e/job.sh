@@ -2,7 +2,7 @@
 # One command line per job: burn, verify, read and blank-check on the model through the
 # command line, the menu's own runs on the wire, and the exit status of every outcome; a
 # signal ends a job at every stage. (HEX and S-record images against srec_cat:
-# job_images.sh.)
+# srecord_jobs.sh.)
 source "$(dirname "${BASH_SOURCE[0]}")/lib/session.bash" "$@"
 
 # expect_job STATUS OUTPUT: the job's status and its standard output, exactly.

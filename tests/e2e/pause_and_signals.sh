@@ -5,7 +5,7 @@
 # stops and then takes the next answer; every catchable ending signal stops a burn with the
 # chip at rest, the job's line saying how far it got and the signal's own status, and a stop
 # once the run is over still ends the job by the signal. (Ctrl-Z on a terminal:
-# terminal_pause.sh.)
+# tmux_pause.sh.)
 source "$(dirname "${BASH_SOURCE[0]}")/lib/session.bash" "$@"
 ulimit -c 0 # SIGQUIT and SIGXCPU dump core by default
 

@@ -19,7 +19,7 @@ both read "" "--chip 27C256 --chip-file c256.chip --pulse 3" -t 27C256 --delay 1
     --read dump.s19
 expect_status 0
 expect_has "read: 64 bytes, sum 0x1680, CRC-32 0x"
-# The S-record is vantrel-sim's own, byte for byte (job_images.sh checks that one against
+# The S-record is vantrel-sim's own, byte for byte (srecord_jobs.sh checks that one against
 # srec_cat), and holds the chip's first 64 bytes.
 mv dump.s19 real-dump.s19
 job sim_dump --chip 27C256 --chip-file c256.chip -t 27C256 --range 3F --read dump.s19
