@@ -1,12 +1,14 @@
-// Helpers for the console and image-file tests: the operator's console pointed at temporary
-// streams, a reader for the framed boxes on a captured screen, scratch directories and the
-// program's global settings saved and put back around a test.
+// The tests' common helpers: the operator's console pointed at temporary streams, the one
+// reader of the framed boxes on a captured screen, scratch directories and files, and the
+// driver's run-wide globals: put to a freshly started program's values, or saved and put
+// back around a test. tests/wire_util.h and tests/run_util.h build on it.
 #ifndef VANTREL_TESTS_E2E_UTIL_H
 #define VANTREL_TESTS_E2E_UTIL_H
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -14,6 +16,7 @@
 #include <ostream>
 #include <string>
 #include <sys/stat.h>
+#include <type_traits>
 #include <unistd.h>
 #include <vector>
 
@@ -25,8 +28,9 @@
 
 namespace vtest {
 
-// The console with `input` as what the operator types and a temporary file as the screen.
-// The previous streams and the end-of-input flag come back when it goes out of scope.
+// The console with `input` as what the operator types and a temporary file as the screen,
+// the end-of-input flag cleared. The previous streams and flag come back when it goes out of
+// scope.
 class ConsoleCapture {
   public:
     explicit ConsoleCapture(const std::string& input = "")
@@ -72,12 +76,17 @@ class ConsoleCapture {
         }
         return s;
     }
-    // The input that nobody has read yet.
+    // The input that nobody has read yet; it stays unread.
     std::string unreadInput() {
         std::string s;
+        if (!in_)
+            return s;
+        const long here = ftell(in_);
         int c;
         while ((c = fgetc(in_)) != EOF)
             s.push_back((char)c);
+        clearerr(in_);
+        fseek(in_, here, SEEK_SET);
         return s;
     }
 
@@ -226,51 +235,59 @@ inline std::string readBytes(const std::string& path) {
     return s;
 }
 
-// The run-wide settings of the program, put back as they were when this goes out of scope,
-// so that a test that changes the port, the type or the voltages does not leak into others.
+// Every run-wide global of the driver with the value a freshly started program gives it: the
+// one list that putting the start values, saving and putting back go by. The board powers up
+// with every register at 0, and so does what the program believes it latched; no stop or
+// pause is asked, no run is under way, the input has not ended.
+#define VTEST_DRIVER_GLOBALS(X)                                                                    \
+    X(Base, 0x378)                                                                                 \
+    X(Delay, 2)                                                                                    \
+    X(vpp, T12_75V)                                                                                \
+    X(vcc, T5V)                                                                                    \
+    X(epromtyp, T27512)                                                                            \
+    X(ic_IC4, 0)                                                                                   \
+    X(ic_IC5, 0)                                                                                   \
+    X(latched_IC4, 0)                                                                              \
+    X(latched_IC5, 0)                                                                              \
+    X(SelectMF, 0)                                                                                 \
+    X(MaxCmd, MenuCommandCount)                                                                    \
+    X(StopRequest, 0)                                                                              \
+    X(PauseRequest, 0)                                                                             \
+    X(RunInProgress, 0)                                                                            \
+    X(HaltOnStop, 0)                                                                               \
+    X(InputClosed, 0)
+
+// The driver's globals put back as they were when this goes out of scope, so that a test
+// that changes the port, the type or the voltages does not leak into others.
 class SavedSettings {
   public:
-    SavedSettings()
-        : base_(Base), delay_(Delay), vpp_(vpp), vcc_(vcc), type_(epromtyp), ic4_(ic_IC4),
-          ic5_(ic_IC5), mf_(SelectMF), maxCmd_(MaxCmd) {}
+    SavedSettings() {
+#define VTEST_SAVE(name, start) saved_.name##_ = name;
+        VTEST_DRIVER_GLOBALS(VTEST_SAVE)
+#undef VTEST_SAVE
+    }
     ~SavedSettings() {
-        Base = base_;
-        Delay = delay_;
-        vpp = vpp_;
-        vcc = vcc_;
-        epromtyp = type_;
-        ic_IC4 = ic4_;
-        ic_IC5 = ic5_;
-        SelectMF = mf_;
-        MaxCmd = maxCmd_;
+#define VTEST_RESTORE(name, start) name = saved_.name##_;
+        VTEST_DRIVER_GLOBALS(VTEST_RESTORE)
+#undef VTEST_RESTORE
     }
     SavedSettings(const SavedSettings&) = delete;
     SavedSettings& operator=(const SavedSettings&) = delete;
 
-    // The settings a freshly started program has.
+    // Every global as a freshly started program has it (tests/wire_util.h's reset_all puts
+    // the board and the console back too).
     static void startValues() {
-        Base = 0x378;
-        Delay = 2;
-        vpp = T12_75V;
-        vcc = T5V;
-        epromtyp = T27512;
-        ic_IC4 = 0;
-        ic_IC5 = 0;
-        // The board powers up with every register at 0, and so does what the program
-        // believes it latched.
-        latched_IC4 = 0;
-        latched_IC5 = 0;
-        SelectMF = 0;
-        MaxCmd = 24;
+#define VTEST_START(name, start) name = start;
+        VTEST_DRIVER_GLOBALS(VTEST_START)
+#undef VTEST_START
     }
 
   private:
-    uint16_t base_;
-    uint8_t delay_;
-    int vpp_, vcc_, type_;
-    uint8_t ic4_, ic5_;
-    unsigned int mf_;
-    int maxCmd_;
+    struct {
+#define VTEST_FIELD(name, start) std::remove_cv_t<decltype(name)> name##_;
+        VTEST_DRIVER_GLOBALS(VTEST_FIELD)
+#undef VTEST_FIELD
+    } saved_;
 };
 
 } // namespace vtest

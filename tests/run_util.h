@@ -1,7 +1,7 @@
 // Helpers for the tests of the chip runs (read, verify, blank check, programming) on the
-// virtual board: the framed boxes on the captured screen, test images that show aliased
-// address lines, the buffer checksum worked out from its rule, and the after-run checks of
-// the board (no protocol violation, no hazard, chip left idle).
+// virtual board: the screen before the boxes (tests/e2e_util.h reads the boxes), test images
+// that show aliased address lines, the buffer checksum worked out from its rule, and the after-run
+// checks of the board (no protocol violation, no hazard, chip left idle).
 //
 // Header only; include it after tests/wire_util.h.
 #ifndef VANTREL_TESTS_RUN_UTIL_H
@@ -27,61 +27,6 @@ inline std::string fmt(const char* format, ...) {
     std::vsnprintf(text, sizeof text, format, ap);
     va_end(ap);
     return text;
-}
-
-// One framed message as the screen shows it.
-struct Box {
-    std::string head;
-    std::string text;
-    bool operator==(const Box& o) const { return head == o.head && text == o.text; }
-};
-
-inline std::ostream& operator<<(std::ostream& os, const Box& b) {
-    return os << "[" << b.head << " | " << b.text << "]";
-}
-
-// Every box on `screen`, in order. A box is five lines of one width: a frame line of
-// hyphens, "| head ... |", "| text ... |", "| press Enter... |" and the frame line again.
-// Heading and text come back without their padding blanks.
-inline std::vector<Box> boxes_in(const std::string& screen) {
-    std::vector<std::string> lines;
-    size_t from = 0;
-    for (;;) {
-        const size_t nl = screen.find('\n', from);
-        if (nl == std::string::npos) {
-            lines.push_back(screen.substr(from));
-            break;
-        }
-        lines.push_back(screen.substr(from, nl - from));
-        from = nl + 1;
-    }
-    auto is_frame = [](const std::string& l) {
-        if (l.size() < 3 || l.front() != '+' || l.back() != '+')
-            return false;
-        return l.find_first_not_of('-', 1) == l.size() - 1;
-    };
-    auto inner = [](const std::string& l) {
-        std::string s = l.substr(2, l.size() - 4);
-        const size_t end = s.find_last_not_of(' ');
-        return end == std::string::npos ? std::string() : s.substr(0, end + 1);
-    };
-    std::vector<Box> boxes;
-    for (size_t i = 0; i + 4 < lines.size(); ++i) {
-        const std::string& top = lines[i];
-        if (!is_frame(top) || lines[i + 4] != top)
-            continue;
-        bool framed = true;
-        for (size_t k = 1; k <= 3; ++k) {
-            const std::string& l = lines[i + k];
-            framed = framed && l.size() == top.size() && l.compare(0, 2, "| ") == 0 &&
-                     l.compare(l.size() - 2, 2, " |") == 0;
-        }
-        if (!framed || lines[i + 3].compare(0, 16, "| press Enter...") != 0)
-            continue;
-        boxes.push_back(Box{inner(lines[i + 1]), inner(lines[i + 2])});
-        i += 4;
-    }
-    return boxes;
 }
 
 // The screen up to the blank line that opens the first box (all of it without a box).

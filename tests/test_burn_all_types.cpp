@@ -14,8 +14,8 @@
 
 namespace {
 
-using runs::Box;
 using runs::fmt;
+using vtest::Box;
 
 std::string type_name(const ::testing::TestParamInfo<IC>& info) {
     return std::string("T") + vsim::chip_facts(info.param).name;
@@ -37,7 +37,7 @@ vsim::EpromChip& set_up(IC type) {
 // and that nothing beyond the range end was touched.
 void read_back_and_check(const std::vector<uint8_t>& image, unsigned long last) {
     std::vector<uint8_t> work(BUFFER_SIZE, 0x00);
-    wire::Console con("\n");
+    vtest::ConsoleCapture con("\n");
     EXPECT_EQ(ReadIC(work.data(), last), last);
     const std::vector<uint8_t> got(work.begin(), work.begin() + (long)last + 1);
     EXPECT_EQ(runs::first_difference(got, image), -1) << "read-back differs from the image";
@@ -46,12 +46,12 @@ void read_back_and_check(const std::vector<uint8_t>& image, unsigned long last) 
             ADD_FAILURE() << "read run wrote past its range end at " << a;
             break;
         }
-    const std::string screen = con.output();
+    const std::string screen = con.screen();
     EXPECT_EQ(runs::before_boxes(screen).find("reading...\n"), 0u);
     EXPECT_NE(runs::before_boxes(screen).find(fmt("\rread: %lX", last)), std::string::npos);
     EXPECT_EQ(screen.find("all Bytes FF"), std::string::npos);
     const unsigned sum = runs::rule_checksum(image.data(), last);
-    EXPECT_EQ(runs::boxes_in(screen),
+    EXPECT_EQ(vtest::boxesOn(screen),
               (std::vector<Box>{
                   {"Ready:", fmt("read %lu bytes to buffer ( 0x%lX ) - [#%X]", last, last, sum)}}));
     EXPECT_TRUE(runs::board_clean_and_idle());
@@ -69,13 +69,13 @@ TEST_P(BurnEveryProgrammableType, WholeChipHoldsTheImageVerifiesAndReadsBack) {
     std::vector<uint8_t> work(BUFFER_SIZE, 0x00);
     std::memcpy(work.data(), image.data(), image.size());
     {
-        wire::Console con("\n");
+        vtest::ConsoleCapture con("\n");
         EXPECT_EQ(WriteIC(work.data(), last), 1u);
-        const std::string screen = con.output();
+        const std::string screen = con.screen();
         EXPECT_EQ(screen.find("writing...\n"), 0u);
-        EXPECT_EQ(runs::boxes_in(screen),
+        EXPECT_EQ(vtest::boxesOn(screen),
                   (std::vector<Box>{{"Ready:", fmt("write ready: %lX Bytes", last)}}));
-        EXPECT_EQ(con.remaining_input(), "");
+        EXPECT_EQ(con.unreadInput(), "");
         EXPECT_TRUE(runs::board_clean_and_idle());
     }
     EXPECT_EQ(runs::first_difference(chip.contents(), image), -1) << "chip differs from image";
@@ -88,9 +88,9 @@ TEST_P(BurnEveryProgrammableType, WholeChipHoldsTheImageVerifiesAndReadsBack) {
     EXPECT_EQ(vsim::board().spoiled_pulses(), 0u);
 
     {
-        wire::Console con("\n");
+        vtest::ConsoleCapture con("\n");
         EXPECT_EQ(CompareIC(work.data(), last, 0), 1u);
-        EXPECT_EQ(runs::boxes_in(con.output()),
+        EXPECT_EQ(vtest::boxesOn(con.screen()),
                   (std::vector<Box>{{"Ready:", fmt("compare: %lX", last)}}));
         EXPECT_TRUE(runs::board_clean_and_idle());
     }
@@ -119,9 +119,9 @@ TEST_P(ReadOnlyType, ChipWithAnImageVerifiesAndReadsBack) {
     std::vector<uint8_t> work(BUFFER_SIZE, 0x00);
     std::memcpy(work.data(), image.data(), image.size());
     {
-        wire::Console con("\n");
+        vtest::ConsoleCapture con("\n");
         EXPECT_EQ(CompareIC(work.data(), last, 0), 1u);
-        EXPECT_EQ(runs::boxes_in(con.output()),
+        EXPECT_EQ(vtest::boxesOn(con.screen()),
                   (std::vector<Box>{{"Ready:", fmt("compare: %lX", last)}}));
         EXPECT_TRUE(runs::board_clean_and_idle());
     }

@@ -129,11 +129,11 @@ TEST_F(DetectTest, GivenPortWithTheBoardPassesSilently) {
     for (uint16_t port : {LPT_278, LPT_378, LPT_3BC}) {
         SCOPED_TRACE(port);
         start(port, port);
-        wire::Console con;
+        vtest::ConsoleCapture con;
         Detection d;
         EXPECT_EQ(vantrel_select(0, &d), 1u);
         expectDetection(d, TPORT_FOUND, TNOTE_NONE, port);
-        EXPECT_EQ(con.output(), "");
+        EXPECT_EQ(con.screen(), "");
         EXPECT_EQ(Base, port);
         EXPECT_EQ(iopermPorts(), Ports{port});
         EXPECT_EQ(portsTouched(), Ports{port});
@@ -143,7 +143,7 @@ TEST_F(DetectTest, GivenPortWithTheBoardPassesSilently) {
 
 TEST_F(DetectTest, WalkingBitTestShiftsEachSingleBitAndReadsItBack) {
     start(LPT_378);
-    wire::Console con;
+    vtest::ConsoleCapture con;
     ASSERT_EQ(vantrel_select(0, nullptr), 1u);
     const std::vector<wire::Transfer> t = wire::transfers_of(wire::trace());
     ASSERT_EQ(t.size(), 1u);
@@ -161,12 +161,12 @@ TEST_F(DetectTest, GivenPortWithoutTheBoardAsksForItsBoxAndKeepsIt) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.text);
         start(c.board, c.base);
-        wire::Console con("\n");
+        vtest::ConsoleCapture con("\n");
         Detection d;
         EXPECT_EQ(vantrel_select(0, &d), 0u);
         expectDetection(d, TPORT_NOT_FOUND, TNOTE_NOT_AT, c.base);
-        EXPECT_EQ(con.output(), ""); // the box is the front end's
-        EXPECT_EQ(con.remaining_input(), "\n");
+        EXPECT_EQ(con.screen(), ""); // the box is the front end's
+        EXPECT_EQ(con.unreadInput(), "\n");
         EXPECT_EQ(Base, c.base);
         EXPECT_EQ(portsTouched(), Ports{c.base}); // no scan as a fallback
         // Floating status inputs read as 1: the very first test byte fails.
@@ -219,11 +219,11 @@ TEST_F(DetectTest, ScanFindingTheBoardOnTheStartingPortSaysNothing) {
     for (uint16_t port : {LPT_278, LPT_378, LPT_3BC}) {
         SCOPED_TRACE(port);
         start(port, port);
-        wire::Console con;
+        vtest::ConsoleCapture con;
         Detection d;
         EXPECT_EQ(vantrel_select(1, &d), 1u);
         expectDetection(d, TPORT_FOUND, TNOTE_NONE, port);
-        EXPECT_EQ(con.output(), "");
+        EXPECT_EQ(con.screen(), "");
         EXPECT_EQ(Base, port);
         EXPECT_EQ(portsTouched(), Ports{port});
         // The loopback byte, then the eight walking bits.
@@ -285,12 +285,12 @@ TEST_F(DetectTest, ScanPassesOverPortsItCannotOpenAndEndsOnAPortItHolds) {
         start(c.board, LPT_378);
         for (uint16_t p : c.refused)
             vsim::board().refuse_ioperm_from(p);
-        wire::Console con("\n");
+        vtest::ConsoleCapture con("\n");
         Detection d;
         EXPECT_EQ(vantrel_select(1, &d), c.outcome == TPORT_FOUND ? 1u : 0u);
         expectDetection(d, c.outcome, c.note, c.baseEnd);
         EXPECT_EQ(Base, c.baseEnd);
-        EXPECT_EQ(con.output(), "");
+        EXPECT_EQ(con.screen(), "");
         EXPECT_EQ(portsTouched(), c.touched);
         for (uint16_t p : c.refused)
             EXPECT_FALSE(vsim::board().granted(p));
@@ -325,15 +325,15 @@ TEST_F(DetectTest, NamedPortOpensAnyBaseAndIsTestedAsAGivenPort) {
         SCOPED_TRACE(c.port);
         start(c.board, LPT_378);
         vsim::board().set_ioperm_refused(c.refused);
-        wire::Console con("\n");
+        vtest::ConsoleCapture con("\n");
         EXPECT_EQ(openNamedPort(c.port), c.result);
         EXPECT_EQ(Base, c.baseEnd);
-        EXPECT_EQ(con.output(), "");
+        EXPECT_EQ(con.screen(), "");
         if (c.result == TPORT_NOT_FOUND) {
             start(c.board, LPT_378);
-            wire::Console given("\n");
+            vtest::ConsoleCapture given("\n");
             selectGivenPort(c.port);
-            EXPECT_EQ(given.output(), c.boxes);
+            EXPECT_EQ(given.screen(), c.boxes);
         }
         if (c.result >= TPORT_NO_ACCESS)
             EXPECT_TRUE(wire::trace().empty());
@@ -384,7 +384,7 @@ TEST_F(DetectTest, EachPortOutcomeHasOneTextAndStatusPerFrontEnd) {
         start(LPT_378, LPT_378);
         vsim::board().set_ioperm_refused(c.outcome == TPORT_NO_ACCESS);
         ASSERT_EQ(openPort(LPT_378), c.outcome == TPORT_NO_ACCESS ? 0u : 1u);
-        wire::Console con("\n");
+        vtest::ConsoleCapture con("\n");
         portFrontEnd(c.front, "vantrel");
         const Detection d = {c.outcome, c.note, c.port};
         testing::internal::CaptureStderr();
@@ -392,7 +392,7 @@ TEST_F(DetectTest, EachPortOutcomeHasOneTextAndStatusPerFrontEnd) {
         const std::string err = testing::internal::GetCapturedStderr();
         portFrontEnd(TFRONT_MENU, nullptr);
         EXPECT_EQ(status, c.status);
-        EXPECT_EQ(con.output(), c.screen);
+        EXPECT_EQ(con.screen(), c.screen);
         EXPECT_EQ(err, c.err);
         const vsim::Board& b = vsim::board();
         EXPECT_EQ(b.latches(vsim::Reg::ic4), c.outcome == TPORT_FOUND ? 1u : 0u);
@@ -407,11 +407,11 @@ TEST_F(DetectTest, GivenPortAtStartUpRestsTheBoardItFinds) {
     for (uint16_t board : {(uint16_t)0xD010, (uint16_t)LPT_378}) {
         SCOPED_TRACE(board);
         start(board, LPT_378);
-        wire::Console con("\n");
+        vtest::ConsoleCapture con("\n");
         selectGivenPort("0xD010");
         rested_ = board == 0xD010;
         EXPECT_EQ(Base, 0xD010);
-        EXPECT_EQ(con.output(), rested_ ? "" : notFoundAt("D010"));
+        EXPECT_EQ(con.screen(), rested_ ? "" : notFoundAt("D010"));
         EXPECT_EQ(vsim::board().latches(vsim::Reg::ic4), rested_ ? 1u : 0u);
         EXPECT_EQ(vsim::board().ic4(), rested_ ? kRestIC4 : 0);
     }
@@ -445,11 +445,11 @@ TEST_F(DetectTest, ScanWhoseWalkingBitsFailAfterALoopbackPassedSaysNothing) {
         start(board, LPT_378);
         ReadBackChange change{0x1D, 5, vsim::LineFault::stuck_at_0};
         change.install();
-        wire::Console con;
+        vtest::ConsoleCapture con;
         Detection d;
         EXPECT_EQ(vantrel_select(1, &d), 0u);
         expectDetection(d, TPORT_NOT_FOUND, TNOTE_NONE, LPT_378);
-        EXPECT_EQ(con.output(), "");
+        EXPECT_EQ(con.screen(), "");
         EXPECT_EQ(Base, LPT_378); // back where the scan started, without a new request
         EXPECT_EQ(iopermPorts().back(), board);
         vsim::board().set_access_hook(nullptr, nullptr);
@@ -510,13 +510,13 @@ class DialogueTest : public DetectTest, public ::testing::WithParamInterface<Dia
 TEST_P(DialogueTest, ShowsThePromptThenTestsTheChosenPort) {
     const Dialogue& d = GetParam();
     start(d.board, d.baseStart);
-    wire::Console con(d.input);
+    vtest::ConsoleCapture con(d.input);
     selectVantrel();
     rested_ = d.board == d.baseEnd;
-    EXPECT_EQ(con.output(), kPrompt + d.boxes);
+    EXPECT_EQ(con.screen(), kPrompt + d.boxes);
     EXPECT_EQ(Base, d.baseEnd);
     EXPECT_EQ(portsTouched(), d.tried);
-    EXPECT_EQ(con.remaining_input(), d.left);
+    EXPECT_EQ(con.unreadInput(), d.left);
 }
 
 const uint16_t P278 = LPT_278, P378 = LPT_378, P3BC = LPT_3BC;
@@ -557,10 +557,10 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST_F(DetectTest, EndOfInputDoesNotBlockTheBox) {
     start(0, LPT_378);
-    wire::Console con("");
+    vtest::ConsoleCapture con("");
     selectVantrel();
     EXPECT_EQ(InputClosed, 1);
-    EXPECT_EQ(con.output(), std::string(kPrompt) + notFoundAt("378"));
+    EXPECT_EQ(con.screen(), std::string(kPrompt) + notFoundAt("378"));
 }
 
 } // namespace

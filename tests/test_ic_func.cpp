@@ -18,8 +18,8 @@
 
 namespace {
 
-using runs::Box;
 using runs::fmt;
+using vtest::Box;
 using Boxes = std::vector<Box>;
 
 std::string type_name(const ::testing::TestParamInfo<IC>& info) {
@@ -74,12 +74,12 @@ TEST_F(ChipRun, CellTakingItsValueOnTheThirdPulseCostsThreeAttemptsAndNoMessage)
     vsim::EpromChip& chip = prepare(T27512);
     set({0x12, 0x34, 0x56, 0x78});
     chip.set_pulses_needed(2, 3);
-    wire::Console con("\n");
+    vtest::ConsoleCapture con("\n");
     EXPECT_EQ(WriteIC(buf(), 3), 1u);
-    const std::string screen = con.output();
+    const std::string screen = con.screen();
     EXPECT_EQ(runs::before_boxes(screen), "writing...\n\r0\r3");
-    EXPECT_EQ(runs::boxes_in(screen), (Boxes{{"Ready:", "write ready: 3 Bytes"}}));
-    EXPECT_EQ(con.remaining_input(), "");
+    EXPECT_EQ(vtest::boxesOn(screen), (Boxes{{"Ready:", "write ready: 3 Bytes"}}));
+    EXPECT_EQ(con.unreadInput(), "");
     // Every attempt ends with one read-back: one each at 0, 1 and 3, three at 2.
     EXPECT_EQ(board().loads(), 6u);
     EXPECT_EQ(chip.pulses_at(0), 1u);
@@ -95,11 +95,11 @@ TEST_F(ChipRun, StuckCellStopsTheRunAfterTenAttemptsWithTheWriteError) {
     vsim::EpromChip& chip = prepare(T27256);
     set({0x10, 0x01, 0x20});
     chip.set_stuck(1, 0x00);
-    wire::Console con("\n");
+    vtest::ConsoleCapture con("\n");
     EXPECT_EQ(WriteIC(buf(), 2), 0u);
-    const std::string screen = con.output();
+    const std::string screen = con.screen();
     EXPECT_EQ(runs::before_boxes(screen), "writing...\n\r0");
-    EXPECT_EQ(runs::boxes_in(screen),
+    EXPECT_EQ(vtest::boxesOn(screen),
               (Boxes{{"Error:", "write-error at adr:1   read: 0   buffer: 1"}}));
     EXPECT_TRUE(ends_with_box(screen));
     EXPECT_EQ(board().loads(), 11u);
@@ -117,9 +117,9 @@ TEST_F(ChipRun, WriteErrorShowsTheTenthReadBack) {
     set({0x3C});
     chip.set_byte(0, 0xF7);
     chip.set_pulses_needed(0, 10);
-    wire::Console con("\n");
+    vtest::ConsoleCapture con("\n");
     EXPECT_EQ(WriteIC(buf(), 0x10), 0u);
-    EXPECT_EQ(runs::boxes_in(con.output()),
+    EXPECT_EQ(vtest::boxesOn(con.screen()),
               (Boxes{{"Error:", "write-error at adr:0   read: 34   buffer: 3C"}}));
     EXPECT_EQ(chip.pulses_at(0), 10u);
     EXPECT_EQ(chip.byte(0), 0x34);
@@ -139,10 +139,10 @@ TEST_F(ChipRun, MonoflopStuckBusyTimesOutAtTheFirstByteToProgramWithTheVoltageOf
         std::copy(c.bytes.begin(), c.bytes.end(), buf());
         board().set_monoflop_fault(vsim::LineFault::stuck_at_1);
         wire::start_recording();
-        wire::Console con("\n");
+        vtest::ConsoleCapture con("\n");
         EXPECT_EQ(WriteIC(buf(), 3), 0u);
-        EXPECT_EQ(runs::boxes_in(con.output()), (Boxes{{"Error:", c.text}}));
-        EXPECT_EQ(con.remaining_input(), "");
+        EXPECT_EQ(vtest::boxesOn(con.screen()), (Boxes{{"Error:", c.text}}));
+        EXPECT_EQ(con.unreadInput(), "");
         EXPECT_EQ(board().triggers(), 0u);
         EXPECT_EQ(board().loads(), c.read_backs) << "one attempt only, and no read-back";
         // The attempt switches the voltage off itself; then ClearEpromVpp, the supply back
@@ -165,12 +165,12 @@ TEST_F(ChipRun, ReadOnlyTypeReadsBackTheFfBytesThenShowsBothBoxes) {
         vsim::EpromChip& chip = prepare(type);
         set({0xFF, 0xFF, 0x12});
         wire::start_recording();
-        wire::Console con("\n\n");
+        vtest::ConsoleCapture con("\n\n");
         EXPECT_EQ(WriteIC(buf(), 0x20), 0u);
-        EXPECT_EQ(runs::boxes_in(con.output()),
+        EXPECT_EQ(vtest::boxesOn(con.screen()),
                   (Boxes{{"Info:", "programming not supported for " + name},
                          {"Error:", "writing not supported"}}));
-        EXPECT_EQ(con.remaining_input(), "");
+        EXPECT_EQ(con.unreadInput(), "");
         EXPECT_EQ(board().loads(), 2u) << "addresses 0 and 1 are read back";
         EXPECT_EQ(vpp_on_transfers(), 0u) << "the voltage never came on";
         EXPECT_EQ(ic_IC4 & IC4Q1_VPP, 0) << "the prepared voltage switch was cleared";
@@ -182,11 +182,11 @@ TEST_F(ChipRun, ReadOnlyTypeReadsBackTheFfBytesThenShowsBothBoxes) {
 TEST_F(ChipRun, RangeEndZeroShowsTheErrorBoxAndStillRestoresSupplyAndDisables) {
     prepare(T27512);
     wire::start_recording();
-    wire::Console con("\n");
+    vtest::ConsoleCapture con("\n");
     EXPECT_EQ(WriteIC(buf(), 0), 0u);
-    const std::string screen = con.output();
+    const std::string screen = con.screen();
     EXPECT_EQ(runs::before_boxes(screen), "writing...\n");
-    EXPECT_EQ(runs::boxes_in(screen), (Boxes{{"ERROR", "-->   endAdr=0 !"}}));
+    EXPECT_EQ(vtest::boxesOn(screen), (Boxes{{"ERROR", "-->   endAdr=0 !"}}));
     // Nothing but the two IC4 transfers: SetVcc(5 V) and DisableEprom.
     const uint8_t idle5 = IC4Q3_CE_HIGH | IC4Q4_OE_HIGH | IC4Q5_VCC_5V;
     EXPECT_EQ(wire::latches_of(wire::trace()),
@@ -201,10 +201,10 @@ TEST_F(ChipRun, TooLowAProgrammingVoltageFailsTheWriteAndTheVerify) {
     vsim::EpromChip& chip = prepare(T2732);
     SetVpp(T12_75V);
     set({0x12, 0x34});
-    wire::Console con("\n\n");
+    vtest::ConsoleCapture con("\n\n");
     EXPECT_EQ(WriteIC(buf(), 1), 0u);
     EXPECT_EQ(CompareIC(buf(), 1, 0), 0u);
-    EXPECT_EQ(runs::boxes_in(con.output()),
+    EXPECT_EQ(vtest::boxesOn(con.screen()),
               (Boxes{{"Error:", "write-error at adr:0   read: FF   buffer: 12"},
                      {"Error:", "error at adr: 0x0   read: 0xFF   buffer: 0x12"}}));
     EXPECT_EQ(board().triggers(), 10u);
@@ -217,9 +217,9 @@ TEST_F(ChipRun, MonoflopThatNeverRunsGivesNoPulseAndAWriteError) {
     vsim::EpromChip& chip = prepare(T27512);
     set({0xFF, 0xA5});
     board().set_monoflop_fault(vsim::LineFault::stuck_at_0);
-    wire::Console con("\n");
+    vtest::ConsoleCapture con("\n");
     EXPECT_EQ(WriteIC(buf(), 1), 0u);
-    EXPECT_EQ(runs::boxes_in(con.output()),
+    EXPECT_EQ(vtest::boxesOn(con.screen()),
               (Boxes{{"Error:", "write-error at adr:1   read: FF   buffer: A5"}}));
     EXPECT_TRUE(chip.is_blank());
     EXPECT_TRUE(runs::board_clean_and_idle());
@@ -229,13 +229,13 @@ TEST_F(ChipRun, EmptySocketReadsAllFfAndCannotBeProgrammed) {
     prepare(T27512);
     board().remove_chip();
     std::vector<uint8_t> read(BUFFER_SIZE, 0x00);
-    wire::Console con("\n\n");
+    vtest::ConsoleCapture con("\n\n");
     EXPECT_EQ(ReadIC(read.data(), 0xFF), 0xFFu);
     EXPECT_TRUE(
         std::all_of(read.begin(), read.begin() + 0x100, [](uint8_t v) { return v == 0xFF; }));
     set({0x00});
     EXPECT_EQ(WriteIC(buf(), 0xFF), 0u);
-    const Boxes boxes = runs::boxes_in(con.output());
+    const Boxes boxes = vtest::boxesOn(con.screen());
     ASSERT_EQ(boxes.size(), 2u);
     EXPECT_EQ(boxes[1], (Box{"Error:", "write-error at adr:0   read: FF   buffer: 0"}));
     EXPECT_TRUE(runs::board_clean_and_idle());
@@ -245,12 +245,12 @@ TEST_F(ChipRun, NullBufferRunsReturnZeroWithoutOutputOrPortAccess) {
     prepare(T27512);
     const uint64_t ticks = board().ticks();
     const uint8_t shadow4 = ic_IC4, shadow5 = ic_IC5;
-    wire::Console con("\n");
+    vtest::ConsoleCapture con("\n");
     EXPECT_EQ(ReadIC(nullptr, 0xFF), 0u);
     EXPECT_EQ(CompareIC(nullptr, 0xFF, 0), 0u);
     EXPECT_EQ(WriteIC(nullptr, 0xFF), 0u);
-    EXPECT_EQ(con.output(), "");
-    EXPECT_EQ(con.remaining_input(), "\n");
+    EXPECT_EQ(con.screen(), "");
+    EXPECT_EQ(con.unreadInput(), "\n");
     EXPECT_EQ(board().ticks(), ticks);
     EXPECT_EQ(ic_IC4, shadow4);
     EXPECT_EQ(ic_IC5, shadow5);
@@ -265,11 +265,11 @@ TEST_P(FfBufferOnBlankChip, CompletesWithoutAnyPulse) {
     vsim::EpromChip& chip = prepare(type);
     const unsigned long end = std::min(GetLastAdress(type), 0x10FFFUL);
     const uint64_t ic4_before = board().latches(vsim::Reg::ic4);
-    wire::Console con("\n");
+    vtest::ConsoleCapture con("\n");
     EXPECT_EQ(WriteIC(buf(), end), 1u);
-    const std::string screen = con.output();
+    const std::string screen = con.screen();
     EXPECT_EQ(runs::before_boxes(screen), "writing...\n" + counter(end) + fmt("\r%lX", end));
-    EXPECT_EQ(runs::boxes_in(screen), (Boxes{{"Ready:", fmt("write ready: %lX Bytes", end)}}));
+    EXPECT_EQ(vtest::boxesOn(screen), (Boxes{{"Ready:", fmt("write ready: %lX Bytes", end)}}));
     EXPECT_EQ(board().triggers(), 0u);
     EXPECT_EQ(board().loads(), end + 1);
     // Set-up (EnableEprom, SetVcc, SetVpp), two per address (deselect, read-back), and the
@@ -353,7 +353,7 @@ TEST_F(ChipRun, EveryRunReportsWhereAndHowItEndedWithoutAWordOnTheConsole) {
         const bool reads = name.compare(0, 4, "read") == 0;
         buf()[0x800] = reads ? 0x99 : 0xFF;
         buf()[0x7FF] = 0x42;
-        wire::Console con("\n");
+        vtest::ConsoleCapture con("\n");
         const RunResult r = c.run(buf(), &hooks);
         const RunResult& w = c.want;
         EXPECT_EQ(std::vector<unsigned long>({(unsigned long)r.outcome, r.adresse, r.chip, r.wanted,
@@ -361,8 +361,8 @@ TEST_F(ChipRun, EveryRunReportsWhereAndHowItEndedWithoutAWordOnTheConsole) {
                   std::vector<unsigned long>({(unsigned long)w.outcome, w.adresse, w.chip, w.wanted,
                                               w.done, w.differ, w.pulses, (unsigned long)w.type}));
         EXPECT_EQ(p.seen, c.progress);
-        EXPECT_EQ(con.output(), "");
-        EXPECT_EQ(con.remaining_input(), "\n");
+        EXPECT_EQ(con.screen(), "");
+        EXPECT_EQ(con.unreadInput(), "\n");
         EXPECT_EQ(RunInProgress, 0);
         if (reads) { // the step at 0x800 thrown away when stopped
             EXPECT_EQ(buf()[0x800], c.stop ? 0x99 : 0xFF);
@@ -391,11 +391,11 @@ TEST_F(VerifyRun, VerifyReportsTheFirstDifferenceOnlyAndStopsThere) {
     prepare_image();
     work[0x923] ^= 0x5A;
     work[0x4456] ^= 0x01;
-    wire::Console con("\n");
+    vtest::ConsoleCapture con("\n");
     EXPECT_EQ(CompareIC(buf(), 0x7FFF, 0), 0u);
-    const std::string screen = con.output();
+    const std::string screen = con.screen();
     EXPECT_EQ(runs::before_boxes(screen), "comparing...\n\r0\r800");
-    EXPECT_EQ(runs::boxes_in(screen),
+    EXPECT_EQ(vtest::boxesOn(screen),
               (Boxes{{"Error:", fmt("error at adr: 0x923   read: 0x%X   buffer: 0x%X", image[0x923],
                                     work[0x923])}}));
     EXPECT_TRUE(ends_with_box(screen));
@@ -406,9 +406,9 @@ TEST_F(VerifyRun, VerifyReportsTheFirstDifferenceOnlyAndStopsThere) {
 TEST_F(VerifyRun, VerifyFindsADifferenceAtTheRangeEnd) {
     prepare_image();
     work[0x3FF] = (uint8_t)~image[0x3FF];
-    wire::Console con("\n");
+    vtest::ConsoleCapture con("\n");
     EXPECT_EQ(CompareIC(buf(), 0x3FF, 0), 0u);
-    EXPECT_EQ(runs::boxes_in(con.output()),
+    EXPECT_EQ(vtest::boxesOn(con.screen()),
               (Boxes{{"Error:", fmt("error at adr: 0x3FF   read: 0x%X   buffer: 0x%X", image[0x3FF],
                                     work[0x3FF])}}));
     EXPECT_TRUE(runs::board_clean_and_idle());
@@ -417,11 +417,11 @@ TEST_F(VerifyRun, VerifyFindsADifferenceAtTheRangeEnd) {
 TEST_F(VerifyRun, VerifyDoesNotLookBeyondTheRangeEnd) {
     prepare_image();
     work[0x400] = (uint8_t)~image[0x400];
-    wire::Console con("\n");
+    vtest::ConsoleCapture con("\n");
     EXPECT_EQ(CompareIC(buf(), 0x3FF, 0), 1u);
-    const std::string screen = con.output();
+    const std::string screen = con.screen();
     EXPECT_EQ(runs::before_boxes(screen), "comparing...\n\r0\r3FF");
-    EXPECT_EQ(runs::boxes_in(screen), (Boxes{{"Ready:", "compare: 3FF"}}));
+    EXPECT_EQ(vtest::boxesOn(screen), (Boxes{{"Ready:", "compare: 3FF"}}));
     EXPECT_EQ(board().loads(), 0x400u);
     EXPECT_TRUE(runs::board_clean_and_idle());
 }
@@ -429,28 +429,28 @@ TEST_F(VerifyRun, VerifyDoesNotLookBeyondTheRangeEnd) {
 TEST_F(ChipRun, BlankCheckNeedsNoBufferAndNamesTheFirstProgrammedCell) {
     vsim::EpromChip& chip = prepare(T2764);
     {
-        wire::Console con("\n");
+        vtest::ConsoleCapture con("\n");
         EXPECT_EQ(CompareIC(nullptr, 0x1FFF, 1), 1u);
-        const std::string screen = con.output();
+        const std::string screen = con.screen();
         EXPECT_EQ(runs::before_boxes(screen), "blank-check...\n" + counter(0x1FFF) + "\r1FFF");
-        EXPECT_EQ(runs::boxes_in(screen), (Boxes{{"Ready:", "eprom is blank"}}));
+        EXPECT_EQ(vtest::boxesOn(screen), (Boxes{{"Ready:", "eprom is blank"}}));
         EXPECT_TRUE(runs::board_clean_and_idle());
     }
     chip.set_byte(0x1FFE, 0x7F);
     chip.set_byte(0x1FFF, 0x00);
     {
-        wire::Console con("\n");
+        vtest::ConsoleCapture con("\n");
         EXPECT_EQ(CompareIC(nullptr, 0x1FFF, 1), 0u);
-        const std::string screen = con.output();
-        EXPECT_EQ(runs::boxes_in(screen), (Boxes{{"Error:", "not blank at adr: 0x1FFE"}}));
+        const std::string screen = con.screen();
+        EXPECT_EQ(vtest::boxesOn(screen), (Boxes{{"Error:", "not blank at adr: 0x1FFE"}}));
         EXPECT_TRUE(ends_with_box(screen));
         EXPECT_TRUE(runs::board_clean_and_idle());
     }
     // The blank check does not look at a buffer even when it is given one.
     {
-        wire::Console con("\n");
+        vtest::ConsoleCapture con("\n");
         EXPECT_EQ(CompareIC(buf(), 0x1FFD, 1), 1u);
-        EXPECT_EQ(runs::boxes_in(con.output()), (Boxes{{"Ready:", "eprom is blank"}}));
+        EXPECT_EQ(vtest::boxesOn(con.screen()), (Boxes{{"Ready:", "eprom is blank"}}));
     }
 }
 
@@ -461,11 +461,11 @@ TEST_F(ChipRun, VerifyAndBlankCheckWithRangeEndZeroRestoreSupplyAndDisable) {
         vcc = T6_25V;
         SetVcc(1);
         wire::start_recording();
-        wire::Console con("\n");
+        vtest::ConsoleCapture con("\n");
         EXPECT_EQ(CompareIC(buf(), 0, blank), 0u);
-        const std::string screen = con.output();
+        const std::string screen = con.screen();
         EXPECT_EQ(runs::before_boxes(screen), blank ? "blank-check...\n" : "comparing...\n");
-        EXPECT_EQ(runs::boxes_in(screen), (Boxes{{"Error:", "-->   endAdr=0 !"}}));
+        EXPECT_EQ(vtest::boxesOn(screen), (Boxes{{"Error:", "-->   endAdr=0 !"}}));
         const uint8_t idle = IC4Q3_CE_HIGH | IC4Q4_OE_HIGH; // at 6.25 V
         EXPECT_EQ(wire::latches_of(wire::trace()),
                   (std::vector<wire::Latch>{{SR_IC4, idle}, {SR_IC4, idle}}));
@@ -479,17 +479,17 @@ TEST_F(ChipRun, VerifyAndBlankCheckWithRangeEndZeroRestoreSupplyAndDisable) {
 TEST_F(ChipRun, ReadOfABlank2716FillsTheBufferAndReportsAllFf) {
     prepare(T2716);
     std::vector<uint8_t> read(BUFFER_SIZE, 0x00);
-    wire::Console con("\n");
+    vtest::ConsoleCapture con("\n");
     EXPECT_EQ(ReadIC(read.data(), 0x7FF), 0x7FFu);
     EXPECT_TRUE(
         std::all_of(read.begin(), read.begin() + 0x800, [](uint8_t v) { return v == 0xFF; }));
     EXPECT_EQ(read[0x800], 0x00);
     EXPECT_EQ(runs::rule_checksum(read.data(), 0x7FF), 0xF800u);
-    const std::string screen = con.output();
+    const std::string screen = con.screen();
     EXPECT_EQ(runs::before_boxes(screen), "reading...\n\r0\rread: 7FF\nall Bytes FF");
-    EXPECT_EQ(runs::boxes_in(screen),
+    EXPECT_EQ(vtest::boxesOn(screen),
               (Boxes{{"Ready:", "read 2047 bytes to buffer ( 0x7FF ) - [#F800]"}}));
-    EXPECT_EQ(con.remaining_input(), "");
+    EXPECT_EQ(con.unreadInput(), "");
     EXPECT_TRUE(runs::board_clean_and_idle());
 }
 
@@ -497,14 +497,14 @@ TEST_F(ChipRun, ReadWithOneProgrammedByteReportsTheRangeEndAndTheChecksum) {
     vsim::EpromChip& chip = prepare(T27512);
     chip.set_byte(0x8000, 0x12);
     std::vector<uint8_t> read(BUFFER_SIZE, 0x00);
-    wire::Console con("\n");
+    vtest::ConsoleCapture con("\n");
     EXPECT_EQ(ReadIC(read.data(), 0xFFFF), 0xFFFFu);
     EXPECT_EQ(read[0x8000], 0x12);
     EXPECT_EQ(read[0x7FFF], 0xFF);
     const unsigned sum = runs::rule_checksum(read.data(), 0xFFFF);
-    const std::string screen = con.output();
+    const std::string screen = con.screen();
     EXPECT_EQ(runs::before_boxes(screen), "reading...\n" + counter(0xFFFF) + "\rread: FFFF");
-    EXPECT_EQ(runs::boxes_in(screen),
+    EXPECT_EQ(vtest::boxesOn(screen),
               (Boxes{{"Ready:", fmt("read 65535 bytes to buffer ( 0xFFFF ) - [#%X]", sum)}}));
     EXPECT_TRUE(runs::board_clean_and_idle());
 }
@@ -514,20 +514,20 @@ TEST_F(ChipRun, ReadChecksumSwapsTheNibblesOfASmallSum) {
     vsim::EpromChip& chip = prepare(T2732);
     chip.load({0x61, 0x62, 0x63});
     std::vector<uint8_t> read(BUFFER_SIZE, 0x00);
-    wire::Console con("\n");
+    vtest::ConsoleCapture con("\n");
     EXPECT_EQ(ReadIC(read.data(), 2), 2u);
-    EXPECT_EQ(runs::boxes_in(con.output()),
+    EXPECT_EQ(vtest::boxesOn(con.screen()),
               (Boxes{{"Ready:", "read 2 bytes to buffer ( 0x2 ) - [#1026]"}}));
 }
 
 TEST_F(ChipRun, ReadWithRangeEndZeroLeavesTheChipAlone) {
     prepare(T27512);
     const uint64_t ticks = board().ticks();
-    wire::Console con("\n");
+    vtest::ConsoleCapture con("\n");
     EXPECT_EQ(ReadIC(buf(), 0), 0u);
-    const std::string screen = con.output();
+    const std::string screen = con.screen();
     EXPECT_EQ(runs::before_boxes(screen), "reading...\n");
-    EXPECT_EQ(runs::boxes_in(screen), (Boxes{{"Error:", "-->  endAdr=0 !"}}));
+    EXPECT_EQ(vtest::boxesOn(screen), (Boxes{{"Error:", "-->  endAdr=0 !"}}));
     EXPECT_EQ(board().ticks(), ticks);
 }
 
@@ -540,7 +540,7 @@ TEST_F(ChipRun, ReadKeepsTheChosenSupply) {
         SetVcc((unsigned)choice);
         wire::start_recording();
         std::vector<uint8_t> read(BUFFER_SIZE, 0x00);
-        wire::Console con("\n");
+        vtest::ConsoleCapture con("\n");
         EXPECT_EQ(ReadIC(read.data(), 3), 3u);
         const uint8_t supply = choice == T5V ? IC4Q5_VCC_5V : 0;
         // EnableEprom(1) and DisableEprom, the supply bit untouched in both.
@@ -557,7 +557,7 @@ TEST_F(ChipRun, ReadHoldsTheProgramStrobePinHigh) {
         SCOPED_TRACE(vsim::chip_facts(type).name);
         prepare(type);
         wire::start_recording();
-        wire::Console con("\n");
+        vtest::ConsoleCapture con("\n");
         EXPECT_EQ(ReadIC(buf(), 0x20), 0x20u);
         const auto& h = board().address_history();
         ASSERT_EQ(h.size(), 0x22u) << "EnableEprom's address 0, then one per address";
@@ -568,7 +568,7 @@ TEST_F(ChipRun, ReadHoldsTheProgramStrobePinHigh) {
         SCOPED_TRACE(vsim::chip_facts(type).name);
         prepare(type);
         wire::start_recording();
-        wire::Console con("\n");
+        vtest::ConsoleCapture con("\n");
         EXPECT_EQ(ReadIC(buf(), 0x20), 0x20u);
         EXPECT_EQ(board().ic5_history(),
                   (std::vector<uint8_t>{WIRING_27010_27040, WIRING_27010_27040 | IC5Q2_A18}));
@@ -637,7 +637,7 @@ TEST_F(ChipRun, EveryRunLeavesTheChosenSupplyAndAnIdleChip) {
             vcc = choice;
             SetVcc((unsigned)choice);
             o.set_up(chip, work);
-            wire::Console con("\n\n");
+            vtest::ConsoleCapture con("\n\n");
             EXPECT_EQ(o.run(buf()), o.result);
             EXPECT_EQ((board().ic4() & IC4Q5_VCC_5V) != 0, choice == T5V);
             EXPECT_TRUE(board().ic4() & IC4Q4_OE_HIGH) << "output enable left active";
@@ -654,9 +654,9 @@ TEST_F(ChipRun, ProgrammingWithTheWrongTypeSelectedRecordsItsHazard) {
     prepare(T27256);
     board().insert_chip(T27512);
     set({0x12});
-    wire::Console con("\n");
+    vtest::ConsoleCapture con("\n");
     EXPECT_EQ(WriteIC(buf(), 3), 0u);
-    EXPECT_EQ(runs::boxes_in(con.output()),
+    EXPECT_EQ(vtest::boxesOn(con.screen()),
               (Boxes{{"Error:", "write-error at adr:0   read: FF   buffer: 12"}}));
     EXPECT_GT(board().hazards().count_containing("socket wiring"), 0u)
         << board().hazards().joined();
@@ -672,7 +672,7 @@ TEST_F(ChipRun, ProgrammingAboveThePartsLimitDestroysTheChip) {
         vsim::EpromChip& chip = prepare(type);
         SetVpp(T25V);
         set({0x12, 0x34});
-        wire::Console con("\n");
+        vtest::ConsoleCapture con("\n");
         EXPECT_EQ(WriteIC(buf(), 1), 0u);
         EXPECT_GT(board().hazards().count_containing("above"), 0u) << board().hazards().joined();
         EXPECT_TRUE(board().violations().empty()) << board().violations().joined();
@@ -688,7 +688,7 @@ TEST_F(ChipRun, ReadingTheWrongTypeDoesNoHarm) {
     prepare(T27256);
     board().insert_chip(T27512).load({0x00});
     std::vector<uint8_t> read(BUFFER_SIZE, 0x00);
-    wire::Console con("\n");
+    vtest::ConsoleCapture con("\n");
     EXPECT_EQ(ReadIC(read.data(), 0xF), 0xFu);
     EXPECT_EQ(read[0], 0xFF);
     EXPECT_TRUE(runs::board_clean_and_idle());

@@ -206,12 +206,12 @@ TEST_F(PortAccessTest, RefusedSetBaseTouchesNothingAndLeavesThePortUnheld) {
         wire::reset_all(LPT_378, false);
         vsim::board().set_ioperm_refused(true);
         wire::start_recording();
-        wire::Console con;
+        vtest::ConsoleCapture con;
         setBase(port);
         EXPECT_EQ(Base, port);
         EXPECT_EQ(portHeld(), 0u);
         EXPECT_EQ(port_refusal()->why, TREFUSED_RIGHTS);
-        EXPECT_EQ(con.output(), "");
+        EXPECT_EQ(con.screen(), "");
         EXPECT_TRUE(wire::trace().empty());
         EXPECT_EQ(vsim::board().ioperm_calls().size(), 1u);
         vsim::board().set_ioperm_refused(false);
@@ -225,7 +225,7 @@ TEST_F(PortAccessTest, RefusedSetBaseTouchesNothingAndLeavesThePortUnheld) {
 [[noreturn]] void refusedStart(const char* answer, const char* given) {
     wire::reset_all(LPT_378, false);
     vsim::board().set_ioperm_refused(true);
-    static wire::Console* console = new wire::Console(answer);
+    static vtest::ConsoleCapture* console = new vtest::ConsoleCapture(answer);
     (void)console;
     conOut = stderr;
     g_accessesAtRefusal = vsim::board().ticks();

@@ -241,7 +241,7 @@ TEST(A18StrobeRun, BitTwoGoesLowForEveryPulseAlsoWhereTheAddressSendsNoIc5) {
         std::copy(image, image + 3, work.begin());
         const uint8_t line_before = vsim::board().line();
         wire::start_recording();
-        wire::Console con("\n");
+        vtest::ConsoleCapture con("\n");
         ASSERT_EQ(WriteIC(work.data(), 2), 1u);
         EXPECT_EQ(chip.byte(0), 0x11);
         EXPECT_EQ(chip.byte(1), 0x22);
@@ -295,10 +295,10 @@ TEST_P(FfByte, NoPulseNoVoltageTwoIc4TransfersAndTheCellIsReadBack) {
     vsim::EpromChip& chip = prepare(type, 5);
     chip.set_byte(5, 0x7E); // the read-back must come from the cell, not be assumed
     {
-        wire::Console con("\n");
+        vtest::ConsoleCapture con("\n");
         EXPECT_EQ(attempt(5, 0xFF), 1u);
-        EXPECT_EQ(con.output(), "") << "no box, also not for the 2708 and 2716";
-        EXPECT_EQ(con.remaining_input(), "\n");
+        EXPECT_EQ(con.screen(), "") << "no box, also not for the 2708 and 2716";
+        EXPECT_EQ(con.unreadInput(), "\n");
     }
     EXPECT_EQ(back, 0x7E);
     EXPECT_EQ(vsim::board().triggers(), 0u);
@@ -321,11 +321,11 @@ TEST_F(PulseAttempt, ReadOnlyTypesRefuseWithoutABoxAndNeverSwitchTheVoltageOn) {
         const std::string name = vsim::chip_facts(type).name;
         SCOPED_TRACE(name);
         vsim::EpromChip& chip = prepare(type, 3);
-        wire::Console con("\n");
+        vtest::ConsoleCapture con("\n");
         EXPECT_EQ(attempt(3, 0x00), 0u);
         EXPECT_EQ(back, 0u);
-        EXPECT_EQ(con.output(), "");
-        EXPECT_EQ(con.remaining_input(), "\n");
+        EXPECT_EQ(con.screen(), "");
+        EXPECT_EQ(con.unreadInput(), "\n");
         EXPECT_EQ(events(), (Seq{ic4(level | IC4Q3_CE_HIGH), adr(3), "DATA=00"}));
         EXPECT_EQ(vsim::board().ic4() & IC4Q1_VPP, 0);
         EXPECT_EQ(chip.byte(3), 0xFF);

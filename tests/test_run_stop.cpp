@@ -97,10 +97,7 @@ class RunStop : public ::testing::TestWithParam<Case> {
         conInit();
     }
     void TearDown() override {
-        StopRequest = 0;
-        PauseRequest = 0;
-        RunInProgress = 0;
-        HaltOnStop = 0;
+        vtest::SavedSettings::startValues(); // no stop or pause request left for the next test
         for (const int sig : {SIGINT, SIGTERM, SIGHUP, SIGQUIT, SIGUSR1, SIGUSR2, SIGALRM, SIGXCPU,
                               SIGVTALRM, SIGPROF, SIGPWR, SIGTSTP, SIGTTIN, SIGTTOU})
             signal(sig, SIG_DFL);
@@ -171,7 +168,7 @@ TEST_P(RunStop, HaltsBetweenTransfersAndSendsOnlyTheCleanUp) {
         t.second = pass % 2 ? SIGTERM : 0;
         vsim::board().set_access_hook(&Trigger::hook, &t);
         wire::start_recording();
-        wire::Console con("\n\n\n");
+        vtest::ConsoleCapture con("\n\n\n");
         const unsigned result = do_run(c, work);
         vsim::board().set_access_hook(nullptr, nullptr);
         if (pass == 0) {
@@ -182,7 +179,7 @@ TEST_P(RunStop, HaltsBetweenTransfersAndSendsOnlyTheCleanUp) {
         SCOPED_TRACE("stop at access " + std::to_string(t.at) + " of " + std::to_string(total));
         EXPECT_EQ(StopRequest, SIGINT);
         EXPECT_EQ(result, 0u);
-        EXPECT_TRUE(runs::boxes_in(con.output()).empty()) << con.output();
+        EXPECT_TRUE(vtest::boxesOn(con.screen()).empty()) << con.screen();
         EXPECT_TRUE(runs::board_clean_and_idle());
         EXPECT_TRUE(vsim::board().ic4() & IC4Q5_VCC_5V) << "the chosen 5 V is back";
         EXPECT_TRUE(vsim::board().ic4() & IC4Q4_OE_HIGH);
@@ -259,10 +256,10 @@ TEST_P(RunStop, PausesBetweenTransfersWithTheChipAtRestAndEndsAsIfUninterrupted)
         pauses_seen.clear();
         vsim::board().set_access_hook(&Trigger::hook, &t);
         wire::start_recording();
-        wire::Console con("\n\n\n");
+        vtest::ConsoleCapture con("\n\n\n");
         const unsigned result = do_run(c, work);
         vsim::board().set_access_hook(nullptr, nullptr);
-        const Outcome got{result, con.output(), chip.contents(),
+        const Outcome got{result, con.screen(), chip.contents(),
                           std::vector<uint8_t>(work.begin(), work.begin() + 64)};
         if (pass == 0) {
             ASSERT_TRUE(pauses_seen.empty());
@@ -270,7 +267,7 @@ TEST_P(RunStop, PausesBetweenTransfersWithTheChipAtRestAndEndsAsIfUninterrupted)
             total = t.count;
             want_loads.insert(t.loads.begin(), t.loads.end());
             want_vpp_on.insert(t.vpp_on.begin(), t.vpp_on.end());
-            ASSERT_EQ(runs::boxes_in(want.screen).size(), 1u) << want.screen;
+            ASSERT_EQ(vtest::boxesOn(want.screen).size(), 1u) << want.screen;
             continue;
         }
         SCOPED_TRACE(std::string(t.first == SIGTSTP ? "Ctrl-Z" : "SIGTTOU") + " at access " +
@@ -295,7 +292,7 @@ TEST_P(RunStop, PausesBetweenTransfersWithTheChipAtRestAndEndsAsIfUninterrupted)
             // Stopped while paused: the run ends as a stop does, nothing more is sent.
             EXPECT_EQ(StopRequest, SIGTERM);
             EXPECT_EQ(result, 0u);
-            EXPECT_TRUE(runs::boxes_in(got.screen).empty()) << got.screen;
+            EXPECT_TRUE(vtest::boxesOn(got.screen).empty()) << got.screen;
             EXPECT_TRUE(transfers_after(t.paused_at).empty());
             StopRequest = 0;
             continue;
@@ -345,7 +342,7 @@ TEST(RunStopEarly, StopInTheSetUpOrInsideAReadNeverSelectsTheChipNorStoresUnread
             t.at = at;
             vsim::board().set_access_hook(&Trigger::hook, &t);
             wire::start_recording();
-            wire::Console con;
+            vtest::ConsoleCapture con;
             if (run == RunKind::write)
                 WriteIC(work.data(), 0xF);
             else if (run == RunKind::read)
@@ -428,7 +425,7 @@ TEST(RunBoxes, EveryResultBoxWaitsWithTheChipIdleAtTheChosenSupply) {
         FILE* in = fopencookie(nullptr, "r", io);
         ASSERT_NE(in, nullptr);
         setvbuf(in, nullptr, _IONBF, 0);
-        wire::Console con;
+        vtest::ConsoleCapture con;
         conIn = in;
         seen_at_read.clear();
         if (outcome <= write_unsupported)
@@ -443,7 +440,7 @@ TEST(RunBoxes, EveryResultBoxWaitsWithTheChipIdleAtTheChosenSupply) {
         fclose(in);
 
         const size_t boxes = outcome == write_unsupported ? 2u : 1u;
-        ASSERT_EQ(runs::boxes_in(con.output()).size(), boxes) << con.output();
+        ASSERT_EQ(vtest::boxesOn(con.screen()).size(), boxes) << con.screen();
         ASSERT_EQ(seen_at_read.size(), boxes);
         for (const BoardAtRead& b : seen_at_read) {
             EXPECT_EQ(b.ic4_latches, vsim::board().latches(vsim::Reg::ic4))

@@ -9,7 +9,8 @@
 //   wire::transfers_of(...) the writes cut into register transfers, each decoded into its
 //                           select code, shifted bits, load pulses and closing latch.
 //   wire::latched_lines(..) the line bytes a correct address/IC4/IC5 transfer writes.
-//   wire::Console           feeds operator input to conIn and captures conOut.
+// The operator's console, the boxes on it and the driver's start values come from
+// tests/e2e_util.h (vtest::ConsoleCapture, vtest::boxesOn, vtest::SavedSettings).
 //
 // Header only; include it from any tests/test_*.cpp.
 #ifndef VANTREL_TESTS_WIRE_UTIL_H
@@ -25,6 +26,7 @@
 #include "eprom/misc.h"
 #include "link/hw.h"
 #include "sim/wiring.h"
+#include "tests/e2e_util.h"
 
 // Expectations are in the board's own terms, never in the driver's header.
 using namespace vsim::wiring;
@@ -45,30 +47,16 @@ inline FILE* empty_input() {
 
 // Board: power-on state, factory configuration, hung on `board_port` (0x278, 0x378, 0x3BC;
 // 0 leaves it unplugged), empty socket, recording off.
-// Driver: Base 0x378, Delay 2, ic_IC4 = ic_IC5 = 0 (and what they latched), no stop or
-// pause request, no run, vpp = vcc = 0, SelectMF 0, epromtyp T27512, InputClosed 0, conIn at
-// an empty stream, conOut at stdout.
+// Driver: every global at a freshly started program's value (vtest::SavedSettings::
+// startValues: Base 0x378, Delay 2, no stop or pause request, no run, ...), conIn at an
+// empty stream, conOut at stdout.
 // With `grant` the ports Base..Base+2 are opened on the board directly (no port access of
 // the driver, nothing recorded), as the start-up dialogue would have left them.
 inline void reset_all(uint16_t board_port = LPT_378, bool grant = true) {
     vsim::Board& b = vsim::board();
     b.factory_reset();
     b.place_on(board_port);
-    Base = LPT_378;
-    Delay = 2;
-    ic_IC4 = 0;
-    ic_IC5 = 0;
-    latched_IC4 = 0;
-    latched_IC5 = 0;
-    StopRequest = 0;
-    PauseRequest = 0;
-    RunInProgress = 0;
-    HaltOnStop = 0;
-    vpp = 0;
-    vcc = 0;
-    SelectMF = 0;
-    epromtyp = T27512;
-    InputClosed = 0;
+    vtest::SavedSettings::startValues();
     conIn = empty_input();
     conOut = stdout;
     if (grant)
@@ -214,65 +202,6 @@ inline std::vector<Latch> latches_of(const std::vector<vsim::PortAccess>& t) {
             v.push_back(Latch{tr.select, (uint32_t)tr.value});
     return v;
 }
-
-// Operator console for one test: conIn reads `input`, conOut goes to a temporary file.
-// The destructor puts conIn back to an empty stream and conOut to stdout.
-class Console {
-  public:
-    explicit Console(const std::string& input = "") {
-        in_ = std::tmpfile();
-        out_ = std::tmpfile();
-        if (in_) {
-            std::fwrite(input.data(), 1, input.size(), in_);
-            std::rewind(in_);
-        }
-        conIn = in_;
-        conOut = out_;
-        InputClosed = 0;
-    }
-    ~Console() {
-        conIn = empty_input();
-        conOut = stdout;
-        if (in_)
-            std::fclose(in_);
-        if (out_)
-            std::fclose(out_);
-    }
-    Console(const Console&) = delete;
-    Console& operator=(const Console&) = delete;
-
-    // Everything written to conOut so far.
-    std::string output() const {
-        std::string s;
-        if (!out_)
-            return s;
-        std::fflush(out_);
-        const long here = std::ftell(out_);
-        std::rewind(out_);
-        int c;
-        while ((c = std::fgetc(out_)) != EOF)
-            s.push_back((char)c);
-        std::fseek(out_, here, SEEK_SET);
-        return s;
-    }
-    // Input not read yet.
-    std::string remaining_input() const {
-        std::string s;
-        if (!in_)
-            return s;
-        const long here = std::ftell(in_);
-        int c;
-        while ((c = std::fgetc(in_)) != EOF)
-            s.push_back((char)c);
-        std::clearerr(in_);
-        std::fseek(in_, here, SEEK_SET);
-        return s;
-    }
-
-  private:
-    FILE* in_ = nullptr;
-    FILE* out_ = nullptr;
-};
 
 // Register-level tests: the board on 0x378 with the ports granted, delay factor 1 to keep
 // traces short, and no protocol violation allowed by the end of the test.

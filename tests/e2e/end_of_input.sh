@@ -37,8 +37,7 @@ expect_count 1 '\033[2J'
 run setting_then_end '1\n2' --stats
 ends_cleanly
 expect_count 1 '\033[2J'
-CHECKS=$((CHECKS + 1))
-grep -qx 'transfers: address register 0, IC5 0, IC4 1' "$SESSION.err" || fail "the board heard: $(grep transfers "$SESSION.err")"
+check grep -qx 'transfers: address register 0, IC5 0, IC4 1' "$SESSION.err" || fail "the board heard: $(grep transfers "$SESSION.err")"
 
 # At the range prompt of every chip command: no run starts.
 for key in r w v z; do

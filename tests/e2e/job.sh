@@ -1,60 +1,29 @@
 #!/usr/bin/env bash
 # One command line per job: burn, verify, read and blank-check on the model through the
-# command line, with Intel HEX and S-record images checked against srec_cat, the menu's own
-# runs on the wire, and the exit status of every outcome.
-source "$(dirname "${BASH_SOURCE[0]}")/lib/tally.bash" "$@"
-SIM=$(realpath "$SIM")
-cd "$TMP" || exit 1
-command -v srec_cat >/dev/null || { echo "FAIL srec_cat (package srecord) is missing"; exit 1; }
+# command line, the menu's own runs on the wire, and the exit status of every outcome; a
+# signal ends a job at every stage. (HEX and S-record images against srec_cat:
+# srecord_jobs.sh.)
+source "$(dirname "${BASH_SOURCE[0]}")/lib/session.bash" "$@"
 
-# job NAME ARGS...: a job; its output in NAME.out, NAME.err, its status in NAME.rc.
-job() {
-    local name=$1
-    shift
-    timeout 120 "$SIM" "$@" >"$name.out" 2>"$name.err" </dev/null
-    echo $? >"$name.rc"
-}
-# expect NAME STATUS OUTPUT: the job's status and its standard output, exactly.
-expect() {
-    if [ "$(cat "$1.rc")" = "$2" ] && [ "$(cat "$1.out")" = "$3" ]; then
-        ok
-    else
-        bad "$1: status $(cat "$1.rc") (wanted $2): $(cat "$1.out" "$1.err")"
-    fi
+# expect_job STATUS OUTPUT: the job's status and its standard output, exactly.
+expect_job() {
+    check [ "$STATUS" = "$1" ] && [ "$(cat "$SESSION.out")" = "$2" ] ||
+        fail "status $STATUS (wanted $1): $(cat "$SESSION.out" "$SESSION.err")"
 }
 
-# ---- A real-sized job, HEX in and S-record out ---------------------------------------------
-# 32 KiB for a 27C256 with a gap at 0x4000..0x4FFF, as a compiler leaves it.
+# A 27C256 that holds 32 KiB with a gap of erased cells at 0x4000..0x4FFF, as a compiler
+# leaves it.
 head -c 32768 /dev/urandom >fw.bin
-srec_cat fw.bin -Binary -exclude 0x4000 0x5000 -o fw.hex -Intel
-srec_cat fw.hex -Intel -fill 0xFF 0 0x8000 -o want.bin -Binary
-job burn --chip 27256 --chip-file chip.bin -t 27C256 --blank --write fw.hex --verify fw.hex --read out.s19
-crc=$(python3 -c 'import sys,zlib; d=open("want.bin","rb").read(); print("0x%04X, CRC-32 0x%08X" % (sum(d) & 0xFFFF, zlib.crc32(d)))')
-expect burn 0 "blank: ok
+{ head -c 16384 fw.bin; head -c 4096 /dev/zero | tr '\0' '\377'; tail -c +20481 fw.bin; } >want.bin
+job burn --chip 27256 --chip-file chip.bin -t 27C256 --blank --write want.bin --verify want.bin \
+    --read out.bin
+expect_job 0 "blank: ok
 write: 32768 bytes ok
 verify: 32768 bytes ok
-read: 32768 bytes, sum $crc"
-if cmp -s chip.bin want.bin; then ok; else bad "burn: the chip does not hold the image with 0xFF in its gap"; fi
-srec_cat out.s19 -Motorola -o back.bin -Binary 2>srec.err
-if cmp -s back.bin want.bin && [ ! -s srec.err ]; then ok; else bad "burn: out.s19 is not the chip: $(cat srec.err)"; fi
-if [ ! -s burn.err ]; then ok; else bad "burn: standard error: $(cat burn.err)"; fi
-
-# Above 64 KiB, with an offset: a 27C010 that the target sees at 0x80000, HEX with extended
-# linear address records both ways, through standard input and output.
-head -c 131072 /dev/urandom >big.bin
-srec_cat big.bin -Binary -offset 0x80000 -o big.hex -Intel
-timeout 120 "$SIM" --chip 27010 --chip-file big.chip -t 27C010 --offset 0x80000 --write - \
-    --format ihex <big.hex >big.out 2>big.err
-echo $? >big.rc
-timeout 120 "$SIM" --chip 27010 --chip-file big.chip -t 27010 --offset 0x80000 --format ihex --read - <big.hex >read.hex 2>big_read.err
-expect big 0 "write: 131072 bytes ok"
-srec_cat read.hex -Intel -offset -0x80000 -o big.back -Binary
-if cmp -s big.chip big.bin && cmp -s big.back big.bin && grep -q '^:02000004000[89]' read.hex; then
-    ok
-else
-    bad "big: the chip or its HEX read-back differs"
-fi
-if grep -q -x 'read: 131072 bytes, sum 0x...., CRC-32 0x........' big_read.err; then ok; else bad "big: result line not on standard error: $(cat big_read.err)"; fi
+read: 32768 bytes, sum $(sum_and_crc want.bin)"
+check cmp -s chip.bin want.bin && cmp -s out.bin want.bin ||
+    fail "the chip or its read-back is not the image with its gap"
+check [ ! -s burn.err ] || fail "standard error: $(cat burn.err)"
 
 # ---- The menu's own runs ---------------------------------------------------------------
 # A job's wire is the menu's with the same settings keys, access for access.
@@ -62,21 +31,21 @@ head -c 300 fw.bin >small.bin
 printf 'a\n0\n3\nl\nsmall.bin\n\nw\n0\n\nv\n0\n\nq\n' |
     timeout 60 "$SIM" --chip 27256 --port 0x378 --trace menu.vcd >/dev/null
 job wire --chip 27256 -t 27C256 --write small.bin --verify small.bin --trace job.vcd
-if cmp -s <(tail -n +4 menu.vcd) <(tail -n +4 job.vcd); then ok; else bad "wire: the job's trace differs from the menu's"; fi
+check cmp -s <(tail -n +4 menu.vcd) <(tail -n +4 job.vcd) || fail "the job's trace differs from the menu's"
 
 # ---- Every outcome and its status -------------------------------------------------------
 printf '\x00\x11\x22' >three.bin
 job not_blank --chip 27256 --chip-file chip.bin -t 27C256 --blank
-expect not_blank 1 "blank: not blank at 0x0000: chip 0x$(od -An -tx1 -N1 chip.bin | tr -d ' ' | tr a-f A-F)"
+expect_job 1 "blank: not blank at 0x0000: chip 0x$(od -An -tx1 -N1 chip.bin | tr -d ' ' | tr a-f A-F)"
 job mismatch --chip 27256 --chip-file chip.bin -t 27C256 --verify fw.bin --range 5FFF
 n=$(cmp -l fw.bin want.bin | awk '$1 <= 24576' | wc -l)
 first=$(cmp fw.bin want.bin | sed -n 's/.* byte \([0-9]*\),.*/\1/p')
-expect mismatch 1 "$(printf 'verify: mismatch at 0x%04X: chip 0xFF, image 0x%02X, %d bytes differ' \
+expect_job 1 "$(printf 'verify: mismatch at 0x%04X: chip 0xFF, image 0x%02X, %d bytes differ' \
     $((first - 1)) "$(od -An -tu1 -j $((first - 1)) -N1 fw.bin)" "$n")"
 job stuck --chip 2764 -t 2764 --vpp 21 --write three.bin --fault stuck-cell:1:0x00
-expect stuck 1 "write: error at 0x0001: chip 0x00, image 0x11 after 10 pulses"
+expect_job 1 "write: error at 0x0001: chip 0x00, image 0x11 after 10 pulses"
 job timeout --chip 27C64 -t 27C64 --write three.bin --fault monoflop-stuck-1
-expect timeout 1 "write: timeout at 0x0000: the board's pulse never ended"
+expect_job 1 "write: timeout at 0x0000: the board's pulse never ended"
 
 # Bad usage, unusable images, outputs that cannot be written, actions the type does not
 # allow: status 2, and the board hears nothing at all (a bad command line does not even set
@@ -91,15 +60,12 @@ while IFS='|' read -r name args message; do
     ln -f pre.chip pre-link.chip
     # shellcheck disable=SC2086
     job "$name" --chip 27256 --chip-file pre.chip --stats $args
-    if [ "$(cat "$name.rc")" = 2 ] && [ ! -s "$name.out" ] && grep -q -F -- "$message" "$name.err" &&
+    check [ "$STATUS" = 2 ] && [ ! -s "$name.out" ] && grep -q -F -- "$message" "$name.err" &&
         cmp -s pre.chip erased.chip &&
         { ! grep -q statistics "$name.err" ||
             { grep -q -x 'transfers: address register 0, IC5 0, IC4 0' "$name.err" &&
-                grep -q -x 'port accesses: [0-9]* (reads [0-9]*, writes 0)' "$name.err"; }; }; then
-        ok
-    else
-        bad "$name: status $(cat "$name.rc"): $(cat "$name.out" "$name.err")"
-    fi
+                grep -q -x 'port accesses: [0-9]* (reads [0-9]*, writes 0)' "$name.err"; }; } ||
+        fail "status $STATUS: $(cat "$name.out" "$name.err")"
 done <<'EOF'
 no_type|--blank|a job needs the EPROM type (-t TYPE)
 bad_type|-t 27C999 --blank|-t '27C999': unknown EPROM type
@@ -122,90 +88,75 @@ raw_offset_read|-t 27C256 --offset 8000 --read x.bin|--offset 0x8000: x.bin is a
 srec_cut|-t 27C256 --write cut.s19|cut.s19:1: no end record (S7, S8 or S9) nor a count (S5 or S6) after the data
 hex_past_4g|-t 27C256 --offset FFFFFF00 --write past4g.hex|past4g.hex:2: address 0x100000000 is at or past 4 GiB
 EOF
-if [ ! -e x.hex ] && [ ! -e x.s19 ] && [ ! -e x.bin ] && [ ! -e nodir ]; then ok; else bad "a refused job left a file: $(ls)"; fi
+check [ ! -e x.hex ] && [ ! -e x.s19 ] && [ ! -e x.bin ] && [ ! -e nodir ] ||
+    fail "a refused job left a file: $(ls)"
 
 # Standard output that cannot take the image or a result line: status 2, never 0. A closed
 # one is known before the board hears anything.
+SESSION=stdout_closed
 timeout 60 "$SIM" --chip 27256 --chip-file pre.chip --stats -t 27C256 --read - >&- \
     2>stdout_closed.err </dev/null
-echo $? >stdout_closed.rc
-if [ "$(cat stdout_closed.rc)" = 2 ] && grep -q -F -- '--read -: standard output is closed' stdout_closed.err &&
-    grep -q -x 'transfers: address register 0, IC5 0, IC4 0' stdout_closed.err; then
-    ok
-else
-    bad "stdout_closed: status $(cat stdout_closed.rc): $(cat stdout_closed.err)"
-fi
+STATUS=$?
+expect_status 2
+expect_err '--read -: standard output is closed'
+check grep -q -x 'transfers: address register 0, IC5 0, IC4 0' stdout_closed.err ||
+    fail "$(cat stdout_closed.err)"
 for what in '--read -' '--blank'; do
+    SESSION="full ($what)"
     # shellcheck disable=SC2086
     timeout 60 "$SIM" --chip 2716 -t 2716 $what >/dev/full 2>full.err </dev/null
-    rc=$?
-    if [ "$rc" = 2 ] && grep -q 'No space left on device' full.err; then ok; else bad "full ($what): status $rc: $(cat full.err)"; fi
+    STATUS=$?
+    expect_status 2
+    check grep -q 'No space left on device' full.err || fail "$(cat full.err)"
 done
 
 # No board: status 3.
 job absent --board-port none -t 27C256 --blank
-if [ "$(cat absent.rc)" = 3 ] && grep -q 'no Vantrel II answers on the port 0x378' absent.err; then ok; else bad "absent: $(cat absent.rc absent.err)"; fi
+expect_status 3
+expect_err 'no Vantrel II answers on the port 0x378'
 job elsewhere --board-port 0x278 -t 27C256 --port 0x378 --blank
-if [ "$(cat elsewhere.rc)" = 3 ]; then ok; else bad "elsewhere: status $(cat elsewhere.rc)"; fi
+expect_status 3
 
 # A signal ends a job as it ends the menu program: the chip idle, the signal's own status.
+# Sent once the burn is under way: its first cells are burnt.
 head -c 524288 /dev/urandom >k512.bin
-set -m
-"$SIM" --chip 27040 --chip-file sig.chip -t 27C040 --write k512.bin --stats >sig.out 2>sig.err &
-pid=$!
-set +m
-sleep 0.5
-kill -TERM "$pid"
-{ wait "$pid"; } 2>/dev/null
-rc=$?
-if [ "$rc" = 143 ] && grep -q -x 'board at exit: IC4 0x.., programming voltage off, chip deselected, supply 5 V' sig.err; then
-    ok
-else
-    bad "signal: status $rc: $(grep 'at exit' sig.err)"
-fi
+start sig --chip 27040 --chip-file sig.chip -t 27C040 --write k512.bin --stats
+check wait_for 60 burning sig.chip || fail "the burn did not start"
+kill -TERM "$PID"
+reap
+expect_status 143
+check grep -q -x 'board at exit: IC4 0x.., programming voltage off, chip deselected, supply 5 V' sig.err ||
+    fail "$(grep 'at exit' sig.err)"
+expect_has "write: stopped at 0x"
 
-# ended PID: waits for PID, a minute at most (a program that hangs is killed and fails the
-# check that follows); rc is its status.
-ended() {
-    local waited=0
-    while kill -0 "$1" 2>/dev/null && [ "$waited" -lt 600 ]; do
-        sleep 0.1
-        waited=$((waited + 1))
-    done
-    kill -KILL "$1" 2>/dev/null
-    { wait "$1"; } 2>/dev/null
-    rc=$?
-}
-
-# A read stopped by a signal leaves an existing output file as it was.
+# A read stopped by a signal leaves an existing output file as it was. Sent once the read is
+# under way: the program has spent a fifth of a second of processor time, a good part of the
+# read and many times its start-up.
 printf 'old' >kept.s19
-set -m
-"$SIM" --chip 27040 --chip-file sig.chip -t 27C040 --read kept.s19 >sigr.out 2>sigr.err &
-pid=$!
-set +m
-sleep 0.3
-kill -TERM "$pid"
-ended "$pid"
-if [ "$rc" = 143 ] && [ "$(cat kept.s19)" = old ]; then ok; else bad "signal during read: status $rc, kept.s19: $(head -c 40 kept.s19)"; fi
+start sigr --chip 27040 --chip-file sig.chip -t 27C040 --read kept.s19
+check wait_for 60 busy_for "$PID" 20 || fail "the read did not start"
+kill -TERM "$PID"
+reap
+expect_status 143
+expect_has "read: stopped at 0x"
+check [ "$(cat kept.s19)" = old ] || fail "kept.s19: $(head -c 40 kept.s19)"
 
 # A signal while the job waits for its image on a FIFO: the signal's own status, nothing on
 # the board.
 mkfifo feed
 exec 5<>feed # a writer that never sends more than the start of a record
 printf ':0400' >&5
+SESSION=fifo
 set -m
 "$SIM" --chip 27256 --chip-file fifo.chip --stats -t 27C256 --format ihex --write - <feed >fifo.out 2>fifo.err &
-pid=$!
+PID=$!
 set +m
-sleep 0.3
-kill -TERM "$pid"
-ended "$pid"
+check wait_for 10 waiting_for_input "$PID" || fail "the job does not wait for its image"
+kill -TERM "$PID"
+reap
 exec 5>&-
-if [ "$rc" = 143 ] && grep -q -x 'transfers: address register 0, IC5 0, IC4 0' fifo.err &&
-    [ ! -s fifo.out ]; then
-    ok
-else
-    bad "fifo: status $rc: $(cat fifo.out fifo.err)"
-fi
+expect_status 143
+check grep -q -x 'transfers: address register 0, IC5 0, IC4 0' fifo.err && [ ! -s fifo.out ] ||
+    fail "$(cat fifo.out fifo.err)"
 
-tally_end
+finish

@@ -12,20 +12,6 @@ if [ -n "${VANTREL_BINARY:-}" ] && [ -n "${VANTREL_HARNESS_LIB:-}" ]; then
     REAL=1
 fi
 
-# err_has PIECE: standard error of the session holds PIECE.
-err_has() {
-    CHECKS=$((CHECKS + 1))
-    grep -qF -- "$1" "$SESSION.err" || fail "standard error lacks '$1': $(cat "$SESSION.err")"
-}
-
-# clean_wire: the model saw no protocol violation and no hazard to the chip (--stats).
-clean_wire() {
-    CHECKS=$((CHECKS + 1))
-    if ! grep -qx 'protocol violations: 0' "$SESSION.err" || ! grep -qx 'hazards: 0' "$SESSION.err"; then
-        fail "violations or hazards on the wire: $(cat "$SESSION.err")"
-    fi
-}
-
 # expect_err_lines EXPECTED: the lines of standard error before the model's statistics.
 expect_err_lines() {
     CHECKS=$((CHECKS + 1))
@@ -49,9 +35,8 @@ while IFS='|' read -r chip family type volts; do
     expect_status 0
     expect_exact "write: 64 bytes ok\nverify: 64 bytes ok\n"
     expect_err_lines "vantrel-sim: part $chip: a $family, type $type, programming voltage $volts\n"
-    clean_wire
-    CHECKS=$((CHECKS + 1))
-    cmp -s -n 64 "$name.chip" image.bin || fail "$chip: the chip does not hold the image"
+    expect_clean_wire
+    check cmp -s -n 64 "$name.chip" image.bin || fail "$chip: the chip does not hold the image"
 done <<'EOF'
 TMS2732-45JL|2732|2732|25 V
 AM2732A-20|2732A|2732|21 V
@@ -74,7 +59,7 @@ run below "" --chip MBM2764-25 --stats -p MBM2764-25 --vpp 12 --write image.bin
 expect_status 1
 expect_exact "write: error at 0x0000: chip 0xFF, image 0x00 after 10 pulses\n"
 expect_err_lines "vantrel-sim: part MBM2764-25: a 2764, type 2764, programming voltage 12.75 V (--vpp 12)\nvantrel-sim: warning: a 2764 programs at 21 V: a burn at 12.75 V may leave its bytes unchanged\n"
-clean_wire
+expect_clean_wire
 
 # A part the board only reads: said so, and read.
 run read_only "" --chip 2716 --stats -p 27C16 --range 3F --blank
@@ -88,7 +73,7 @@ cp erased.bin high.chip
 run read_high "" --chip 27C256 --chip-file high.chip --stats -t 27C256 --vpp 25 --range 3F \
     --blank --verify erased.bin --read high.bin
 expect_status 0
-clean_wire
+expect_clean_wire
 expect_file_same high.chip erased.bin
 
 # ---- Refused before the board hears anything ---------------------------------------------
@@ -100,7 +85,7 @@ while IFS='|' read -r name chip args; do
     run "$name" "" --chip "$chip" --chip-file "$name.chip" --stats $args
     expect_status 2
     expect_exact ""
-    err_has "port accesses: 0 (reads 0, writes 0)"
+    expect_err "port accesses: 0 (reads 0, writes 0)"
     expect_file_same "$name.chip" "$name.expect"
     expect_no_file out.bin
 done <<'EOF'
@@ -129,16 +114,15 @@ expect_count 0 '[  25 V]'
 expect_count 3 "$(status_line 378 0000 7FFF 2)"
 expect_last_screen_has '\t0:  [  12 V] \t1:     21 V  \t2:     25 V \n'
 expect_last_screen_has '\ta:  [27C256] \tb:   27C512 \n'
-clean_wire
-CHECKS=$((CHECKS + 1))
-cmp -s -n 64 keyed.chip image.bin || fail "keyed: the chip does not hold the image"
+expect_clean_wire
+check cmp -s -n 64 keyed.chip image.bin || fail "keyed: the chip does not hold the image"
 
 # The real program takes --part for its menu too: the same screens as the model's.
 if [ "$REAL" = 1 ]; then
     both real_part "1\n2\n\nq\n" "--chip 27C256 --stats" --part TMS27C256-2JL
     expect_status 1
     expect_boxes "Error:|a 27C256 takes at most 14 V on Vpp: 25 V would destroy it"
-    clean_wire
+    expect_clean_wire
 fi
 
 finish

@@ -52,8 +52,7 @@ if ! ldd "$BIN/harness.so" | grep -q libasan; then
     STATUS=$?
     expect_status 139
     expect_err "vantrel harness: a fault that is no port instruction"
-    CHECKS=$((CHECKS + 1))
-    [ ! -s "$SESSION.out" ] || fail "the process lived on after its SIGSEGV"
+    check [ ! -s "$SESSION.out" ] || fail "the process lived on after its SIGSEGV"
 fi
 
 # ---- Root's rights end with the start-up ------------------------------------------------
@@ -66,22 +65,19 @@ if [ "$IS_ROOT" = 1 ]; then
     expect_status 1
     expect_box "Ready:" "read 63 bytes to buffer ( 0x3F ) - [#3FC0]"
     expect_box "Info:" "64 bytes written to $PUB/sudo.rom"
-    CHECKS=$((CHECKS + 1))
-    [ "$(stat -c %u:%g "$PUB/sudo.rom")" = 65534:65534 ] ||
+    check [ "$(stat -c %u:%g "$PUB/sudo.rom")" = 65534:65534 ] ||
         fail "the image belongs to $(stat -c %u:%g "$PUB/sudo.rom"), not to the operator"
 
     # The same through ppdev: the device stays open after the drop.
     real sudo_ppdev "1\ns\n$PUB/sudo2.rom\n\nq\n" "--stats --refuse-ioperm --ppdev 0:0x378"
     expect_status 1
-    CHECKS=$((CHECKS + 1))
-    [ "$(stat -c %u:%g "$PUB/sudo2.rom")" = 65534:65534 ] || fail "ppdev: not the operator's image"
+    check [ "$(stat -c %u:%g "$PUB/sudo2.rom")" = 65534:65534 ] || fail "ppdev: not the operator's image"
 
     # Not through sudo: root stays root.
     REAL_SUDO=""
     real root_save "1\ns\n$PUB/root.rom\n\nq\n" "--stats"
     expect_status 1
-    CHECKS=$((CHECKS + 1))
-    [ "$(stat -c %u:%g "$PUB/root.rom")" = 0:0 ] || fail "root's image belongs to someone else"
+    check [ "$(stat -c %u:%g "$PUB/root.rom")" = 0:0 ] || fail "root's image belongs to someone else"
 
     # A drop that cannot be done: the message after the start-up, status 2, no menu.
     for ids in "x 65534" "65534 -1" "65534 4294967296"; do
@@ -97,8 +93,7 @@ else
     REAL_SUDO="$(id -u) $(id -g)"
     real user_save "1\ns\n$PUB/user.rom\n\nq\n" "--stats"
     expect_status 1
-    CHECKS=$((CHECKS + 1))
-    [ "$(stat -c %u "$PUB/user.rom")" = "$(id -u)" ] || fail "the image is not the user's"
+    check [ "$(stat -c %u "$PUB/user.rom")" = "$(id -u)" ] || fail "the image is not the user's"
     REAL_SUDO=""
 fi
 

@@ -6,7 +6,6 @@
 LIB=$(cd "$(dirname "${BASH_SOURCE[0]}")/lib" && pwd)
 source "$LIB/session.bash" "$@"
 source "$LIB/real.bash"
-source "$LIB/burn.bash"
 
 burn_session ce_27c256 27C256 '0\na' 64 3F
 burn_session a14_2764 2764 '1\n8' 48 2F

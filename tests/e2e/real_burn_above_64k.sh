@@ -5,7 +5,6 @@
 LIB=$(cd "$(dirname "${BASH_SOURCE[0]}")/lib" && pwd)
 source "$LIB/session.bash" "$@"
 source "$LIB/real.bash"
-source "$LIB/burn.bash"
 
 REAL_TIMEOUT=1100 # about 200 s on an idle machine
 

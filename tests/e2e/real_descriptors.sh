@@ -33,8 +33,7 @@ closed_run() {
     STATUS=$?
     OUT=$(cat "$SESSION.out" 2>/dev/null; echo x)
     OUT=${OUT%x}
-    CHECKS=$((CHECKS + 1))
-    cmp -s "$CHIPS/chip.bin" cells.bin ||
+    check cmp -s "$CHIPS/chip.bin" cells.bin ||
         fail "the chip file changed: $(head -c 48 "$CHIPS/chip.bin" | od -An -c | head -2)"
 }
 
@@ -69,6 +68,17 @@ holds_chip_file() {
     return 1
 }
 
+# vantrel_with_port: the process id of the vantrel started with --port, if there is one.
+vantrel_with_port() {
+    local p
+    for p in /proc/[0-9]*; do
+        if [[ "$(tr '\0' ' ' 2>/dev/null <"$p/cmdline")" == "$BIN/vantrel --port"* ]]; then
+            echo "${p#/proc/}"
+            return
+        fi
+    done
+}
+
 # While the menu waits for a key: descriptors 0 to 2 are none of the files the harness serves
 # (the chip file; the device, which it opens as /dev/null for reading and writing with
 # close-on-exec), so nothing the program prints can reach the port.
@@ -89,7 +99,7 @@ for fd in 1 2; do
     exec 3>"$SESSION.fifo"
     pid=""
     for _ in $(seq 100); do
-        pid=$(pgrep -f "^$BIN/vantrel --port" | head -1)
+        pid=$(vantrel_with_port)
         [ -n "$pid" ] && holds_chip_file "$pid" && break
         sleep 0.05
     done
@@ -110,8 +120,7 @@ for fd in 1 2; do
     fi
     exec 3>&-
     wait
-    CHECKS=$((CHECKS + 1))
-    cmp -s "$CHIPS/chip.bin" cells.bin || fail "the chip file changed"
+    check cmp -s "$CHIPS/chip.bin" cells.bin || fail "the chip file changed"
 done
 
 finish

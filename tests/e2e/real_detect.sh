@@ -29,8 +29,7 @@ detect scan_3bc '3\n\nq\n' 0x3BC 'Info:|Vantrel found at LPT: (0x3BC)'
 detect scan_no_board '3\n\nq\n' none 'Info:|Vantrel not found on 0x278, 0x378 or 0x3BC !'
 expect_last_screen_has "$(status_line 378 0000 FFFF 2)"
 # Direct access: every access trapped, none through ppdev.
-CHECKS=$((CHECKS + 1))
-grep -q '^harness: [1-9][0-9]* port instructions trapped, 0 ppdev' "$SESSION.err" ||
+check grep -q '^harness: [1-9][0-9]* port instructions trapped, 0 ppdev' "$SESSION.err" ||
     fail "the scan did not go through the port instructions: $(grep harness "$SESSION.err")"
 
 # --port: no dialogue, any base address, the given port's box when the board is elsewhere.

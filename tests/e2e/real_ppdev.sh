@@ -49,8 +49,7 @@ expect_boxes "Info:|48 bytes readed from $PUB/image.bin" "Ready:|write ready: 2F
 expect_through_ppdev
 expect_sim_count
 expect_clean_wire
-CHECKS=$((CHECKS + 1))
-cmp -s -n 48 "$CHIPS/real.bin" "$PUB/image.bin" || fail "the chip does not hold the image"
+check cmp -s -n 48 "$CHIPS/real.bin" "$PUB/image.bin" || fail "the chip does not hold the image"
 
 # The scan opens what it can: only 0x278 has a device, and the board is there.
 HARNESS_EXTRA="--refuse-ioperm --ppdev 3:0x278"
@@ -65,8 +64,7 @@ real pp_path 'q\n' "--board-port 0xD010 --stats $HARNESS_EXTRA" --port /dev/parp
 expect_status 1
 expect_last_screen_has "$(status_line D010 0000 FFFF 2)"
 expect_through_ppdev
-CHECKS=$((CHECKS + 1))
-cmp -s pp_path.out pp_path.sim.out || fail "--port /dev/parport1 and --port 0xD010 differ"
+check cmp -s pp_path.out pp_path.sim.out || fail "--port /dev/parport1 and --port 0xD010 differ"
 
 # Refusals: the message, status 2, and nothing on the wire.
 # refused NAME INPUT HARNESS-OPTIONS LINES [ARG...]
@@ -115,8 +113,7 @@ expect_boxes 'Info:|Vantrel not found on 0x278, 0x378 or 0x3BC !'
 expect_last_screen_has "$(status_line 278 0000 FFFF 2)"
 expect_clean_wire
 expect_through_ppdev
-CHECKS=$((CHECKS + 1))
-[ "$(($(accesses pp_scan_fallback) - $(accesses pp_scan_alone)))" = 123 ] ||
+check [ "$(($(accesses pp_scan_fallback) - $(accesses pp_scan_alone)))" = 123 ] ||
     fail "the command after the scan: $(accesses pp_scan_alone) and $(accesses pp_scan_fallback) accesses"
 
 # A device that goes away in the middle of a menu read: the run stops, the program ends with
@@ -130,8 +127,7 @@ expect_lacks "Goodbye"
 expect_err "$LOSS_LINE"
 expect_err ": No such device)"
 expect_err "harness: 0 port instructions trapped, 20000 ppdev data ioctls"
-CHECKS=$((CHECKS + 1))
-[ "$(sed '/^vantrel-sim statistics$/,$d' "$SESSION.err" | wc -l)" = 1 ] ||
+check [ "$(sed '/^vantrel-sim statistics$/,$d' "$SESSION.err" | wc -l)" = 1 ] ||
     fail "more than the one line on standard error before the statistics: $(cat "$SESSION.err")"
 
 # The same in a job whose image goes to standard output: two reads of 256 bytes, the device
@@ -142,8 +138,7 @@ chmod 666 "$CHIPS/loss.bin"
 real pp_vanish_job '' "--chip 27C64 --chip-file $CHIPS/loss.bin --stats --refuse-ioperm --ppdev 0:0x378:vanish:150000" \
     -t 27C64 --range FF --read - --read -
 expect_status 3
-CHECKS=$((CHECKS + 1))
-cmp -s "$SESSION.out" <(head -c 256 "$CHIPS/loss.bin") ||
+check cmp -s "$SESSION.out" <(head -c 256 "$CHIPS/loss.bin") ||
     fail "standard output is not the first image alone ($(wc -c <"$SESSION.out") bytes)"
 expect_err "vantrel: $LOSS_LINE"
 expect_err "read: 256 bytes, sum 0x"

@@ -22,20 +22,11 @@ set -m
     "$BIN/vantrel" -t 27C256 --delay 1 --write rom.bin </dev/null >tstp.out 2>tstp.err &
 PID=$!
 set +m
-state() { sed -n 's/^[0-9]* ([^)]*) \(.\).*/\1/p' "/proc/$PID/stat" 2>/dev/null; }
-# Once the first cells are burnt, the run is under way.
-for _ in $(seq 200); do
-    [ "$(head -c 16 tstp.chip 2>/dev/null | tr -d '\377' | wc -c)" != 0 ] && break
-    sleep 0.05
-done
+# Once the first cells are burnt, the run is under way; stopped, it stays stopped.
+check wait_for 10 burning tstp.chip || fail "the burn did not start"
 kill -TSTP "$PID"
-for _ in $(seq 100); do
-    [ "$(state)" = T ] && break
-    sleep 0.05
-done
-sleep 0.3
-CHECKS=$((CHECKS + 1))
-[ "$(state)" = T ] || fail "not stopped by SIGTSTP: state $(state)"
+check wait_for 5 stopped "$PID" && sleep 0.3 && stopped "$PID" ||
+    fail "not stopped by SIGTSTP: state $(state_of "$PID")"
 kill -CONT "$PID"
 exec 4>&2 2>/dev/null # no job notices from the shell
 for _ in $(seq $((REAL_TIMEOUT * 10))); do
@@ -49,7 +40,6 @@ exec 2>&4 4>&-
 expect_status 0
 expect_exact "write: 2048 bytes ok\n"
 expect_clean_wire
-CHECKS=$((CHECKS + 1))
-cmp -s -n 2048 tstp.chip rom.bin || fail "the chip does not hold rom.bin"
+check cmp -s -n 2048 tstp.chip rom.bin || fail "the chip does not hold rom.bin"
 
 finish

@@ -1,19 +1,16 @@
 #!/usr/bin/env bash
 # vantrel-sim's command line: --help, and every unknown or malformed option refused with
 # exit status 2 and its name on standard error, before the program starts.
-source "$(dirname "${BASH_SOURCE[0]}")/lib/tally.bash" "$@"
+source "$(dirname "${BASH_SOURCE[0]}")/lib/session.bash" "$@"
+
 # --help: usage on standard output, nothing on standard error, status 0, no program.
-printf '1\nq\n' | timeout 60 "$SIM" --help >"$TMP/help.out" 2>"$TMP/help.err"
-rc=$?
-if [ "$rc" = 0 ] && head -1 "$TMP/help.out" | grep -q '^Usage: vantrel-sim' && [ ! -s "$TMP/help.err" ] &&
-    ! grep -q 'select Vantrel-Port' "$TMP/help.out"; then
-    ok
-else
-    bad "--help: status $rc"
-    cat "$TMP/help.out" "$TMP/help.err"
-fi
+run help '1\nq\n' --help
+expect_status 0
+check head -1 help.out | grep -q '^Usage: vantrel-sim' || fail "--help does not start with the usage"
+check [ ! -s help.err ] || fail "--help wrote on standard error: $(cat help.err)"
+expect_lacks 'select Vantrel-Port'
 for opt in --chip --no-chip --chip-file --board-port --pulse --fault --trace --stats --help; do
-    if grep -q -e "$opt " "$TMP/help.out"; then ok; else bad "--help does not mention $opt"; fi
+    check grep -q -e "$opt " help.out || fail "--help does not mention $opt"
 done
 
 # refused WHAT ARGS...: status 2, WHAT on standard error, nothing of the program on
@@ -21,13 +18,9 @@ done
 refused() {
     local what=$1
     shift
-    printf '1\nq\n' | timeout 60 "$SIM" "$@" >"$TMP/r.out" 2>"$TMP/r.err"
-    local rc=$?
-    if [ "$rc" = 2 ] && grep -q -F -- "$what" "$TMP/r.err" && [ ! -s "$TMP/r.out" ]; then
-        ok
-    else
-        bad "'$*': status $rc, stderr: $(cat "$TMP/r.err"), stdout: $(head -c 80 "$TMP/r.out")"
-    fi
+    run refused '1\nq\n' "$@"
+    check [ "$STATUS" = 2 ] && grep -q -F -- "$what" refused.err && [ ! -s refused.out ] ||
+        fail "'$*': status $STATUS, stderr: $(cat refused.err), stdout: $(head -c 80 refused.out)"
 }
 refused "'--bogus'" --bogus
 refused "'-v'" -v
@@ -45,26 +38,19 @@ refused "--fault 'weak-cell:5'" --fault weak-cell:5
 refused "--no-chip" --no-chip --chip 2716
 refused "--stats" --stats=yes
 refused "--trace" --trace
-refused "$TMP/no/such/dir/t.vcd" --trace "$TMP/no/such/dir/t.vcd"
-if [ ! -e "$TMP/no" ]; then ok; else bad "a refused trace created something"; fi
+refused "$WORK/no/such/dir/t.vcd" --trace "$WORK/no/such/dir/t.vcd"
+check [ ! -e no ] || fail "a refused trace created something"
 
 # A good command line starts the program, which ends with status 1 on its exit command.
-printf '1\nq\n' | timeout 60 "$SIM" --chip 27C16 --board-port 0x378 --pulse 50 --stats >"$TMP/good.out" 2>"$TMP/good.err"
-rc=$?
-if [ "$rc" = 1 ] && grep -q 'select Vantrel-Port' "$TMP/good.out" && grep -q Goodbye "$TMP/good.out"; then
-    ok
-else
-    bad "good command line: status $rc"
-    cat "$TMP/good.err"
-fi
+run good '1\nq\n' --chip 27C16 --board-port 0x378 --pulse 50 --stats
+expect_status 1
+expect_has 'select Vantrel-Port'
+expect_has Goodbye
 # Without options: the program as it is, nothing on standard error.
-printf '1\nq\n' | timeout 60 "$SIM" >"$TMP/plain.out" 2>"$TMP/plain.err"
-rc=$?
-if [ "$rc" = 1 ] && [ ! -s "$TMP/plain.err" ] && grep -q 'Vantrel II at 0x378 ' "$TMP/plain.out"; then
-    ok
-else
-    bad "no options: status $rc"
-fi
+run plain '1\nq\n'
+expect_status 1
+expect_has 'Vantrel II at 0x378 '
+check [ ! -s plain.err ] || fail "standard error without options: $(cat plain.err)"
 
 # Short of memory the bench ends with a message and status 2, never by an uncaught exception
 # (status 134). Address-space limits from "too small to load" up to "enough": each ends as
@@ -72,17 +58,18 @@ fi
 if ldd "$SIM" | grep -q -e libasan -e libubsan; then
     echo "skipped: out-of-memory check (sanitizer build)"
 else
+    SESSION=oom
     oom=0
     for kib in $(seq 4000 500 16000); do
-        (ulimit -v "$kib" && printf '1\nq\n' | "$SIM" --chip 27040 >/dev/null 2>"$TMP/oom.err")
+        (ulimit -v "$kib" && printf '1\nq\n' | "$SIM" --chip 27040 >/dev/null 2>oom.err)
         rc=$?
         case $rc in
         0 | 1 | 127) ;; # 0: the work buffer itself could not be had (its own box)
-        2) grep -q -x 'vantrel-sim: out of memory' "$TMP/oom.err" && oom=$((oom + 1)) ;;
-        *) bad "ulimit -v $kib: status $rc: $(head -c 300 "$TMP/oom.err")" ;;
+        2) grep -q -x 'vantrel-sim: out of memory' oom.err && oom=$((oom + 1)) ;;
+        *) check && fail "ulimit -v $kib: status $rc: $(head -c 300 oom.err)" ;;
         esac
     done
-    if [ "$oom" -gt 0 ]; then ok; else bad "no limit gave the out-of-memory message"; fi
+    check [ "$oom" -gt 0 ] || fail "no limit gave the out-of-memory message"
 fi
 
-tally_end
+finish

@@ -4,34 +4,16 @@
 # clear sequence, the highlight, the box frames, the progress counter overwriting itself).
 #
 # Walk: port answer 1, type 27C256, load a 32 KiB image, burn it, verify it, exit.
-#
-# Usage: bash tmux_session.sh /path/to/vantrel-sim
-set -u
+source "$(dirname "${BASH_SOURCE[0]}")/lib/session.bash" "$@"
+needs tmux tmux
 
-SIM=${1:?usage: tmux_session.sh /path/to/vantrel-sim}
-SIM=$(cd "$(dirname "$SIM")" && pwd)/$(basename "$SIM")
-[ -x "$SIM" ] || { echo "FAIL: $SIM is not an executable"; exit 1; }
-if ! command -v tmux >/dev/null 2>&1; then
-    echo "FAIL: tmux is not installed (apt-get install tmux)"
-    exit 1
-fi
-
-WORK=$(mktemp -d "${TMPDIR:-/tmp}/vantrel-tmux.XXXXXX")
-# A server of our own on a socket in the temp dir: no user configuration, no other sessions.
+# A server of our own on a socket in the scratch directory: no user configuration, no other
+# sessions.
 TMUX_CMD=(tmux -S "$WORK/tmux.sock" -f /dev/null)
-SESSION=vantrel
-PANE="$SESSION:0.0"
-cleanup() {
-    "${TMUX_CMD[@]}" kill-server >/dev/null 2>&1
-    rm -rf "$WORK"
-}
-trap cleanup EXIT
+PANE="vantrel:0.0"
+SESSION=tmux
+trap '"${TMUX_CMD[@]}" kill-server >/dev/null 2>&1; rm -rf "$WORK"' EXIT
 
-failures=0
-fail() {
-    echo "FAIL: $*"
-    failures=$((failures + 1))
-}
 screen() { "${TMUX_CMD[@]}" capture-pane -p -t "$PANE"; }
 show_screen() {
     echo "---- screen ----"
@@ -45,23 +27,20 @@ line() {
     keys Enter
 }
 
-# Poll the pane until it shows TEXT (fixed string), for at most SECONDS.
-wait_for() {
-    local text=$1 seconds=${2:-20} i
-    for ((i = 0; i < seconds * 20; i++)); do
-        if screen | grep -qF -- "$text"; then
-            return 0
-        fi
-        sleep 0.05
-    done
-    fail "timed out after ${seconds}s waiting for: $text"
+# Poll the pane until it shows TEXT (fixed string), for at most SECONDS; the script ends
+# if it never does.
+shown() { screen | grep -qF -- "$1"; }
+wait_screen() {
+    wait_for "${2:-20}" shown "$1" && return 0
+    check && fail "timed out after ${2:-20}s waiting for: $1"
     show_screen
-    exit 1
+    finish
 }
 
 # The menu is drawn after 26 line feeds and the clear sequence: nothing of the earlier
 # screen may be left above it, so the first line with any text is the status line.
 check_menu_on_clear_screen() {
+    check
     local first
     first=$(screen | grep -m1 -v '^[[:space:]]*$')
     case $first in
@@ -80,6 +59,7 @@ check_menu_on_clear_screen() {
 above_box=
 above_box2=
 check_box() {
+    check
     local text=$1
     local -a rows
     mapfile -t rows < <(screen)
@@ -113,6 +93,7 @@ check_box() {
 # A chip run's counter overwrites itself with a carriage return: between the run's first
 # line and its box there is exactly one line, and it shows only the range end.
 check_counter_line() {
+    check
     local run_line=$1 last=$2
     [ "$above_box" = "$last" ] ||
         fail "the counter line before the box shows '$above_box', not just $last"
@@ -132,78 +113,70 @@ cat >"$WORK/run.sh" <<EOF
 echo \$? >"$WORK/status"
 exec sleep 3600
 EOF
-"${TMUX_CMD[@]}" new-session -d -s "$SESSION" -x 100 -y 60 -c "$WORK" bash "$WORK/run.sh" ||
+"${TMUX_CMD[@]}" new-session -d -s vantrel -x 100 -y 60 -c "$WORK" bash "$WORK/run.sh" ||
     { echo "FAIL: tmux did not start"; exit 1; }
 
 # ---- Port dialogue ----
-wait_for "3: autoscan"
-screen | grep -qxF ">" || fail "the port prompt '>' is missing"
+wait_screen "3: autoscan"
+check && screen | grep -qxF ">" || fail "the port prompt '>' is missing"
 line 1
-wait_for "Vantrel II at 0x378"
+wait_screen "Vantrel II at 0x378"
 check_menu_on_clear_screen
-screen | grep -qF "[ chsum: #0000  until  0xFFFF / delay(2) ]" ||
+check && screen | grep -qF "[ chsum: #0000  until  0xFFFF / delay(2) ]" ||
     fail "status line of the first menu"
-screen | grep -qF "[27C512]" || fail "27C512 is not highlighted at start"
-screen | grep -qF "Vantrel found" && fail "a box after answer 1 with the board on 0x378"
+check && screen | grep -qF "[27C512]" || fail "27C512 is not highlighted at start"
+check && ! screen | grep -qF "Vantrel found" || fail "a box after answer 1 with the board on 0x378"
 
 # ---- Type 27C256 ----
 line a
-wait_for "[27C256]"
+wait_screen "[27C256]"
 check_menu_on_clear_screen
-screen | grep -qF "[27C512]" && fail "27C512 still highlighted after choosing 27C256"
-screen | grep -qF "b:   27C512" || fail "27C512 not shown plain after choosing 27C256"
+check && ! screen | grep -qF "[27C512]" || fail "27C512 still highlighted after choosing 27C256"
+check && screen | grep -qF "b:   27C512" || fail "27C512 not shown plain after choosing 27C256"
 
 # ---- Load the image ----
 line l
-wait_for "new filename>"
+wait_screen "new filename>"
 line "$WORK/image.bin"
-wait_for "32768 bytes readed from $WORK/image.bin"
+wait_screen "32768 bytes readed from $WORK/image.bin"
 check_box "Info:"
 check_box "32768 bytes readed from $WORK/image.bin"
 line ""
-wait_for "until  0x7FFF"
+wait_screen "until  0x7FFF"
 check_menu_on_clear_screen
 
 # ---- Burn ----
 line w
-wait_for "new size>"
-screen | grep -qF "0 for 0x7FFF else 1.. max. 0x7FFF" || fail "range prompt of the burn"
+wait_screen "new size>"
+check && screen | grep -qF "0 for 0x7FFF else 1.. max. 0x7FFF" || fail "range prompt of the burn"
 line 7FFF
-wait_for "write ready: 7FFF Bytes" 120
+wait_screen "write ready: 7FFF Bytes" 120
 check_box "write ready: 7FFF Bytes"
 check_counter_line "writing..." 7FFF
 line ""
-wait_for "until  0x7FFF"
+wait_screen "until  0x7FFF"
 check_menu_on_clear_screen
 
 # ---- Verify ----
 line v
-wait_for "new size>"
+wait_screen "new size>"
 line 0
-wait_for "compare: 7FFF" 120
+wait_screen "compare: 7FFF" 120
 check_box "compare: 7FFF"
 check_box "Ready:"
 check_counter_line "comparing..." 7FFF
 line ""
-wait_for "until  0x7FFF"
+wait_screen "until  0x7FFF"
 
 # ---- Exit ----
 line q
-wait_for "Goodbye"
-for ((i = 0; i < 200; i++)); do
-    [ -s "$WORK/status" ] && break
-    sleep 0.05
-done
+wait_screen "Goodbye"
+wait_for 10 test -s "$WORK/status"
 status=$(cat "$WORK/status" 2>/dev/null)
-[ "$status" = 1 ] || fail "exit status after q is '$status', not 1"
+check [ "$status" = 1 ] || fail "exit status after q is '$status', not 1"
 
 # The chip file holds what was burnt.
-if ! cmp -s "$WORK/image.bin" "$WORK/chip.bin"; then
+check cmp -s "$WORK/image.bin" "$WORK/chip.bin" ||
     fail "the chip file does not hold the image after the burn"
-fi
 
-if ((failures > 0)); then
-    echo "$failures check(s) failed"
-    exit 1
-fi
-echo "PASS: tmux session"
+finish

@@ -1,10 +1,14 @@
-# Shared part of the end-to-end scripts: sourced by tests/e2e/*.sh, which are run as
+# The one library of the end-to-end scripts: sourced by tests/e2e/*.sh, which are run as
 #   bash script.sh /path/to/vantrel-sim
-# from any directory. Each script works in a fresh scratch directory, pipes scripted
-# operator sessions into vantrel-sim and compares what the program printed, its exit
-# status and the files it left with what the operator must see. A failed check prints the
-# expected piece and the transcript (or a diff) and makes the script exit non-zero.
-
+# from any directory. Each script works in a fresh scratch directory ($WORK, the current
+# directory), pipes scripted operator sessions into vantrel-sim and compares what the program
+# printed, its exit status and the files it left with what the operator must see.
+#
+# Every check counts once in CHECKS; a failed one calls `fail`, which prints what is wrong
+# (and the transcript or a diff), and makes the script end non-zero at `finish`. The expect_*
+# functions are checks on the current session; a check written in place reads
+#   check CONDITION && MORE-CONDITIONS || fail "what is wrong"
+# A script whose outside tool is not installed ends with status 77 (skipped): see `needs`.
 set -u
 
 if [ $# -lt 1 ] || [ ! -x "$1" ]; then
@@ -23,6 +27,20 @@ SESSION=""
 fail() {
     echo "FAIL [$SESSION]: $*"
     FAILED=$((FAILED + 1))
+}
+
+# check [COMMAND...]: counts one check and runs COMMAND (without one: succeeds).
+check() {
+    CHECKS=$((CHECKS + 1))
+    "$@"
+}
+
+# needs PROGRAM PACKAGE: the script is skipped (status 77) where PROGRAM is not installed.
+needs() {
+    if ! command -v "$1" >/dev/null 2>&1; then
+        echo "$(basename "$0"): skipped: $1 is not installed (apt-get install $2)"
+        exit 77
+    fi
 }
 
 # run NAME INPUT [OPTION...]: one program run with INPUT (printf %b escapes allowed) on
@@ -56,6 +74,14 @@ run_with_stdin() {
     STATUS=$?
     OUT=$(cat "$SESSION.out"; echo x)
     OUT=${OUT%x}
+}
+
+# job NAME ARGS...: a job (a command line with an action) with standard input /dev/null;
+# STATUS, OUT, NAME.out and NAME.err as after `run`.
+job() {
+    local name=$1
+    shift
+    run_with_stdin "$name" null "$@"
 }
 
 show_transcript() {
@@ -236,6 +262,25 @@ expect_last_screen_has() {
     fi
 }
 
+# expect_err PIECE: standard error of the session holds PIECE.
+expect_err() {
+    CHECKS=$((CHECKS + 1))
+    if ! grep -qF -- "$1" "$SESSION.err"; then
+        fail "standard error lacks '$1':"
+        cat "$SESSION.err"
+    fi
+}
+
+# expect_clean_wire: the run's statistics (--stats) show no protocol violation and no
+# hazard to the chip.
+expect_clean_wire() {
+    CHECKS=$((CHECKS + 1))
+    if ! grep -qx 'protocol violations: 0' "$SESSION.err" || ! grep -qx 'hazards: 0' "$SESSION.err"; then
+        fail "violations or hazards on the wire:"
+        cat "$SESSION.err"
+    fi
+}
+
 # expect_file PATH EXPECTED-BYTES-FILE: PATH holds exactly the bytes of the second file.
 expect_file_same() {
     CHECKS=$((CHECKS + 1))
@@ -261,6 +306,80 @@ expect_no_file() {
 bytes_file() {
     local path=$1 count=$2 value=$3
     head -c "$count" /dev/zero | tr '\0' "$(printf '\\%03o' "$value")" >"$path"
+}
+
+# ---- Programs in the background ---------------------------------------------------------
+# A program that is sent signals runs in the background; the checks wait for what they mean
+# (the run under way, the program at its prompt, stopped), never for a fixed time.
+
+# start NAME ARGS...: vantrel-sim with ARGS in a job of its own (PID; a plain background job
+# would start with SIGINT and SIGQUIT ignored), its screen in NAME.out and NAME.err, its
+# input a FIFO held open on descriptor 3: `printf 'q\n' >&3` types.
+start() {
+    SESSION=$1
+    shift
+    rm -f "$SESSION.fifo" && mkfifo "$SESSION.fifo"
+    set -m
+    "$SIM" "$@" <"$SESSION.fifo" >"$SESSION.out" 2>"$SESSION.err" &
+    PID=$!
+    set +m
+    exec 3>"$SESSION.fifo"
+}
+
+# reap: waits for PID to end, a minute at most (one that hangs is killed, and fails the
+# checks that follow), closes descriptor 3; STATUS and OUT as after `run`.
+reap() {
+    exec 4>&2 2>/dev/null # no job notices from the shell
+    for _ in $(seq 600); do
+        kill -0 "$PID" || break
+        sleep 0.1
+    done
+    kill -KILL "$PID"
+    wait "$PID"
+    STATUS=$?
+    exec 2>&4 4>&- 3>&-
+    OUT=$(cat "$SESSION.out" 2>/dev/null; echo x)
+    OUT=${OUT%x}
+}
+
+# wait_for SECONDS COMMAND...: runs COMMAND every 50 ms until it succeeds, SECONDS at most;
+# fails if it never did.
+wait_for() {
+    local tries=$(($1 * 20)) i
+    shift
+    for ((i = 0; i < tries; i++)); do
+        "$@" && return 0
+        sleep 0.05
+    done
+    return 1
+}
+
+# state_of PID: its state letter (R running, S sleeping, T stopped, ...), nothing once gone.
+state_of() { sed -n 's/^[0-9]* ([^)]*) \(.\).*/\1/p' "/proc/$1/stat" 2>/dev/null; }
+
+# stopped PID: PID is stopped (state T).
+stopped() { [ "$(state_of "$1")" = T ]; }
+
+# burnt_cells FILE: how many cells of the chip file FILE are no longer erased.
+burnt_cells() { tr -d '\377' 2>/dev/null <"$1" | wc -c; }
+
+# burning FILE [MORE-THAN]: the chip file FILE has more than MORE-THAN (0) burnt cells: the
+# burn is under way (or has gone on).
+burning() { [ "$(burnt_cells "$1")" -gt "${2:-0}" ]; }
+
+# waiting_for_input PID: PID sleeps in a poll or read of its input pipe or FIFO (the program
+# at a prompt or a box).
+waiting_for_input() { grep -q -E 'poll|select|pipe_read' "/proc/$1/wchan" 2>/dev/null; }
+
+# writing_output PID: PID waits in a write to a full pipe or FIFO.
+writing_output() { grep -q 'pipe_write' "/proc/$1/wchan" 2>/dev/null; }
+
+# busy_for PID TICKS: PID has spent TICKS clock ticks (1/100 s) of processor time, far
+# more than the program's start-up takes: its run is under way.
+busy_for() {
+    local t
+    t=$(sed 's/^.*) //' "/proc/$1/stat" 2>/dev/null | awk '{ print $12 + $13 }')
+    [ -n "$t" ] && [ "$t" -ge "$2" ]
 }
 
 # ---- The program's fixed screens -------------------------------------------------------
@@ -314,6 +433,16 @@ checksum_of() {
         sum=$(( ((sum >> 8) << 12) | (sum & 0xFF) ))
     fi
     printf '%X' "$sum"
+}
+
+# sum_and_crc FILE: a job's read line's figures for FILE, "0xSSSS, CRC-32 0xCCCCCCCC": the
+# 16-bit sum of the bytes and the CRC-32 of zip, taken from the trailer gzip writes.
+sum_and_crc() {
+    local sum
+    sum=$(od -An -v -tu1 "$1" | awk '{ for (i = 1; i <= NF; i++) s += $i } END { print s % 65536 }')
+    # shellcheck disable=SC2046 # the trailer's first four bytes, least significant first
+    set -- $(gzip -c "$1" | tail -c 8 | od -An -tu1 -N4)
+    printf '0x%04X, CRC-32 0x%08X' "$sum" $(($1 | $2 << 8 | $3 << 16 | $4 << 24))
 }
 
 finish() {
