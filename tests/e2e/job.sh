@@ -141,6 +141,21 @@ expect_status 143
 expect_has "read: stopped at 0x"
 check [ "$(cat kept.s19)" = old ] || fail "kept.s19: $(head -c 40 kept.s19)"
 
+# A read's image into a pipe nobody reads: the write waits on the full pipe with part of the
+# image gone, and one signal ends the job all the same.
+SESSION=pipe
+mkfifo pipe.fifo
+exec 6<>pipe.fifo # a reader that never reads
+set -m
+"$SIM" --chip 27040 -t 27C040 --read - >pipe.fifo 2>pipe.err &
+PID=$!
+set +m
+check wait_for 60 writing_output "$PID" || fail "the job does not wait on the full pipe"
+kill -TERM "$PID"
+reap
+exec 6>&-
+expect_status 143
+
 # A signal while the job waits for its image on a FIFO: the signal's own status, nothing on
 # the board.
 mkfifo feed
