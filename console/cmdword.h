@@ -70,8 +70,8 @@ inline int shortCmdWord(const char* optstring, int c, CmdWord* w) {
         return w->code = CMD_UNKNOWN;
     w->code = c == ':' ? optopt : c;
     snprintf(w->name, sizeof w->name, "-%c", w->code);
-    const char* spec = strchr(optstring + 2, w->code);
-    if (c != ':' && spec && spec[1] == ':')
+    const char* letter = strchr(optstring + 2, w->code);
+    if (c != ':' && letter && letter[1] == ':')
         w->value = optarg;
     return w->code;
 }

@@ -5,13 +5,8 @@
 # the harness (where there is one for this processor) and must not make one port call.
 LIB=$(cd "$(dirname "${BASH_SOURCE[0]}")/lib" && pwd)
 source "$LIB/session.bash" "$@"
-REAL=0
-if [ -n "${VANTREL_BINARY:-}" ] && [ -n "${VANTREL_HARNESS_LIB:-}" ]; then
-    source "$LIB/real.bash"
-    REAL=1
-else
-    echo "no vantrel binary for this processor: vantrel-sim's command line only"
-fi
+real_where_there_is_one
+[ "$REAL" = 1 ] || echo "no vantrel binary for this processor: vantrel-sim's command line only"
 
 USAGE="Usage: vantrel [--port PORT] [-p PART]\n       vantrel [--port PORT] -t TYPE|-p PART ACTION... [OPTION]...\n       vantrel --parts [PATTERN]\n"
 NO_PORT_CALL="harness: the program made no port call\n"

@@ -6,11 +6,7 @@
 # still allowed; and the menu started with a part, on both programs where the real one runs.
 LIB=$(cd "$(dirname "${BASH_SOURCE[0]}")/lib" && pwd)
 source "$LIB/session.bash" "$@"
-REAL=0
-if [ -n "${VANTREL_BINARY:-}" ] && [ -n "${VANTREL_HARNESS_LIB:-}" ]; then
-    source "$LIB/real.bash"
-    REAL=1
-fi
+real_where_there_is_one
 
 # expect_err_lines EXPECTED: the lines of standard error before the model's statistics.
 expect_err_lines() {

@@ -28,15 +28,7 @@ kill -TSTP "$PID"
 check wait_for 5 stopped "$PID" && sleep 0.3 && stopped "$PID" ||
     fail "not stopped by SIGTSTP: state $(state_of "$PID")"
 kill -CONT "$PID"
-exec 4>&2 2>/dev/null # no job notices from the shell
-for _ in $(seq $((REAL_TIMEOUT * 10))); do
-    kill -0 "$PID" || break
-    sleep 0.1
-done
-kill -KILL "$PID"
-wait "$PID"
-STATUS=$?
-exec 2>&4 4>&-
+reap "$REAL_TIMEOUT"
 expect_status 0
 expect_exact "write: 2048 bytes ok\n"
 expect_clean_wire

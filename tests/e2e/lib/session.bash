@@ -326,11 +326,11 @@ start() {
     exec 3>"$SESSION.fifo"
 }
 
-# reap: waits for PID to end, a minute at most (one that hangs is killed, and fails the
-# checks that follow), closes descriptor 3; STATUS and OUT as after `run`.
+# reap [SECONDS]: waits for PID to end, SECONDS (a minute) at most (one that hangs is killed,
+# and fails the checks that follow), closes descriptor 3; STATUS and OUT as after `run`.
 reap() {
     exec 4>&2 2>/dev/null # no job notices from the shell
-    for _ in $(seq 600); do
+    for _ in $(seq $((${1:-60} * 10))); do
         kill -0 "$PID" || break
         sleep 0.1
     done
@@ -456,4 +456,14 @@ finish() {
     fi
     echo "$(basename "$0"): all $CHECKS checks passed"
     exit 0
+}
+
+# real_where_there_is_one: for a script that checks vantrel-sim in any case and the real
+# vantrel too where this processor has one: sources real.bash then, and sets REAL to 1 (else 0).
+real_where_there_is_one() {
+    REAL=0
+    if [ -n "${VANTREL_BINARY:-}" ] && [ -n "${VANTREL_HARNESS_LIB:-}" ]; then
+        source "$(dirname "${BASH_SOURCE[0]}")/real.bash"
+        REAL=1
+    fi
 }
