@@ -42,13 +42,13 @@ const struct option JobLongOptions[] = {
 // Each of these takes the value `v` of the option `name` into `o`: 1, or 0 with the reason in
 // `err`.
 
+// A type's name (2764), held to no part, or a part's name (27C64, 2764A), held to its limit.
 static int takeType(const char* name, const char* v, JobOptions* o, char* err, size_t n) {
-    o->type = ICTypeByName(v);
+    char why[200];
     o->typeText = v;
-    if (o->type >= 0)
+    if (TypeByPartName(v, &o->type, &o->typePart, why, sizeof why))
         return 1;
-    snprintf(err, n, "%s '%s': unknown EPROM type (%s, also as 27C256 and the like)", name, v,
-             ICTypeNames());
+    snprintf(err, n, "%s '%s': %s", name, v, why);
     return 0;
 }
 
@@ -168,6 +168,21 @@ static int takeValue(int code, const char* name, const char* v, JobOptions* o, c
     }
 }
 
+// The options that two values would make ambiguous: which of them holds?
+static const int onceOnly[] = {TOPT_TYPE, TOPT_PART,  TOPT_RANGE,  TOPT_VPP,
+                               TOPT_VCC,  TOPT_DELAY, TOPT_FORMAT, TOPT_OFFSET};
+
+// 1 the first time an option of onceOnly comes (or any other option), 0 the second time.
+static int firstTime(int code, JobOptions* o) {
+    for (unsigned int k = 0; k < sizeof onceOnly / sizeof onceOnly[0]; k++)
+        if (onceOnly[k] == code) {
+            if (o->given & (1u << k))
+                return 0;
+            o->given |= 1u << k;
+        }
+    return 1;
+}
+
 int JobOption(int code, const char* name, const char* value, JobOptions* o, char* err,
               size_t errSize) {
     const struct option* opt = JobLongOptions;
@@ -181,6 +196,10 @@ int JobOption(int code, const char* name, const char* value, JobOptions* o, char
     }
     if (opt->has_arg == no_argument && value) {
         snprintf(err, errSize, "option '%s' takes no value", name);
+        return -1;
+    }
+    if (!firstTime(code, o)) {
+        snprintf(err, errSize, "option '%s' given twice; give it once", name);
         return -1;
     }
     return takeValue(code, name, value, o, err, errSize) ? 1 : -1;

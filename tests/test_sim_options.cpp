@@ -276,8 +276,12 @@ TEST(SimOptions, OtherOptionsShareTheLine) {
          "--dev=a;",
          false,
          "--chip and --no-chip exclude each other"},
-        // The taker's refusal wins over a bench error before it, and ends the parse.
-        {{"--bogus", "--dev", "bad", "--dev", "a"}, "--dev=bad;", true, ""},
+        // A bench error before the taker's refusal is the one named; the refusal ends the parse.
+        {{"--bogus", "--dev", "bad", "--dev", "a"},
+         "--dev=bad;",
+         false,
+         "unknown option '--bogus'"},
+        {{"--dev", "bad", "--bogus", "--dev", "a"}, "--dev=bad;", true, ""},
         // Abbreviations and run-together short options are none of theirs.
         {{"--de", "a"}, "", false, "unknown option '--de'"},
         {{"-dx"}, "", false, "unknown option '-dx'"},

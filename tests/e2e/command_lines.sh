@@ -110,9 +110,14 @@ job|--read=|option '--read' needs a file name (- for standard output)
 job|-t 2764 $BLANKS $BLANKS|more than 16 actions
 job|-t 27C256|a job needs an action (--blank, --write, --verify or --read)
 job|--vpp 21 --delay 1|a job needs an action (--blank, --write, --verify or --read)
-job|--bogus -t 2764|a job needs an action (--blank, --write, --verify or --read)
+usage|--bogus -t 2764|unknown option '--bogus'
+bench|--bogus -t 2764|unknown option '--bogus'
+usage|-t 27C256 --bogus|unknown option '--bogus'
+bench|-t 27C256 --bogus|unknown option '--bogus'
 job|--help -t 2764|a job needs an action (--blank, --write, --verify or --read)
-job|--bogus --vpp 13|--vpp '13': the board has 12 (12.75), 21 and 25 (volts)
+usage|--bogus --vpp 13|unknown option '--bogus'
+bench|--bogus --vpp 13|unknown option '--bogus'
+job|--vpp 13 --bogus|--vpp '13': the board has 12 (12.75), 21 and 25 (volts)
 job|--help --vpp 13|--vpp '13': the board has 12 (12.75), 21 and 25 (volts)
 job|--vpp 13 --vcc 7|--vpp '13': the board has 12 (12.75), 21 and 25 (volts)
 job|-p|option '-p' needs a value
@@ -184,7 +189,7 @@ bench|-ht 2764|unknown option '-ht'
 bench|-t27256 --blank|unknown option '-t27256'
 bench|--ch 2764|unknown option '--ch'
 bench|--sta|unknown option '--sta'
-bench|--version|unknown option '--version'
+bench|--version=1|option '--version' takes no value
 bench|extra|unexpected argument 'extra' (vantrel-sim takes options only)
 bench|-t 2764 --blank x|unexpected argument 'x' (vantrel-sim takes options only)
 bench|--parts=27C0 x|unexpected argument 'x' (vantrel-sim takes options only)
