@@ -132,7 +132,7 @@ static int upperName(const char* s, char* out) {
         if (n + 1 >= PRINTED_MAX)
             return 0;
         const unsigned char c = (unsigned char)s[n];
-        if (!isalnum(c) && !strchr("-/. ", c))
+        if (!isalnum(c) && c != '-' && c != '/' && c != ' ')
             return 0;
         out[n] = (char)toupper(c);
     }
@@ -238,16 +238,29 @@ static int readCore(const char* prefix, size_t prefixLen, const char* core, Read
     return 1;
 }
 
-// How the name `name` (in capitals) reads: its own part first, after the hyphen, slash,
-// dot or space where a suffix starts, and after a maker's prefix.
+// 1 when `s` holds another part number: 27, perhaps a C, and a digit.
+static bool anotherPartIn(const char* s) {
+    for (const char* at = strstr(s, "27"); at; at = strstr(at + 1, "27"))
+        if (isdigit((unsigned char)at[2]) || (at[2] == 'C' && isdigit((unsigned char)at[3])))
+            return true;
+    return false;
+}
+
+// How the name `name` (in capitals) reads: its own part first, after the hyphen, slash or
+// space where a suffix starts, and after a maker's prefix. A second part number after the
+// first (TMS2732E27256) leaves it in doubt: nothing known.
 static void readName(const char* name, Reading* r) {
     *r = Reading{{nullptr, nullptr}, 0, nullptr};
     char body[PRINTED_MAX];
-    snprintf(body, sizeof body, "%.*s", (int)strcspn(name, "-/. "), name);
-    for (size_t p = 0; body[p]; p++)
-        if (isdigit((unsigned char)body[p]) && validPrefix(body, p) &&
-            readCore(body, p, body + p, r))
-            return;
+    snprintf(body, sizeof body, "%.*s", (int)strcspn(name, "-/ "), name);
+    for (size_t p = 0; body[p]; p++) {
+        if (!isdigit((unsigned char)body[p]) || !validPrefix(body, p) ||
+            !readCore(body, p, body + p, r))
+            continue;
+        if (!r->other && anotherPartIn(body + p + 2))
+            break;
+        return;
+    }
     *r = Reading{{nullptr, nullptr}, 0, nullptr};
 }
 

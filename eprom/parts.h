@@ -38,7 +38,7 @@ unsigned int PartProgrammable(const EpromPart* p);
 
 // The part named `printed` as its package shows it: case and a maker's prefix (AM, D, M,
 // TMS, HN48, ...) do not matter, nor does a suffix where it cannot carry the name on: after
-// a hyphen, slash, dot or space, or where the table has no longer name (27C256B12,
+// a hyphen, slash or space, or where the table has no longer name (27C256B12,
 // 27C512Q150). After 2732, 2764 and 27128 an A is the A version, whatever follows it
 // (2764A2 is a 2764A); a package letter (D, G, J, K) is the NMOS part; any other letter
 // could be either, and the name is refused naming both. Chips of other families that look

@@ -83,7 +83,7 @@ std::vector<std::string> readings(const std::string& up, std::string* first_core
     for (size_t s = up.find("27"); s != std::string::npos; s = up.find("27", s + 1)) {
         if (!std::all_of(up.begin(), up.begin() + static_cast<std::ptrdiff_t>(s),
                          [](char c) { return std::isalnum(static_cast<unsigned char>(c)); }))
-            break; // the prefix ends at the first '-'
+            break; // the prefix ends at the first '-', '/' or blank
         size_t i = s + 2;
         if (i < up.size() && up[i] == 'C')
             ++i;
@@ -115,7 +115,7 @@ std::vector<std::string> readings(const std::string& up, std::string* first_core
 // its prefix `prefix`.
 std::string other_family(const std::string& up, const std::string& prefix,
                          const std::string& core) {
-    const std::string body = up.substr(0, up.find('-'));
+    const std::string body = up.substr(0, up.find_first_of("-/ "));
     const size_t digit = body.find_first_of("0123456789");
     const std::string rest = digit == std::string::npos ? "" : body.substr(digit);
     if (prefix == "TMS" && core == "2716")
@@ -220,8 +220,8 @@ std::vector<Match> matches(const std::string& name, std::string* reason) {
     std::string up;
     for (const char c : name) {
         const auto u = static_cast<unsigned char>(c);
-        if (!std::isalnum(u) && c != '-') {
-            *reason = "a part name has letters, digits and '-' only";
+        if (!std::isalnum(u) && c != '-' && c != '/' && c != ' ') {
+            *reason = "a part name has letters, digits, '-', '/' and blanks only";
             return {};
         }
         up += static_cast<char>(std::toupper(u));

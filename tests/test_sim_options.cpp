@@ -95,7 +95,7 @@ TEST(SimOptions, UnknownOrAmbiguousChipsAreRefusedNamingTheOption) {
         {"27C99", "unknown part; closest known: 27C16, 27C64"},
         {"512", "unknown part; closest known: 27512"},
         {"27C08", "unknown part; closest known: 2708"},
-        {"27 64", "a part name has letters, digits and '-' only"},
+        {"27.64", "a part name has letters, digits, '-', '/' and blanks only"},
         {"", "no part named"},
         {"2764B", "could be a 2764 (programs at 21 V) or a 2764A (programs at 12.75 V)"},
     };

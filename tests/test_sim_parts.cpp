@@ -154,8 +154,9 @@ const NameCase NAMES[] = {
      "27128A, 27C128, 27256, 27C256, 27512, 27C512, 27010, 27C010, 27C1001, 27020, 27C020, "
      "27C2001, 27040, 27C040, 27C4001"},
     {"", nullptr, "no part named"},
-    {"27 64", nullptr, "a part name has letters, digits and '-' only"},
-    {"27C64/F1", nullptr, "a part name has letters, digits and '-' only"},
+    {"27 64", nullptr, "unknown part; closest known: 2764, 27C64"},
+    {"27C64/F1", "27C64", ""},
+    {"27C64.F1", nullptr, "a part name has letters, digits, '-', '/' and blanks only"},
     // After a 2732, 2764 or 27128 any other letter but A could be a revision of either part.
     {"2764B", nullptr,
      "could be a 2764 (programs at 21 V) or a 2764A (programs at 12.75 V): name the one it is"},
