@@ -1,0 +1,178 @@
+// Names as users type them off chips: the readings that once put a voltage on a chip that
+// destroys it, the chips of other families, the -t names held to their parts, generated
+// names against the board model's parts table, and the two parts tables side by side.
+#include <gtest/gtest.h>
+
+#include <random>
+#include <string>
+
+#include "tests/names_oracle.h"
+
+namespace {
+
+struct Marking {
+    const char* name;
+    int result;         // PART_FIND
+    const char* family; // TPARTFOUND: the part's family name
+    int vpp;            // TPARTFOUND: the level it programs at
+};
+
+// The names that used to read as the NMOS part or as the wrong family come first.
+const Marking kMarkings[] = {
+    {"M2764A2F1", TPARTFOUND, "2764A", T12_75V},
+    {"2764A2", TPARTFOUND, "2764A", T12_75V},
+    {"D2764A25", TPARTFOUND, "2764A", T12_75V},
+    {"27128A20", TPARTFOUND, "27128A", T12_75V},
+    {"M27128A2F1", TPARTFOUND, "27128A", T12_75V},
+    {"2732A45", TPARTFOUND, "2732A", T21V},
+    {"TMS2732A45JL", TPARTFOUND, "2732A", T21V},
+    {"D2732A4", TPARTFOUND, "2732A", T21V},
+    {"2764B", TPARTAMBIGUOUS, nullptr, 0},
+    {"27128B", TPARTAMBIGUOUS, nullptr, 0},
+    {"AM2732B", TPARTAMBIGUOUS, nullptr, 0},
+    {"TMS2716", TPARTOTHER, nullptr, 0},
+    {"W27C512-45Z", TPARTOTHER, nullptr, 0},
+    {"W27E010", TPARTOTHER, nullptr, 0},
+    {"SST27SF010", TPARTOTHER, nullptr, 0},
+    {"AT28C64B", TPARTOTHER, nullptr, 0},
+    {"TMS2516", TPARTOTHER, nullptr, 0},
+    {"27C4096-10", TPARTOTHER, nullptr, 0},
+    {"M27C1024", TPARTOTHER, nullptr, 0},
+    {"27C011", TPARTOTHER, nullptr, 0},
+    {"HN27C301", TPARTOTHER, nullptr, 0},
+    {"M27C801-100F1", TPARTOTHER, nullptr, 0},
+    // Read right: makers' names, package letters, suffixes after a separator.
+    {"TC571000D-20", TPARTFOUND, "27C010", T12_75V},
+    {"TC574000D", TPARTFOUND, "27C040", T12_75V},
+    {"MX27C1000PC-12", TPARTFOUND, "27C010", T12_75V},
+    {"MX27C2000", TPARTFOUND, "27C020", T12_75V},
+    {"HN482764G", TPARTFOUND, "2764", T21V},
+    {"TMM2764D-2", TPARTFOUND, "2764", T21V},
+    {"TMS2732JL", TPARTFOUND, "2732", T25V},
+    {"2764-A", TPARTFOUND, "2764", T21V},
+    {"27C256 15", TPARTFOUND, "27C256", T12_75V},
+    // Refused: another maker's 27C1000 could be anything, a 571000 without Toshiba's TC too.
+    {"27C1000", TPARTUNKNOWN, nullptr, 0},
+    {"571000", TPARTUNKNOWN, nullptr, 0},
+};
+
+TEST(Names, MarkingsReadAsTheirPartOrRefusedAsWhatTheyAre) {
+    for (const Marking& m : kMarkings) {
+        SCOPED_TRACE(m.name);
+        const EpromPart* p = nullptr;
+        char why[300];
+        ASSERT_EQ(FindPart(m.name, &p, why, sizeof why), m.result) << why;
+        if (m.result == TPARTFOUND) {
+            EXPECT_STREQ(p->names[0], m.family);
+            EXPECT_EQ(p->vpp, m.vpp);
+        }
+    }
+    char why[300];
+    const EpromPart* p = nullptr;
+    FindPart("AM2732B", &p, why, sizeof why);
+    EXPECT_STREQ(why, "part 'AM2732B' could be a 2732 or a 2732A: give one of these names");
+    FindPart("W27C512-45Z", &p, why, sizeof why);
+    EXPECT_STREQ(why, "part 'W27C512-45Z' is an electrically erasable EPROM (W27C, W27E), erased "
+                      "and programmed another way: not for this board");
+}
+
+TEST(Names, TypeNamesHoldTheirPartsLimit) {
+    const struct {
+        const char* name;
+        int type;          // -1: refused
+        const char* limit; // the part whose limit holds, nullptr for a bare type
+    } cases[] = {
+        {"2764", T2764, nullptr},      {"27256", T27256, nullptr}, {"27c040", T27040, "27C040"},
+        {"27C64", T2764, "27C64"},     {"2764a", T2764, "2764A"},  {"2732A", T2732, "2732A"},
+        {"27C32", T2732, "2732A"},     {"2764B", T2764, "2764A"},  {"27C08", T2708, nullptr},
+        {"27C256A", T27256, "27C256"}, {"TMS2716", -1, nullptr},   {"27X", -1, nullptr},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        int type = 0;
+        const EpromPart* part = nullptr;
+        char why[300] = "";
+        EXPECT_EQ(TypeByPartName(c.name, &type, &part, why, sizeof why), c.type >= 0 ? 1 : 0);
+        EXPECT_EQ(type, c.type) << why;
+        EXPECT_STREQ(part ? part->names[0] : nullptr, c.limit);
+    }
+}
+
+// Names as they come off chips, built from every name both tables know and the look-alikes,
+// with makers' prefixes, letters, speeds and package codes with and without a hyphen, and
+// then scrambled: whatever the driver reads from them keeps the rule of names_oracle.h.
+TEST(Names, GeneratedNamesNeverGetAVoltageAPartTheyCouldBeCannotTake) {
+    std::vector<std::string> bases = {"2532",    "2564",   "28C64",  "2864",   "27SF512", "27E512",
+                                      "27C1024", "27C400", "27C011", "27C301", "27C080",  "27C1000",
+                                      "27C4000", "571000", "574000", "27HC64", "27C08",   "27C32"};
+    for (int i = 0; i < PartCount(); i++)
+        for (int k = 0; k < PART_NAMES_MAX && PartAt(i)->names[k]; k++)
+            bases.push_back(PartAt(i)->names[k]);
+    for (const vsim::ChipPart* p : vsim::known_parts())
+        for (const char* const* n = p->patterns; *n; ++n)
+            bases.push_back(*n);
+    const char* const prefixes[] = {"",    "M",   "AM", "D",  "P",  "TMS", "HN48", "M5L", "MBM",
+                                    "TMM", "UPD", "NM", "AT", "MX", "TC",  "W",    "SST", "ST"};
+    const char* const letters[] = {"", "A", "B", "C", "D", "G", "J", "K", "L", "Q", "AD", "A2"};
+    const char* const suffixes[] = {"",   "2",   "20",  "45",    "150",  "F1",  "JL",  "DC",
+                                    "-2", "-20", "-45", "-12F1", "/883", " 15", "-150DC"};
+    const std::string noise = "0123456789ACDEGJKSWZ-/ .";
+    std::mt19937 rng(1729);
+    auto pick = [&](size_t n) { return std::uniform_int_distribution<size_t>(0, n - 1)(rng); };
+    int checked = 0;
+    for (int i = 0; i < 100000; i++) {
+        std::string name = std::string(prefixes[pick(std::size(prefixes))]) +
+                           bases[pick(bases.size())] + letters[pick(std::size(letters))] +
+                           suffixes[pick(std::size(suffixes))];
+        for (size_t edits = i % 3 == 0 ? 1 + pick(3) : 0; edits > 0 && !name.empty(); edits--) {
+            const size_t at = pick(name.size() + 1);
+            const char c = noise[pick(noise.size())];
+            if (pick(3) == 0)
+                name.insert(at, 1, c);
+            else if (at < name.size())
+                pick(2) ? (void)(name[at] = c) : (void)name.erase(at, 1);
+        }
+        const std::string broken = names::check_name(name);
+        ASSERT_EQ(broken, "") << "'" << name << "'";
+        checked++;
+    }
+    EXPECT_EQ(checked, 100000);
+}
+
+// The driver's table and the model's, written apart: every name both know means the same
+// type, programming level and limit in both.
+TEST(Names, DriverAndModelTablesAgreeOnEveryNameBothKnow) {
+    int both = 0;
+    for (int i = 0; i < PartCount(); i++) {
+        const EpromPart* d = PartAt(i);
+        for (int k = 0; k < PART_NAMES_MAX && d->names[k]; k++) {
+            const vsim::ChipPart* m = vsim::find_part(d->names[k]);
+            if (!m)
+                continue;
+            SCOPED_TRACE(d->names[k]);
+            both++;
+            EXPECT_EQ(d->type, m->type);
+            EXPECT_EQ(PartProgrammable(d) != 0, m->board_programs);
+            if (m->board_programs) {
+                EXPECT_EQ(VppLevelMillivolts(d->vpp), vsim::level_centivolts(m->vpp_rating) * 10u);
+            }
+            EXPECT_EQ(d->vppLimit, m->vpp_limit * 10u);
+        }
+    }
+    EXPECT_EQ(both, 24); // all the driver's names but the menu's 27C32 (of two families)
+}
+
+TEST(Names, PartListPatternsOfManyStarsEndAndLongOnesMatchNothing) {
+    const EpromPart* c010 = nullptr;
+    char why[300];
+    ASSERT_EQ(FindPart("27C010", &c010, why, sizeof why), TPARTFOUND);
+    const std::string stars(46, '*');
+    EXPECT_EQ(PartMatchesPattern(c010, (stars + "Z").c_str()), 0u);
+    EXPECT_EQ(PartMatchesPattern(c010, (stars + "1").c_str()), 1u); // 27C1001
+    EXPECT_EQ(PartMatchesPattern(c010, "27*0*0"), 1u);
+    EXPECT_EQ(PartMatchesPattern(c010, "2?C*9"), 0u);
+    EXPECT_EQ(PartPatternFits(std::string(47, 'A').c_str()), 1u);
+    EXPECT_EQ(PartPatternFits(std::string(48, 'A').c_str()), 0u);
+}
+
+} // namespace
