@@ -10,70 +10,35 @@
 
 namespace {
 
-struct Marking {
-    const char* name;
-    int result;         // PART_FIND
-    const char* family; // TPARTFOUND: the part's family name
-    int vpp;            // TPARTFOUND: the level it programs at
+// Marking, then the family it reads as, or how it is refused: "two parts", "other family",
+// "unknown". The names that used to read as the NMOS part or as a wrong family come first;
+// then makers' names, package letters, suffixes after a separator. Another maker's 27C1000
+// could be anything, and so could a 571000 without Toshiba's TC.
+// clang-format off
+const char* const kMarkings[] = {
+    "M2764A2F1", "2764A",            "2764A2", "2764A",               "D2764A25", "2764A",
+    "27128A20", "27128A",            "M27128A2F1", "27128A",          "2732A45", "2732A",
+    "TMS2732A45JL", "2732A",         "D2732A4", "2732A",              "2764B", "two parts",
+    "27128B", "two parts",           "AM2732B", "two parts",          "TMS2716", "other family",
+    "W27C512-45Z", "other family",   "W27E010", "other family",       "SST27SF010", "other family",
+    "AT28C64B", "other family",      "TMS2516", "other family",       "27C4096-10", "other family",
+    "M27C1024", "other family",      "27C011", "other family",        "HN27C301", "other family",
+    "M27C801-100F1", "other family", "TMS2732E27256", "unknown",      "TC571000D-20", "27C010",
+    "TC574000D", "27C040",           "MX27C1000PC-12", "27C010",      "MX27C2000", "27C020",
+    "HN482764G", "2764",             "TMM2764D-2", "2764",            "TMS2732JL", "2732",
+    "2764-A", "2764",                "27C256 15", "27C256",           "27C1000", "unknown",
+    "571000", "unknown",
 };
-
-// The names that used to read as the NMOS part or as the wrong family come first.
-const Marking kMarkings[] = {
-    {"M2764A2F1", TPARTFOUND, "2764A", T12_75V},
-    {"2764A2", TPARTFOUND, "2764A", T12_75V},
-    {"D2764A25", TPARTFOUND, "2764A", T12_75V},
-    {"27128A20", TPARTFOUND, "27128A", T12_75V},
-    {"M27128A2F1", TPARTFOUND, "27128A", T12_75V},
-    {"2732A45", TPARTFOUND, "2732A", T21V},
-    {"TMS2732A45JL", TPARTFOUND, "2732A", T21V},
-    {"D2732A4", TPARTFOUND, "2732A", T21V},
-    {"2764B", TPARTAMBIGUOUS, nullptr, 0},
-    {"27128B", TPARTAMBIGUOUS, nullptr, 0},
-    {"AM2732B", TPARTAMBIGUOUS, nullptr, 0},
-    {"TMS2716", TPARTOTHER, nullptr, 0},
-    {"W27C512-45Z", TPARTOTHER, nullptr, 0},
-    {"W27E010", TPARTOTHER, nullptr, 0},
-    {"SST27SF010", TPARTOTHER, nullptr, 0},
-    {"AT28C64B", TPARTOTHER, nullptr, 0},
-    {"TMS2516", TPARTOTHER, nullptr, 0},
-    {"27C4096-10", TPARTOTHER, nullptr, 0},
-    {"M27C1024", TPARTOTHER, nullptr, 0},
-    {"27C011", TPARTOTHER, nullptr, 0},
-    {"HN27C301", TPARTOTHER, nullptr, 0},
-    {"M27C801-100F1", TPARTOTHER, nullptr, 0},
-    // Read right: makers' names, package letters, suffixes after a separator.
-    {"TC571000D-20", TPARTFOUND, "27C010", T12_75V},
-    {"TC574000D", TPARTFOUND, "27C040", T12_75V},
-    {"MX27C1000PC-12", TPARTFOUND, "27C010", T12_75V},
-    {"MX27C2000", TPARTFOUND, "27C020", T12_75V},
-    {"HN482764G", TPARTFOUND, "2764", T21V},
-    {"TMM2764D-2", TPARTFOUND, "2764", T21V},
-    {"TMS2732JL", TPARTFOUND, "2732", T25V},
-    {"2764-A", TPARTFOUND, "2764", T21V},
-    {"27C256 15", TPARTFOUND, "27C256", T12_75V},
-    // Refused: another maker's 27C1000 could be anything, a 571000 without Toshiba's TC too.
-    {"27C1000", TPARTUNKNOWN, nullptr, 0},
-    {"571000", TPARTUNKNOWN, nullptr, 0},
-};
+// clang-format on
 
 TEST(Names, MarkingsReadAsTheirPartOrRefusedAsWhatTheyAre) {
-    for (const Marking& m : kMarkings) {
-        SCOPED_TRACE(m.name);
+    const char* const refusals[] = {"", "unknown", "two parts", "other family"};
+    for (size_t i = 0; i < std::size(kMarkings); i += 2) {
         const EpromPart* p = nullptr;
         char why[300];
-        ASSERT_EQ(FindPart(m.name, &p, why, sizeof why), m.result) << why;
-        if (m.result == TPARTFOUND) {
-            EXPECT_STREQ(p->names[0], m.family);
-            EXPECT_EQ(p->vpp, m.vpp);
-        }
+        const int r = FindPart(kMarkings[i], &p, why, sizeof why);
+        EXPECT_STREQ(r == TPARTFOUND ? p->names[0] : refusals[r], kMarkings[i + 1]) << kMarkings[i];
     }
-    char why[300];
-    const EpromPart* p = nullptr;
-    FindPart("AM2732B", &p, why, sizeof why);
-    EXPECT_STREQ(why, "part 'AM2732B' could be a 2732 or a 2732A: give one of these names");
-    FindPart("W27C512-45Z", &p, why, sizeof why);
-    EXPECT_STREQ(why, "part 'W27C512-45Z' is an electrically erasable EPROM (W27C, W27E), erased "
-                      "and programmed another way: not for this board");
 }
 
 TEST(Names, TypeNamesHoldTheirPartsLimit) {
@@ -114,12 +79,11 @@ TEST(Names, GeneratedNamesNeverGetAVoltageAPartTheyCouldBeCannotTake) {
     const char* const prefixes[] = {"",    "M",   "AM", "D",  "P",  "TMS", "HN48", "M5L", "MBM",
                                     "TMM", "UPD", "NM", "AT", "MX", "TC",  "W",    "SST", "ST"};
     const char* const letters[] = {"", "A", "B", "C", "D", "G", "J", "K", "L", "Q", "AD", "A2"};
-    const char* const suffixes[] = {"",   "2",   "20",  "45",    "150",  "F1",  "JL",  "DC",
+    const char* const suffixes[] = {"",   "2",   "20",  "45",    "150",  "F1",  "JL",    "DC",
                                     "-2", "-20", "-45", "-12F1", "/883", " 15", "-150DC"};
     const std::string noise = "0123456789ACDEGJKSWZ-/ .";
     std::mt19937 rng(1729);
     auto pick = [&](size_t n) { return std::uniform_int_distribution<size_t>(0, n - 1)(rng); };
-    int checked = 0;
     for (int i = 0; i < 100000; i++) {
         std::string name = std::string(prefixes[pick(std::size(prefixes))]) +
                            bases[pick(bases.size())] + letters[pick(std::size(letters))] +
@@ -132,11 +96,8 @@ TEST(Names, GeneratedNamesNeverGetAVoltageAPartTheyCouldBeCannotTake) {
             else if (at < name.size())
                 pick(2) ? (void)(name[at] = c) : (void)name.erase(at, 1);
         }
-        const std::string broken = names::check_name(name);
-        ASSERT_EQ(broken, "") << "'" << name << "'";
-        checked++;
+        ASSERT_EQ(names::check_name(name), "") << "'" << name << "'";
     }
-    EXPECT_EQ(checked, 100000);
 }
 
 // The driver's table and the model's, written apart: every name both know means the same

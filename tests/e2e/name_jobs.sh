@@ -18,7 +18,6 @@ expect_clean_wire
 expect_file_same a_speed.chip img8k.bin
 
 printf ':0400000001020304F2\n:00000001FF\n' >fw.h86
-printf 'S107000001020304EE\nS9030000FC\n' >fw.sx
 cp img8k.bin new.bin
 mkdir sub
 ln -s new.bin link.bin
@@ -39,17 +38,13 @@ while IFS='|' read -r name args message; do
     expect_file_same new.bin img8k.bin
 done <<'EOF'
 t_part|-t 27C64 --vpp 21 --write img8k.bin|--vpp 21: a 27C64 takes at most 14 V on Vpp: 21 V would destroy it
-t_a_part|-t 2764A --vpp 21 --read out.bin|--vpp 21: a 2764A takes at most 14 V on Vpp: 21 V would destroy it
 t_other|-t TMS2716 --blank|-t 'TMS2716': part 'TMS2716' is the three-supply TMS2716
 own_image|-t 27C64 --read new.bin --write new.bin|--read new.bin would replace the image of --write new.bin: read into another file
 own_path|-t 27C64 --write new.bin --read sub/../new.bin|--read sub/../new.bin would replace the image of --write new.bin
 own_link|-t 27C64 --verify new.bin --read link.bin|--read link.bin would replace the image of --verify new.bin
 hex_text|-t 27C64 --write fw.h86|fw.h86: the file is Intel HEX text, not a raw image: give --format ihex (or --format raw to burn its characters)
-srec_text|-t 27C64 --verify fw.sx|fw.sx: the file is S-record text, not a raw image: give --format srec
 part_twice|-p 27C256 -p 2764 --blank|option '-p' given twice; give it once
-type_twice|-t 2764 --type 27C64 --blank|option '--type' given twice; give it once
 vpp_twice|-t 2764 --vpp 12 --vpp 21 --write img8k.bin|option '--vpp' given twice; give it once
-range_twice|-t 2764 --range 3F --range=7F --blank|option '--range' given twice; give it once
 port_twice|--port 0x378 --port 0x278 -t 2764 --blank|option '--port' given twice: the program opens one port
 EOF
 
