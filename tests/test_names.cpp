@@ -123,17 +123,12 @@ TEST(Names, DriverAndModelTablesAgreeOnEveryNameBothKnow) {
     EXPECT_EQ(both, 24); // all the driver's names but the menu's 27C32 (of two families)
 }
 
-TEST(Names, PartListPatternsOfManyStarsEndAndLongOnesMatchNothing) {
+TEST(Names, PartListPatternOfManyStarsEnds) {
     const EpromPart* c010 = nullptr;
     char why[300];
     ASSERT_EQ(FindPart("27C010", &c010, why, sizeof why), TPARTFOUND);
-    const std::string stars(46, '*');
-    EXPECT_EQ(PartMatchesPattern(c010, (stars + "Z").c_str()), 0u);
-    EXPECT_EQ(PartMatchesPattern(c010, (stars + "1").c_str()), 1u); // 27C1001
-    EXPECT_EQ(PartMatchesPattern(c010, "27*0*0"), 1u);
-    EXPECT_EQ(PartMatchesPattern(c010, "2?C*9"), 0u);
-    EXPECT_EQ(PartPatternFits(std::string(47, 'A').c_str()), 1u);
-    EXPECT_EQ(PartPatternFits(std::string(48, 'A').c_str()), 0u);
+    EXPECT_EQ(PartMatchesPattern(c010, (std::string(46, '*') + "Z").c_str()), 0u);
+    EXPECT_EQ(PartMatchesPattern(c010, (std::string(46, '*') + "1").c_str()), 1u); // 27C1001
 }
 
 } // namespace
