@@ -9,6 +9,9 @@
 #include "console/msgbox.h"
 #include "defs.h"
 #include "eprom/ic_func.h"
+#include "eprom/misc.h"
+#include "eprom/parts.h"
+#include "link/hw.h"
 
 char bigInfo[INFO_SIZE];
 
@@ -115,6 +118,9 @@ unsigned int WriteIC(unsigned char* pByte, unsigned long endWrite) {
     case RUN_TIMEOUT:
         snprintf(bigInfo, sizeof bigInfo, "timeout writing at adr:%lX", r.adresse);
         MessageBox("Error:", bigInfo);
+        return 0;
+    case RUN_REFUSED:
+        MessageBox("Error:", VppRefusal(epromtyp, epromPart, vpp, 1, bigInfo, sizeof bigInfo));
         return 0;
     case RUN_NOT_SUPPORTED:
         // Both boxes wait with the chip at rest: the run has cleaned up before it returned.

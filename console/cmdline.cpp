@@ -31,23 +31,28 @@ void startJobOptions(void) {
     partsPatternNext = 0;
 }
 
-int takeJobOption(const CmdWord* w, const char* progName) {
+static char jobRefusal[300];
+
+int takeJobOption(const CmdWord* w) {
     if (partsPatternNext && w->code == CMD_ARGUMENT) {
         partsPatternNext = 0;
         CommandJob.partsPattern = w->word;
         return 1;
     }
     partsPatternNext = 0;
-    char err[300];
-    const int took = JobOption(w->code, w->name, w->value, &CommandJob, err, sizeof err);
-    if (took < 0)
-        fprintf(stderr, "%s: %s\nTry '%s --help' for more information.\n", progName, err, progName);
+    const int took =
+        JobOption(w->code, w->name, w->value, &CommandJob, jobRefusal, sizeof jobRefusal);
     // The part and the parts list serve the menu program as well; the rest only a job.
     if (took > 0 && w->code != TOPT_PART && w->code != TOPT_PARTS)
         jobOptionsGiven = 1;
     if (took > 0 && w->code == TOPT_PARTS && !w->value)
         partsPatternNext = 1;
     return took;
+}
+
+void sayJobRefusal(const char* progName) {
+    fprintf(stderr, "%s: %s\nTry '%s --help' for more information.\n", progName, jobRefusal,
+            progName);
 }
 
 int endJobOptions(const char* progName) {
@@ -70,6 +75,11 @@ int listCommandParts(const char* progName) {
     if (!CommandJob.listParts)
         return -1;
     const char* pattern = CommandJob.partsPattern;
+    if (!PartPatternFits(pattern)) {
+        fprintf(stderr, "%s: --parts: a pattern of at most %d characters\n", progName,
+                PART_PATTERN_MAX);
+        return 2;
+    }
     char row[120];
     int shown = 0;
     printf("%s\n", PartListHeader());
@@ -98,8 +108,9 @@ static const struct option portOptions[] = {
     {nullptr, 0, nullptr, 0},
 };
 
-// What vantrel's own options ask for. The first of them decides, but only once every job
-// option on the line has been found good: a bad job option is named before anything else.
+// What vantrel's own options ask for. The first of them decides. Of the faults of single
+// words (an unknown option, a bad value of a job option or of --port) the first in the line
+// is named; --help and --version are taken only once every job option has been found good.
 struct PortOutcome {
     int status;       // -1: start the program; 0 after --help or --version; 2: bad argument
     int version;      // with status 0: --version rather than --help
@@ -178,12 +189,19 @@ int parseCommandLine(int argc, char** argv) {
     PortOutcome first = {-1, 0, nullptr, nullptr};
     CmdWord w;
     while (nextCmdWord(argc, argv, optstring, table, &w) != CMD_END) {
-        const int took = takeJobOption(&w, "vantrel");
-        if (took < 0)
+        const int took = takeJobOption(&w);
+        if (took < 0 && first.status == 2)
+            break; // a word before it was at fault: that one is said
+        if (took < 0) {
+            sayJobRefusal("vantrel");
             return 2;
+        }
         if (took == 0 && first.status < 0)
             first = ownOption(&w);
     }
+    // A fault of a word comes before what the words say together.
+    if (first.status == 2)
+        return showOutcome(first);
     if (!endJobOptions("vantrel"))
         return 2;
     if (first.status < 0 && CommandJob.listParts)

@@ -20,18 +20,22 @@ extern const EpromPart* StartPart;
 struct CmdWord;
 // The job options of a command line, read in one pass with the program's own options: start
 // with startJobOptions; hand every word to takeJobOption, which takes it if it is a job option
-// (1), leaves it to the caller if not (0), or says on standard error what is wrong with it
-// (-1); and end with endJobOptions, which says so when job options came without an action
-// (0). The caller ends with status 2 after a refusal.
+// (1), leaves it to the caller if not (0), or refuses it (-1), keeping the reason for
+// sayJobRefusal. The first fault of the line in its order is the one said, so the caller says
+// a refused job option only when no word before it was at fault (an unknown option, say). It
+// ends with endJobOptions, which says so when job options came without an action (0). The
+// caller ends with status 2 after a refusal.
 void startJobOptions(void);
-int takeJobOption(const CmdWord* w, const char* progName);
+int takeJobOption(const CmdWord* w);
+void sayJobRefusal(const char* progName);
 int endJobOptions(const char* progName);
 
 // With an action on the command line: runs the job and returns its exit status; else -1.
 int runCommandJob(const char* progName);
 
 // With --parts on the command line: lists the parts it asks for on standard output and
-// returns 0 (2 when the list could not be written); else -1. Touches no port.
+// returns 0 (2 when the list could not be written or the pattern is too long); else -1.
+// Touches no port.
 int listCommandParts(const char* progName);
 
 // Reads argv[1..argc-1]. Returns -1 to start the program (with StartPort set), or the exit

@@ -180,6 +180,17 @@ static int loadImages(const JobOptions* o, unsigned long size, JobImage* imgs, i
         unsigned char* data = readImageFile(act.file, &len);
         if (!data)
             return 0;
+        // Only the name made it raw: text of records would be burnt as its characters.
+        const IMG_FORMAT text =
+            o->format < 0 && fmt == TIMGRAW ? ImageTextFormat(data, len) : TIMGRAW;
+        if (text != TIMGRAW) {
+            complain("%s: the file is %s text, not a raw image: give --format %s (or --format raw "
+                     "to burn its characters)",
+                     shownName(act.file), text == TIMGIHEX ? "Intel HEX" : "S-record",
+                     ImageFormatName(text));
+            free(data);
+            return 0;
+        }
         const unsigned int ok = ParseImage((IMG_FORMAT)fmt, act.file, data, len, img.bytes, size,
                                            o->offset, &img.last, err, sizeof err);
         free(data);
@@ -317,6 +328,11 @@ static int runAction(const JobOptions* o, const JobAction& act, const JobImage* 
     case RUN_NOT_SUPPORTED:
         putResult("write: a %s cannot be programmed on this board\n", JobTypeName(r.type));
         return JOB_CHIP_FAILED;
+    case RUN_REFUSED: {
+        char why[200];
+        putResult("write: refused: %s\n", VppRefusal(epromtyp, epromPart, vpp, 1, why, sizeof why));
+        return JOB_BAD_USAGE;
+    }
     default:
         // Stopped, with the chip at rest: how far it got, then the job ends by the signal.
         putResult("%s: stopped at 0x%04lX\n", actionName(act.kind), r.adresse);
@@ -405,6 +421,27 @@ static int checkOutputs(const JobOptions* o) {
     return 1;
 }
 
+// No --read may write over the image of a --write or --verify: a read first would replace the
+// image with the old chip's contents, and a burn that then fails would leave it nowhere.
+// Asked before the port is opened: only the names are looked at. Returns 0 after saying so.
+static int checkOwnInputs(const JobOptions* o) {
+    for (int a = 0; a < o->count; a++) {
+        const JobAction& out = o->actions[a];
+        if (out.kind != TJOBREAD || strcmp(out.file, "-") == 0)
+            continue;
+        for (int b = 0; b < o->count; b++) {
+            const JobAction& in = o->actions[b];
+            if ((in.kind != TJOBWRITE && in.kind != TJOBVERIFY) || strcmp(in.file, "-") == 0 ||
+                !SameImageFile(out.file, in.file))
+                continue;
+            complain("--read %s would replace the image of --%s %s: read into another file",
+                     out.file, actionName(in.kind), in.file);
+            return 0;
+        }
+    }
+    return 1;
+}
+
 static bool burns(const JobOptions* o) {
     for (int a = 0; a < o->count; a++)
         if (o->actions[a].kind == TJOBWRITE)
@@ -412,17 +449,25 @@ static bool burns(const JobOptions* o) {
     return false;
 }
 
+// Of the part named with -p and the part a -t name stands for, the one whose limit holds.
+static const EpromPart* partInForce(const JobOptions* o) {
+    const EpromPart* a = o->part;
+    const EpromPart* b = o->typePart;
+    return !a || (b && b->vppLimit < a->vppLimit) ? b : a;
+}
+
 // The chip of the job from -t, -p and --vpp together: a part brings its type and the voltage
 // that programs it. The board measures no voltage and reads no identity from the chip, so a
-// level that would destroy it is stopped here: above the part's limit whatever the actions
-// (the operator named a voltage the chip cannot take), and for a burn above the highest that
-// any part of the type programs at. Returns 0 after saying what is wrong.
+// level that would destroy it is stopped here, as the burn itself would stop it: above the
+// part's limit whatever the actions (the operator named a voltage the chip cannot take), and
+// for a burn above the highest that any part of the type programs at. Returns 0 after saying
+// what is wrong.
 static int settleChip(JobOptions* o) {
     char why[200];
     const EpromPart* part = o->part;
     if (part && o->type >= 0 && o->type != part->type) {
         complain("-t %s and -p %s: %s", o->typeText, o->partText,
-                 BurnVppRefusal(o->type, part, o->vpp, why, sizeof why));
+                 VppRefusal(o->type, part, o->vpp, 0, why, sizeof why));
         return 0;
     }
     if (part) {
@@ -434,11 +479,9 @@ static int settleChip(JobOptions* o) {
         complain("%s", "a job needs the EPROM type (-t TYPE) or the part (-p NAME)");
         return 0;
     }
-    const char* refusal = nullptr;
-    if (part && VppLevelMillivolts(o->vpp) > part->vppLimit)
-        refusal = BurnVppRefusal(o->type, part, o->vpp, why, sizeof why);
-    else if (burns(o) && ICTypeProgrammable(o->type))
-        refusal = BurnVppRefusal(o->type, part, o->vpp, why, sizeof why);
+    const char* refusal = VppRefusal(o->type, part, o->vpp, burns(o), why, sizeof why);
+    if (!refusal && o->typePart)
+        refusal = VppRefusal(o->type, o->typePart, o->vpp, burns(o), why, sizeof why);
     if (refusal) {
         char volts[16];
         complain("--vpp %s: %s",
@@ -484,7 +527,7 @@ int RunJob(const JobOptions* given, const char* name, const char* port) {
         complain("--range 0x%lX: a %s has 0x1 to 0x%lX", o->range, JobTypeName(o->type), maxAdr);
         return JOB_BAD_USAGE;
     }
-    if (!checkActions(o, maxAdr))
+    if (!checkActions(o, maxAdr) || !checkOwnInputs(o))
         return JOB_BAD_USAGE;
     showPart(o);
     // The image travels on standard output: the result lines go beside the errors.
@@ -544,6 +587,7 @@ static int runLoaded(const JobOptions* o, const char* port, unsigned long maxAdr
     memset(work, 0, BUFFER_SIZE);
     conCheckStop();
     SetICType(o->type);
+    epromPart = partInForce(o);
     SetVpp(o->vpp);
     vcc = o->vcc;
     SetVcc((unsigned int)vcc);

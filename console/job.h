@@ -39,12 +39,15 @@ struct JobOptions {
     JobAction actions[JOB_ACTIONS_MAX];
 
     // The chip by the name printed on it, and the values as given, for the messages.
-    const EpromPart* part;    // the part named with -p, NULL until given
-    const char* partText;     // -p as given
-    const char* typeText;     // -t as given
-    const char* vppText;      // --vpp as given, NULL until given
-    int listParts;            // --parts: list the parts, run nothing
-    const char* partsPattern; // its pattern, NULL for all
+    const EpromPart* part;     // the part named with -p, NULL until given
+    const EpromPart* typePart; // the part a -t name stands for, whose limit holds; NULL
+                               // for a bare type (2764) or until given
+    const char* partText;      // -p as given
+    const char* typeText;      // -t as given
+    const char* vppText;       // --vpp as given, NULL until given
+    int listParts;             // --parts: list the parts, run nothing
+    const char* partsPattern;  // its pattern, NULL for all
+    unsigned int given;        // the options taken once only that have been given, a bit each
 };
 
 // The settings of the menu program at start, no type, no action.
@@ -75,8 +78,9 @@ extern const struct option JobLongOptions[];
 
 // Takes one job option into `o`: its code, its name as given ("-t", "--type", for the
 // messages) and its value (NULL when none was given). Returns 1 when it was one, 0 when
-// `code` is no job option, -1 when the value is missing, bad or one too many (the reason in
-// `err`).
+// `code` is no job option, -1 when the value is missing, bad or one too many, or the option
+// (one of -t, -p, --range, --vpp, --vcc, --delay, --format, --offset) was given before (the
+// reason in `err`).
 int JobOption(int code, const char* name, const char* value, JobOptions* o, char* err,
               size_t errSize);
 

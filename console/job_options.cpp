@@ -42,13 +42,13 @@ const struct option JobLongOptions[] = {
 // Each of these takes the value `v` of the option `name` into `o`: 1, or 0 with the reason in
 // `err`.
 
+// A type's name (2764), held to no part, or a part's name (27C64, 2764A), held to its limit.
 static int takeType(const char* name, const char* v, JobOptions* o, char* err, size_t n) {
-    o->type = ICTypeByName(v);
+    char why[200];
     o->typeText = v;
-    if (o->type >= 0)
+    if (TypeByPartName(v, &o->type, &o->typePart, why, sizeof why))
         return 1;
-    snprintf(err, n, "%s '%s': unknown EPROM type (%s, also as 27C256 and the like)", name, v,
-             ICTypeNames());
+    snprintf(err, n, "%s '%s': %s", name, v, why);
     return 0;
 }
 
@@ -168,6 +168,21 @@ static int takeValue(int code, const char* name, const char* v, JobOptions* o, c
     }
 }
 
+// The options that two values would make ambiguous: which of them holds?
+static const int onceOnly[] = {TOPT_TYPE, TOPT_PART,  TOPT_RANGE,  TOPT_VPP,
+                               TOPT_VCC,  TOPT_DELAY, TOPT_FORMAT, TOPT_OFFSET};
+
+// 1 the first time an option of onceOnly comes (or any other option), 0 the second time.
+static int firstTime(int code, JobOptions* o) {
+    for (unsigned int k = 0; k < sizeof onceOnly / sizeof onceOnly[0]; k++)
+        if (onceOnly[k] == code) {
+            if (o->given & (1u << k))
+                return 0;
+            o->given |= 1u << k;
+        }
+    return 1;
+}
+
 int JobOption(int code, const char* name, const char* value, JobOptions* o, char* err,
               size_t errSize) {
     const struct option* opt = JobLongOptions;
@@ -183,6 +198,10 @@ int JobOption(int code, const char* name, const char* value, JobOptions* o, char
         snprintf(err, errSize, "option '%s' takes no value", name);
         return -1;
     }
+    if (!firstTime(code, o)) {
+        snprintf(err, errSize, "option '%s' given twice; give it once", name);
+        return -1;
+    }
     return takeValue(code, name, value, o, err, errSize) ? 1 : -1;
 }
 
@@ -192,13 +211,16 @@ const char* JobUsage(void) {
            "                         D2764A-2, MBM2764-25): sets the type and the\n"
            "                         programming voltage (the CMOS parts and the A versions\n"
            "                         12.75 V, the NMOS 2764, 27128 and 2732A 21 V, the 2732\n"
-           "                         25 V); a voltage above the part's limit is refused\n"
+           "                         25 V); a voltage above the part's limit is refused; a\n"
+           "                         name that could be two parts (2764B) or is of another\n"
+           "                         family (TMS2716, W27C512, 28C64) is refused\n"
            "  --parts [PATTERN]      list the known parts, or those matching PATTERN\n"
            "                         (--parts 27C2, --parts=27C2 or --parts '27*'), and end\n"
            "\n"
            "A job (no menu; actions run in the order given, the first failure stops it):\n"
            "  -t, --type TYPE        the EPROM: 2708 2716 2732 2764 27128 27256 27512 27010\n"
-           "                         27020 27040 (also 27C256, 2764A, ...); a job needs -t\n"
+           "                         27020 27040, or a part's name (27C256, 2764A), which\n"
+           "                         holds the voltage to the part's limit; a job needs -t\n"
            "                         or -p, and -t with -p must name the part's type\n"
            "  --blank                blank check\n"
            "  --write FILE           burn FILE (every byte is read back as it is burnt)\n"
@@ -209,7 +231,8 @@ const char* JobUsage(void) {
            "                         image's last address, the chip's for --read/--blank\n"
            "  --format FMT           raw, ihex or srec; default by the file's name (.hex\n"
            "                         .ihx .ihex Intel HEX, .s19 .s28 .s37 .srec .mot\n"
-           "                         S-record, else raw)\n"
+           "                         S-record, else raw; a raw one that is HEX or S-record\n"
+           "                         text is refused unless --format raw is given)\n"
            "  --offset ADDR          address of chip byte 0 in a HEX or S-record image (hex)\n"
            "  --vpp 12|12.75|21|25   programming voltage (12 is 12.75 V; default the part's,\n"
            "                         else 12.75 V); 21 and 25 are refused for burning a\n"
@@ -217,6 +240,9 @@ const char* JobUsage(void) {
            "                         or 27128\n"
            "  --vcc 5|6.25           supply while burning (default 5)\n"
            "  --delay N              bus delay factor 1..255 (default 2)\n"
+           "Each of -t, -p, --range, --format, --offset, --vpp, --vcc, --delay and --port is\n"
+           "given once. A --read into the image of a --write or --verify of the same job is\n"
+           "refused.\n"
            "Job exit status: 0 all actions succeeded, 1 a chip action failed, 2 bad usage or\n"
            "an image or file error, 3 no access to the port or no board answering.\n";
 }

@@ -14,7 +14,6 @@
 #include "console/menu.h"
 #include "console/msgbox.h"
 #include "defs.h"
-#include "eprom/ic_types.h"
 #include "eprom/misc.h"
 #include "eprom/parts.h"
 #include "link/hw.h"
@@ -83,17 +82,16 @@ struct LoopState {
     char fName[FNAME_SIZE];
     char infoStr[500];
     int leaving;
-    const EpromPart* part; // the part given at start, while its type stays selected
 };
 
 // ---- Settings ----------------------------------------------------------------------------
 
 // The board cannot measure what it switches onto Vpp: with the part known, a level above what
 // it survives is not even selected.
-static void chooseVpp(LoopState* s, int level) {
+static void chooseVpp(LoopState*, int level) {
     char why[200];
-    if (s->part && VppLevelMillivolts(level) > s->part->vppLimit) {
-        MessageBox("Error:", BurnVppRefusal(epromtyp, s->part, level, why, sizeof why));
+    if (VppRefusal(epromtyp, epromPart, level, 0, why, sizeof why)) {
+        MessageBox("Error:", why);
         return;
     }
     SetVpp(level);
@@ -105,10 +103,8 @@ static void chooseVcc(LoopState*, int supply) {
 }
 
 // Another type means another chip in the socket: the part given at start no longer speaks
-// for it.
-static void chooseType(LoopState* s, int type) {
-    if (s->part && s->part->type != type)
-        s->part = nullptr;
+// for it (the type selection ends it).
+static void chooseType(LoopState*, int type) {
     SetICType(type);
 }
 
@@ -140,11 +136,11 @@ static void readChip(LoopState* s, int) {
         ReadIC(s->pByte, s->bufSize);
 }
 
-// A level that would destroy every part of the selected type burns nothing: the operator
-// learns it before the range prompt, and the chip never sees the voltage.
+// A level that would destroy the part, or every part of the selected type, burns nothing:
+// the operator learns it before the range prompt, and the chip never sees the voltage.
 static void writeChip(LoopState* s, int) {
     char why[200];
-    if (ICTypeProgrammable(epromtyp) && BurnVppRefusal(epromtyp, s->part, vpp, why, sizeof why)) {
+    if (VppRefusal(epromtyp, epromPart, vpp, 1, why, sizeof why)) {
         MessageBox("Error:", why);
         return;
     }
@@ -272,10 +268,10 @@ int vantrel_main(void) {
     // A part given at start: its type and its programming voltage, sent as their keys send
     // them, once the board is found.
     if (StartPart) {
-        s.part = StartPart;
-        chooseType(&s, s.part->type);
-        if (PartProgrammable(s.part))
-            chooseVpp(&s, s.part->vpp);
+        chooseType(&s, StartPart->type);
+        epromPart = StartPart;
+        if (PartProgrammable(StartPart))
+            chooseVpp(&s, StartPart->vpp);
     }
 
     s.pByte = (unsigned char*)malloc(BUFFER_SIZE);

@@ -13,6 +13,7 @@
 
 #include "eprom/ic_types.h"
 #include "eprom/misc.h"
+#include "eprom/parts.h"
 #include "link/hw.h"
 #include "link/regs.h"
 
@@ -230,6 +231,11 @@ RunResult RunCompare(const unsigned char* pByte, unsigned long endCompare, unsig
 }
 
 RunResult RunWrite(const unsigned char* pByte, unsigned long endWrite, const RunHooks* hooks) {
+    // The board measures no voltage: whoever calls, a level the chip cannot take never goes
+    // out. The front ends have said why before they called.
+    char why[200];
+    if (VppRefusal(epromtyp, epromPart, vpp, 1, why, sizeof why))
+        return startResult(RUN_REFUSED);
     if (!pByte)
         return startResult(RUN_NO_BUFFER);
     if (endWrite == 0)

@@ -14,7 +14,9 @@ enum RunOutcome {
     RUN_TIMEOUT,       // burn: the board's pulse monoflop did not come back to rest
     RUN_NOT_SUPPORTED, // burn: the selected type cannot be programmed on this board
     RUN_STOPPED,       // a stop request: the chip was put at rest and the run given up
-    RUN_NO_BUFFER      // no buffer: nothing was run
+    RUN_NO_BUFFER,     // no buffer: nothing was run
+    RUN_REFUSED        // burn: the programming voltage would harm the chip (VppRefusal):
+                       // nothing was sent
 };
 
 struct RunResult {
@@ -47,7 +49,8 @@ RunResult RunRead(unsigned char* pByte, unsigned long endRead, const RunHooks* h
 // null). Stops at the first difference, or with readOn counts every difference to the end.
 RunResult RunCompare(const unsigned char* pByte, unsigned long endCompare, unsigned int BlankCheck,
                      unsigned int readOn, const RunHooks* hooks);
-// Programs pByte[0..endWrite] into the chip, up to ten attempts a cell.
+// Programs pByte[0..endWrite] into the chip, up to ten attempts a cell. A programming voltage
+// that VppRefusal refuses for the type and part in the socket is never sent: RUN_REFUSED.
 RunResult RunWrite(const unsigned char* pByte, unsigned long endWrite, const RunHooks* hooks);
 
 #endif

@@ -68,23 +68,6 @@ const char* ICTypeNames(void) {
     return names;
 }
 
-int ICTypeByName(const char* name) {
-    if (!name || strncmp(name, "27", 2) != 0)
-        return -1;
-    const char* s = name + 2;
-    if (*s == 'C' || *s == 'c')
-        s++;
-    size_t n = strlen(s);
-    if (n > 0 && (s[n - 1] == 'A' || s[n - 1] == 'a'))
-        n--; // the A parts (2732A, 2764A, 27128A) sit in the same socket wiring
-    if (n == 0)
-        return -1;
-    for (int t = 0; t < TicMax; t++)
-        if (strlen(icTypes[t].digits) == n && strncmp(s, icTypes[t].digits, n) == 0)
-            return t;
-    return -1;
-}
-
 int ICTypeMethod(int ICType) {
     const EpromType* t = GetEpromType(ICType);
     return t ? (int)t->method : (int)TPGMNONE;

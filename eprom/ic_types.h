@@ -46,11 +46,6 @@ const char* ICTypeLabel(int ICType);
 // Every family name, for messages: "2708, 2716, ..., 27040".
 const char* ICTypeNames(void);
 
-// The type a name on the command line stands for: "27", an optional C, the digits of a
-// family, an optional trailing A, in any case ("2764", "27C256", "2764A", "27c040a").
-// -1 for anything else.
-int ICTypeByName(const char* name);
-
 // PGM_METHOD of the type (TPGMNONE outside the list).
 int ICTypeMethod(int ICType);
 // PGM_PIN of the type (TPINNONE outside the list).

@@ -6,10 +6,12 @@
 #include "eprom/misc.h"
 
 #include "eprom/ic_types.h"
+#include "eprom/parts.h"
 #include "link/hw.h"
 #include "link/regs.h"
 
 int epromtyp = T27512;
+const EpromPart* epromPart = nullptr;
 
 unsigned long GetLastAdress(uint16_t ICType) {
     const EpromType* t = GetEpromType(ICType);
@@ -29,6 +31,8 @@ void SetICType(int ICType) {
         OrIC5(pattern, 1);
     AndIC5(IC5_SOCKET, 1);
     epromtyp = ICType;
+    if (epromPart && epromPart->type != ICType)
+        epromPart = nullptr; // another chip in the socket
 }
 
 void adressesetzen(unsigned long adresse, unsigned int isreading) {

@@ -7,6 +7,11 @@
 #include "defs.h"
 
 extern int epromtyp; // selected EPROM type (enum IC)
+struct EpromPart;
+// The part in the socket as the operator named it, while its type stays selected (a type
+// selection of another type ends it); NULL when only the type is known. The burn holds the
+// programming voltage to its limit.
+extern const EpromPart* epromPart;
 
 unsigned long GetLastAdress(uint16_t ICType);
 void SetICType(int ICType);

@@ -7,6 +7,7 @@
 #include <cctype>
 #include <cstdio>
 #include <cstring>
+#include <strings.h>
 
 #include "eprom/ic_types.h"
 
@@ -41,6 +42,55 @@ static const unsigned int levelMillivolts[TvppMax] = {12750, 21000, 25000};
 // What a name on a chip may carry before and after the part's own name.
 static constexpr size_t PRINTED_MAX = 48;
 static const char* const digitPrefixes[] = {"HN46", "HN48", "M5L", "M5M"};
+
+// Makers' own names for JEDEC parts: the maker's prefix with the rest of the name, and the
+// family the chip is. Only where the prefix is this maker's: another maker's 27C1000 could
+// be anything.
+static const struct {
+    const char* prefix;
+    const char* key;
+    const char* family;
+} makersNames[] = {
+    {"MX", "27C1000", "27C010"}, {"MX", "27C2000", "27C020"}, {"MX", "27C4000", "27C040"},
+    {"TC", "571000", "27C010"},  {"TC", "574000", "27C040"},
+};
+
+// Chips that look like the table's but are of other families: another pinout, another way
+// of erasing and programming, another width or size. The board must not put its voltages
+// on them. `key` is the name without prefix and suffix; "" matches any.
+static const struct {
+    const char* prefix; // "" for any maker
+    const char* key;
+    const char* what;
+} otherFamilies[] = {
+    {"TMS", "2716", "the three-supply TMS2716 (+12, +5 and -5 V, another pinout)"},
+    {"W", "", "an electrically erasable EPROM (W27C, W27E), erased and programmed another way"},
+    {"", "27C1024", "a 16-bit EPROM in 40 pins or more"},
+    {"", "27C2048", "a 16-bit EPROM in 40 pins or more"},
+    {"", "27C4096", "a 16-bit EPROM in 40 pins or more"},
+    {"", "27C210", "a 16-bit EPROM in 40 pins or more"},
+    {"", "27C220", "a 16-bit EPROM in 40 pins or more"},
+    {"", "27C240", "a 16-bit EPROM in 40 pins or more"},
+    {"", "27C400", "a 16-bit EPROM in 40 pins or more"},
+    {"", "27C800", "a 16-bit EPROM in 40 pins or more"},
+    {"", "27C160", "a 16-bit EPROM in 40 pins or more"},
+    {"", "27C322", "a 16-bit EPROM in 40 pins or more"},
+    {"", "27C011", "a paged EPROM (27C011), its banks switched by writes"},
+    {"", "27C301", "a 1-Mbit EPROM with a non-JEDEC pinout (27C301)"},
+    {"", "27C080", "an EPROM of 1 MiB or more, beyond the board's 512 KiB"},
+    {"", "27C801", "an EPROM of 1 MiB or more, beyond the board's 512 KiB"},
+    {"", "27C8001", "an EPROM of 1 MiB or more, beyond the board's 512 KiB"},
+};
+static const char* const eeprom = "an EEPROM (28xx), programmed by writes";
+static const char* const flash = "a flash memory (27SF), erased and programmed another way";
+static const char* const pinout25 = "a TI 25xx EPROM, whose pinout is not the 27xx's";
+static const char* const eeprom27 =
+    "an electrically erasable EPROM (W27C, W27E), erased and programmed another way";
+
+// Letters that a maker puts straight after the digits of an NMOS 2732, 2764 or 27128 for
+// the package or the temperature range (HN482764G, M5L2764K, TMM2764D, TMS2732JL); the A
+// there makes the later part for a lower voltage.
+static const char packageLetters[] = "DGJK";
 
 int PartCount(void) {
     return partCount;
@@ -82,7 +132,7 @@ static int upperName(const char* s, char* out) {
         if (n + 1 >= PRINTED_MAX)
             return 0;
         const unsigned char c = (unsigned char)s[n];
-        if (!isalnum(c) && c != '-' && c != '/' && c != '.')
+        if (!isalnum(c) && c != '-' && c != '/' && c != ' ')
             return 0;
         out[n] = (char)toupper(c);
     }
@@ -101,39 +151,117 @@ static bool validPrefix(const char* s, size_t len) {
     return true;
 }
 
-// What follows the part's name: nothing, or a speed, revision, temperature or package code
-// that does not go on with the digits (27C256-15, 27C256B12, 27C512Q150, 27C010/883).
-static bool validSuffix(const char* s) {
-    return !isdigit((unsigned char)*s);
-}
-
-struct NameHit {
-    const EpromPart* part;
-    size_t len; // length of the part's name that matched
+// What a name was read as: the parts it could be (two: it is ambiguous), or a chip of another
+// family, or nothing known.
+struct Reading {
+    const EpromPart* parts[2];
+    int n;
+    const char* other; // what the chip is, when it is of another family
 };
 
-// Every part one of whose names sits in `name` between a prefix and a suffix; the longest
-// such names only, so that 2764A-2 is a 2764A and not a 2764 with a suffix "A-2".
-static int namesIn(const char* name, NameHit* hits, int max) {
-    int n = 0;
-    size_t best = 0;
-    for (const EpromPart& p : parts) {
-        for (int k = 0; k < PART_NAMES_MAX && p.names[k]; k++) {
-            const char* want = p.names[k];
-            const size_t len = strlen(want);
-            for (const char* at = strstr(name, want); at; at = strstr(at + 1, want)) {
-                if (!validPrefix(name, (size_t)(at - name)) || !validSuffix(at + len))
-                    continue;
-                if (len > best) {
-                    best = len;
-                    n = 0;
-                }
-                if (len == best && n < max && (n == 0 || hits[n - 1].part != &p))
-                    hits[n++] = {&p, len};
-            }
-        }
-    }
+static const EpromPart* partNamed(const char* name) {
+    for (const EpromPart& p : parts)
+        for (int k = 0; k < PART_NAMES_MAX && p.names[k]; k++)
+            if (strcmp(p.names[k], name) == 0)
+                return &p;
+    return nullptr;
+}
+
+// Every part one of whose names is `key` (27C32 is the name of two).
+static void addParts(Reading* r, const char* key) {
+    for (const EpromPart& p : parts)
+        for (int k = 0; k < PART_NAMES_MAX && p.names[k]; k++)
+            if (strcmp(p.names[k], key) == 0 && r->n < 2 && (r->n == 0 || r->parts[0] != &p))
+                r->parts[r->n++] = &p;
+}
+
+static size_t spanOf(const char* s, int (*is)(int)) {
+    size_t n = 0;
+    while (s[n] && is((unsigned char)s[n]))
+        n++;
     return n;
+}
+
+// The name after its maker's prefix (`prefix`, `prefixLen` characters): the digits, for a
+// 27 or 28 the letters of the technology and the digits after them (27C256, 27SF512,
+// 28C64), then the rest. Sets *r when it reads as something; 0 when not.
+static int readCore(const char* prefix, size_t prefixLen, const char* core, Reading* r) {
+    char pre[PRINTED_MAX], key[PRINTED_MAX];
+    snprintf(pre, sizeof pre, "%.*s", (int)prefixLen, prefix);
+    const size_t d1 = spanOf(core, isdigit);
+    const size_t l = spanOf(core + d1, isalpha);
+    const size_t d2 = spanOf(core + d1 + l, isdigit);
+    const bool technology = d1 == 2 && (strncmp(core, "27", 2) == 0 || strncmp(core, "28", 2) == 0);
+    if (technology && (l == 0 || d2 == 0))
+        return 0;
+    snprintf(key, sizeof key, "%.*s", (int)(technology ? d1 + l + d2 : d1), core);
+    const char* after = core + d1; // for an NMOS part: what follows its digits
+
+    *r = Reading{{nullptr, nullptr}, 0, nullptr};
+    for (const auto& m : makersNames)
+        if (strcmp(pre, m.prefix) == 0 && strcmp(key, m.key) == 0) {
+            r->parts[r->n++] = partNamed(m.family);
+            return 1;
+        }
+    for (const auto& f : otherFamilies)
+        if ((!*f.prefix || strcmp(pre, f.prefix) == 0) && (!*f.key || strcmp(key, f.key) == 0) &&
+            strncmp(key, "27", 2) == 0) {
+            r->other = f.what;
+            return 1;
+        }
+    if (strncmp(key, "28", 2) == 0 && strlen(key) >= 4)
+        r->other = eeprom;
+    else if (strncmp(key, "25", 2) == 0 && strlen(key) == 4)
+        r->other = pinout25;
+    else if (technology && strncmp(key + 2, "SF", 2) == 0)
+        r->other = flash;
+    else if (technology && key[2] == 'E')
+        r->other = eeprom27;
+    if (r->other)
+        return 1;
+
+    addParts(r, key);
+    if (r->n == 0)
+        return 0;
+    char withA[PRINTED_MAX];
+    snprintf(withA, sizeof withA, "%sA", key);
+    if (technology || !partNamed(withA))
+        return 1; // nothing longer in the table: the rest is a suffix
+    // 2732, 2764, 27128: the letter after the digits decides between the NMOS part and its
+    // A version, which the NMOS part's voltage destroys.
+    if (*after == 'A') {
+        r->n = 0;
+        addParts(r, withA);
+    } else if (isalpha((unsigned char)*after) && !strchr(packageLetters, *after)) {
+        addParts(r, withA);
+    }
+    return 1;
+}
+
+// 1 when `s` holds another part number: 27, perhaps a C, and a digit.
+static bool anotherPartIn(const char* s) {
+    for (const char* at = strstr(s, "27"); at; at = strstr(at + 1, "27"))
+        if (isdigit((unsigned char)at[2]) || (at[2] == 'C' && isdigit((unsigned char)at[3])))
+            return true;
+    return false;
+}
+
+// How the name `name` (in capitals) reads: its own part first, after the hyphen, slash or
+// space where a suffix starts, and after a maker's prefix. A second part number after the
+// first (TMS2732E27256) leaves it in doubt: nothing known.
+static void readName(const char* name, Reading* r) {
+    *r = Reading{{nullptr, nullptr}, 0, nullptr};
+    char body[PRINTED_MAX];
+    snprintf(body, sizeof body, "%.*s", (int)strcspn(name, "-/ "), name);
+    for (size_t p = 0; body[p]; p++) {
+        if (!isdigit((unsigned char)body[p]) || !validPrefix(body, p) ||
+            !readCore(body, p, body + p, r))
+            continue;
+        if (!r->other && anotherPartIn(body + p + 2))
+            break;
+        return;
+    }
+    *r = Reading{{nullptr, nullptr}, 0, nullptr};
 }
 
 // How many edits turn `want` into the first `n` characters of `s`.
@@ -226,6 +354,19 @@ static void showable(const char* s, char* out, size_t size) {
         append(out, size, "...");
 }
 
+// The name in capitals for reading, or, when it carries something no marking has, its letters
+// and digits only, to find the names near it (*readable 0).
+static void nameToRead(const char* printed, char* name, int* readable) {
+    *readable = upperName(printed, name);
+    if (*readable)
+        return;
+    size_t k = 0;
+    for (const char* s = printed; *s && k + 1 < PRINTED_MAX; s++)
+        if (isalnum((unsigned char)*s))
+            name[k++] = (char)toupper((unsigned char)*s);
+    name[k] = '\0';
+}
+
 int FindPart(const char* printed, const EpromPart** part, char* why, size_t whySize) {
     *part = nullptr;
     if (!printed)
@@ -233,51 +374,104 @@ int FindPart(const char* printed, const EpromPart** part, char* why, size_t whyS
     char shown[PRINTED_MAX];
     showable(printed, shown, sizeof shown);
     char name[PRINTED_MAX];
-    NameHit hits[4];
-    int n = 0;
-    if (upperName(printed, name)) {
-        n = namesIn(name, hits, 4);
-    } else {
-        // Nothing a chip carries; the letters and digits in it still point to names near it.
-        size_t k = 0;
-        for (const char* s = printed; *s && k + 1 < sizeof name; s++)
-            if (isalnum((unsigned char)*s))
-                name[k++] = (char)toupper((unsigned char)*s);
-        name[k] = '\0';
+    int readable = 0;
+    nameToRead(printed, name, &readable);
+    Reading r = {{nullptr, nullptr}, 0, nullptr};
+    if (readable)
+        readName(name, &r);
+    if (r.other) {
+        snprintf(why, whySize, "part '%s' is %s: not for this board", shown, r.other);
+        return TPARTOTHER;
     }
-    if (n == 1) {
-        *part = hits[0].part;
+    if (r.n == 1) {
+        *part = r.parts[0];
         if (whySize > 0)
             why[0] = '\0';
         return TPARTFOUND;
     }
-    if (n == 0) {
+    if (r.n == 0) {
         char close[80];
         closestNames(name, close, sizeof close);
         snprintf(why, whySize, "unknown part '%s'; the closest known: %s", shown, close);
         return TPARTUNKNOWN;
     }
-    char both[80] = "";
-    for (int i = 0; i < n; i++) {
-        if (i > 0)
-            append(both, sizeof both, i == n - 1 ? " or a " : ", a ");
-        append(both, sizeof both, hits[i].part->names[0]);
-    }
-    snprintf(why, whySize, "part '%s' could be a %s: give one of these names", shown, both);
+    snprintf(why, whySize, "part '%s' could be a %s or a %s: give one of these names", shown,
+             r.parts[0]->names[0], r.parts[1]->names[0]);
     return TPARTAMBIGUOUS;
+}
+
+// The part of `parts` with the lowest limit on Vpp.
+static const EpromPart* mostFragile(const Reading& r) {
+    const EpromPart* p = r.parts[0];
+    for (int i = 1; i < r.n; i++)
+        if (r.parts[i]->vppLimit < p->vppLimit)
+            p = r.parts[i];
+    return p;
+}
+
+int TypeByPartName(const char* name, int* type, const EpromPart** limitPart, char* why,
+                   size_t whySize) {
+    *type = -1;
+    *limitPart = nullptr;
+    if (!name)
+        name = "";
+    for (int t = 0; t < TicMax; t++)
+        if (strcasecmp(name, ICTypeName(t)) == 0) {
+            *type = t;
+            return 1;
+        }
+    char upper[PRINTED_MAX];
+    int readable = 0;
+    nameToRead(name, upper, &readable);
+    Reading r = {{nullptr, nullptr}, 0, nullptr};
+    if (readable)
+        readName(upper, &r);
+    if (r.n > 0 && (r.n == 1 || r.parts[0]->type == r.parts[1]->type)) {
+        *type = r.parts[0]->type;
+        *limitPart = mostFragile(r);
+        return 1;
+    }
+    for (int t = 0; t < TicMax; t++)
+        if (strcasecmp(name, ICTypeLabel(t)) == 0) {
+            *type = t;
+            return 1;
+        }
+    const EpromPart* ignored = nullptr;
+    if (FindPart(name, &ignored, why, whySize) != TPARTOTHER)
+        snprintf(why, whySize, "unknown EPROM type (%s, also as 27C256 and the like)",
+                 ICTypeNames());
+    return 0;
 }
 
 // ---- Lists ---------------------------------------------------------------------------------
 
-// `name` against the glob `pat` ('*' any run, '?' one character), both in capitals.
+// `name` against the glob `pat` ('*' any run, '?' one character), both in capitals. A '*'
+// that fails is retried one character further only from the last '*': no pattern takes more
+// than length times length steps.
 static bool globMatch(const char* pat, const char* name) {
-    if (*pat == '\0')
-        return *name == '\0';
-    if (*pat == '*')
-        return globMatch(pat + 1, name) || (*name && globMatch(pat, name + 1));
-    if (*name && (*pat == '?' || *pat == *name))
-        return globMatch(pat + 1, name + 1);
-    return false;
+    const char* star = nullptr;
+    const char* resume = nullptr;
+    while (*name) {
+        if (*pat == '*') {
+            star = pat++;
+            resume = name;
+        } else if (*pat == '?' || (*pat && *pat == *name)) {
+            pat++;
+            name++;
+        } else if (star) {
+            pat = star + 1;
+            name = ++resume;
+        } else {
+            return false;
+        }
+    }
+    while (*pat == '*')
+        pat++;
+    return *pat == '\0';
+}
+
+unsigned int PartPatternFits(const char* pattern) {
+    return !pattern || strlen(pattern) <= PART_PATTERN_MAX;
 }
 
 unsigned int PartMatchesPattern(const EpromPart* p, const char* pattern) {
@@ -285,13 +479,12 @@ unsigned int PartMatchesPattern(const EpromPart* p, const char* pattern) {
         return 0;
     if (!pattern || !*pattern)
         return 1;
-    char pat[PRINTED_MAX];
+    if (!PartPatternFits(pattern))
+        return 0;
+    char pat[PART_PATTERN_MAX + 1];
     size_t n = 0;
-    for (; pattern[n]; n++) {
-        if (n + 1 >= PRINTED_MAX)
-            return 0;
+    for (; pattern[n]; n++)
         pat[n] = (char)toupper((unsigned char)pattern[n]);
-    }
     pat[n] = '\0';
     const bool wild = strpbrk(pat, "*?") != nullptr;
     for (int k = 0; k < PART_NAMES_MAX && p->names[k]; k++) {
@@ -301,10 +494,12 @@ unsigned int PartMatchesPattern(const EpromPart* p, const char* pattern) {
     if (wild)
         return 0;
     // A name as printed on a chip lists its family, or the families it could be.
-    NameHit hits[4];
-    const int found = upperName(pattern, pat) ? namesIn(pat, hits, 4) : 0;
-    for (int i = 0; i < found; i++)
-        if (hits[i].part == p)
+    char name[PRINTED_MAX];
+    Reading r = {{nullptr, nullptr}, 0, nullptr};
+    if (upperName(pattern, name))
+        readName(name, &r);
+    for (int i = 0; i < r.n; i++)
+        if (r.parts[i] == p)
             return 1;
     return 0;
 }
@@ -320,7 +515,8 @@ static int highestLevelOf(int type) {
     return level;
 }
 
-const char* BurnVppRefusal(int type, const EpromPart* part, int level, char* why, size_t whySize) {
+const char* VppRefusal(int type, const EpromPart* part, int level, unsigned int burning, char* why,
+                       size_t whySize) {
     char volts[16], limit[16];
     const unsigned int mv = VppLevelMillivolts(level);
     if (mv == 0) {
@@ -343,7 +539,7 @@ const char* BurnVppRefusal(int type, const EpromPart* part, int level, char* why
         return why;
     }
     const int highest = highestLevelOf(type);
-    if (highest >= 0 && level > highest) {
+    if (burning && highest >= 0 && level > highest) {
         snprintf(why, whySize, "no %s programs above %s: %s would destroy it", ICTypeName(type),
                  FormatVolts(levelMillivolts[highest], limit, sizeof limit), volts);
         return why;

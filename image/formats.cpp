@@ -42,6 +42,31 @@ const char* ImageFormatName(IMG_FORMAT fmt) {
     return fmt >= 0 && fmt < TimgMax ? formatNames[fmt] : "?";
 }
 
+// 1 when every line of `data` that is not blank is a well-formed record of `fmt`.
+static unsigned int allRecords(IMG_FORMAT fmt, const unsigned char* data, unsigned long len) {
+    char err[8];
+    ImgLoader L = {"", 0, 0, 0, 0, 0, 0, 0, err, sizeof err};
+    const unsigned char *pos = data, *end = data + len;
+    const char* text;
+    unsigned long n, records = 0;
+    unsigned char rec[262];
+    unsigned int count;
+    int got;
+    const char mark = fmt == TIMGIHEX ? ':' : 'S';
+    while ((got = NextRecord(&L, &pos, end, mark, 0, "", &text, &n)) > 0) {
+        if (!(fmt == TIMGIHEX ? DecodeIhexRecord : DecodeSrecRecord)(&L, text, n, rec, &count))
+            return 0;
+        records++;
+    }
+    return got == 0 && records > 0;
+}
+
+IMG_FORMAT ImageTextFormat(const unsigned char* data, unsigned long len) {
+    if (allRecords(TIMGIHEX, data, len))
+        return TIMGIHEX;
+    return allRecords(TIMGSREC, data, len) ? TIMGSREC : TIMGRAW;
+}
+
 static const char* shownName(const char* filename) {
     return strcmp(filename, "-") == 0 ? "(standard input)" : filename;
 }

@@ -22,6 +22,10 @@ unsigned int ImageFormatByName(const char* name, IMG_FORMAT* fmt);
 // .srec .mot" S-record, in any case); raw for everything else, "-" included.
 IMG_FORMAT ImageFormatOfFile(const char* filename);
 const char* ImageFormatName(IMG_FORMAT fmt);
+// The record format whose text a file's bytes are: TIMGIHEX or TIMGSREC when every line that
+// is not blank is a well-formed record of that format (its mark, hex digits, length and
+// checksum right), and there is one at least; TIMGRAW for anything else.
+IMG_FORMAT ImageTextFormat(const unsigned char* data, unsigned long len);
 
 // Parses `len` bytes of a file named `filename` ("-" for standard input) into the image `pBuf` of
 // `size` bytes: bytes the file leaves out are 0xFF, and every address in the file less `offset` is

@@ -197,6 +197,28 @@ void AllowAllSaves(void) {
     nrefused = 0;
 }
 
+// `path` with its directory resolved (links, "." and ".."), the last name as it is; the path
+// itself when its directory cannot be resolved.
+static std::string resolvedPath(const char* path) {
+    const char* slash = strrchr(path, '/');
+    const std::string dir = slash ? std::string(path, slash == path ? 1 : slash - path) : ".";
+    char* real = realpath(dir.c_str(), nullptr);
+    if (!real)
+        return path;
+    std::string out = real;
+    free(real);
+    if (out.back() != '/')
+        out += '/';
+    return out + (slash ? slash + 1 : path);
+}
+
+unsigned int SameImageFile(const char* a, const char* b) {
+    struct stat sa, sb;
+    if (stat(a, &sa) == 0 && stat(b, &sb) == 0)
+        return sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
+    return resolvedPath(a) == resolvedPath(b);
+}
+
 static bool isRefused(const struct stat* st) {
     for (int k = 0; k < nrefused; k++)
         if (refused[k].dev == (unsigned long long)st->st_dev &&

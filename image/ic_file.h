@@ -51,4 +51,9 @@ void RefuseSavesTo(unsigned long long dev, unsigned long long ino);
 // Forgets every file named above.
 void AllowAllSaves(void);
 
+// 1 when the names `a` and `b` reach the same file: the same device and inode, or, where one
+// of them does not exist (yet), the same path once its directory is resolved ("./x" and "x",
+// a link to the directory). Nothing is opened.
+unsigned int SameImageFile(const char* a, const char* b);
+
 #endif

@@ -3,6 +3,11 @@
 // records; the start address records (03, 05) mean nothing to an EPROM and are passed over.
 #include "image/records.h"
 
+unsigned int DecodeIhexRecord(ImgLoader* L, const char* text, unsigned long n, unsigned char* rec,
+                              unsigned int* count) {
+    return DecodeRecord(L, text + 1, n - 1, 5, 4, 0, rec, count);
+}
+
 unsigned int ParseIhex(ImgLoader* L, const unsigned char* data, unsigned long len) {
     // Data bytes each record type other than data must hold.
     static const unsigned int need[6] = {0, 0, 2, 4, 2, 4};
@@ -15,7 +20,7 @@ unsigned int ParseIhex(ImgLoader* L, const unsigned char* data, unsigned long le
     unsigned int count;
     int got;
     while ((got = NextRecord(L, &pos, end, ':', ended, "end-of-file record", &text, &n)) > 0) {
-        if (!DecodeRecord(L, text + 1, n - 1, 5, 4, 0, rec, &count))
+        if (!DecodeIhexRecord(L, text, n, rec, &count))
             return 0;
         const unsigned int size = rec[0], addr = rec[1] << 8 | rec[2], type = rec[3];
         const unsigned char* d = rec + 4;

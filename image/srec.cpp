@@ -20,19 +20,25 @@ struct SrecState {
     unsigned int counted;  // the last record was a count of every data record before it
 };
 
-// One record, its text without the line end: data into the image, a count checked, an end
-// noted.
-static unsigned int takeRecord(ImgLoader* L, const char* text, unsigned long n, SrecState* st) {
+unsigned int DecodeSrecRecord(ImgLoader* L, const char* text, unsigned long n, unsigned char* rec,
+                              unsigned int* count) {
     if (n < 2)
         return LoadFail(L, "record too short");
     const char c = text[1];
     if (c < '0' || c > '9' || c == '4')
         return LoadFail(L, "unknown record type S%c", c > ' ' && c < 127 ? c : '?');
-    const unsigned int type = c - '0', alen = addrLen[type];
+    return DecodeRecord(L, text + 2, n - 2, addrLen[c - '0'] + 2, 0, 1, rec, count);
+}
+
+// One record, its text without the line end: data into the image, a count checked, an end
+// noted.
+static unsigned int takeRecord(ImgLoader* L, const char* text, unsigned long n, SrecState* st) {
     unsigned char rec[262];
     unsigned int count;
-    if (!DecodeRecord(L, text + 2, n - 2, alen + 2, 0, 1, rec, &count))
+    if (!DecodeSrecRecord(L, text, n, rec, &count))
         return 0;
+    const char c = text[1];
+    const unsigned int type = c - '0', alen = addrLen[type];
     const unsigned long long addr = bigEndian(rec + 1, alen);
     const unsigned int size = count - 2 - alen;
     if (type >= 5 && size)

@@ -194,6 +194,7 @@ std::string check_combination(const SimOptions& o, bool chip_given) {
 
 enum SimOption {
     OPT_HELP = 'h',
+    OPT_VERSION = 0x1FF,
     OPT_NO_CHIP = 0x200,
     OPT_CHIP,
     OPT_CHIP_FILE,
@@ -207,6 +208,7 @@ enum SimOption {
 
 const option SIM_OPTIONS[] = {
     {"help", no_argument, nullptr, OPT_HELP},
+    {"version", no_argument, nullptr, OPT_VERSION},
     {"no-chip", no_argument, nullptr, OPT_NO_CHIP},
     {"chip", required_argument, nullptr, OPT_CHIP},
     {"chip-file", required_argument, nullptr, OPT_CHIP_FILE},
@@ -274,6 +276,8 @@ std::string take_board_port(const std::string& v, SimOptions* o) {
 
 std::string take_port(const std::string& v, SimOptions* o) {
     uint16_t base = 0;
+    if (!o->port.empty())
+        return "option '--port' given twice: the program opens one port";
     if (parsePortName(v.c_str(), &base) != TNAME_BASE)
         return "--port '" + v + "': expected a base address from 0x1 to 0xFFFD " +
                "(0x378, 0xD010, ...); the model has no ppdev devices";
@@ -302,6 +306,9 @@ std::string take_value(int code, const std::string& v, Bench* b) {
     switch (code) {
     case OPT_HELP:
         b->o.help = true;
+        return "";
+    case OPT_VERSION:
+        b->o.version = true;
         return "";
     case OPT_NO_CHIP:
         b->o.chip_present = false;
@@ -337,7 +344,8 @@ std::string take_word(const CmdWord& w, Bench* b) {
     const std::string name = w.name;
     if (const char* needs = missing_value(w))
         return "option '" + name + "' needs " + needs;
-    const bool flag = w.code == OPT_HELP || w.code == OPT_NO_CHIP || w.code == OPT_STATS;
+    const bool flag =
+        w.code == OPT_HELP || w.code == OPT_VERSION || w.code == OPT_NO_CHIP || w.code == OPT_STATS;
     if (flag && w.value)
         return "option '" + name + "' takes no value";
     return take_value(w.code, w.value ? w.value : "", b);
@@ -368,10 +376,12 @@ ParsedOptions parse_sim_options(int argc, const char* const* argv, const OtherOp
     CmdWord w;
     while (nextCmdWord(argc, args, optstring.c_str(), table.data(), &w) != CMD_END) {
         const int took = other.take ? other.take(w) : 0;
-        if (took < 0) {
+        if (took < 0 && error.empty()) {
             result.other_refused = true;
             return result;
         }
+        if (took < 0)
+            break; // the bench's fault came first: that one is said
         if (took == 0 && error.empty())
             error = take_word(w, &bench);
     }
@@ -402,7 +412,10 @@ std::string sim_usage() {
            "                         27512 and the CMOS parts 27C64 ... 27C040 (27C1001 ...\n"
            "                         27C4001) 12.75 V; 2708, 2716, 27C16 read only. More\n"
            "                         than a part tolerates (14 V for the 12.75 V parts,\n"
-           "                         22 V for the 21 V ones) destroys it. Default 27C512\n"
+           "                         22 V for the 21 V ones) destroys it. A name that could\n"
+           "                         be two parts (2764B) or is of another family\n"
+           "                         (TMS2716, W27C512, 28C64, 27C1024) is refused.\n"
+           "                         Default 27C512\n"
            "  --no-chip              empty socket\n"
            "  --chip-file PATH       the chip's cells are the file PATH (the chip's size; a\n"
            "                         missing file is created erased): every burnt byte is\n"
@@ -426,6 +439,7 @@ std::string sim_usage() {
            "  --stats                port accesses, transfers, pulses, bus time, violations\n"
            "                         and hazards on standard error at exit\n"
            "  --help                 this text\n"
+           "  --version              the program's version\n"
            "\n"
            "Exit status: 1 after the exit command or the end of input, 0 when the work buffer\n"
            "cannot be had, 2 for a bad command line or chip file or no memory, 128 + N after\n"

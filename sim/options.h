@@ -39,6 +39,7 @@ struct FaultSpec {
 
 struct SimOptions {
     bool help = false;
+    bool version = false;
     bool chip_present = true;
     const ChipPart* chip = &default_part(T27512);
     std::string chip_file;       // empty: the chip's contents live only for the run

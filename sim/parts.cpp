@@ -64,18 +64,26 @@ bool has_a_version(const std::string& core) {
     return core == "2732" || core == "2764" || core == "27128";
 }
 
+// Package and temperature letters that makers print straight after the NMOS digits: Hitachi's
+// G (HN482764G), Mitsubishi's K (M5L2764K), Toshiba's and NEC's D (TMM2764D), TI's J (JL).
+bool package_letter(char c) {
+    return c == 'D' || c == 'G' || c == 'J' || c == 'K';
+}
+
 // The names `up` may stand for. A maker's prefix is anything before the 27 (M, AM, TMS,
 // HN48, M5L ...); the part is 27, a C for CMOS, the digits, and for the three NMOS parts an
 // A; what follows is a die revision (B after 27C256, A after 27C010), speed, temperature or
-// package code. After a 2732, 2764 or 27128 any other letter could be a revision of the
-// NMOS part or of its A version: both readings count. `first_core` gets the first text that
-// reads as a part, known or not, to find the closest names.
-std::vector<std::string> readings(const std::string& up, std::string* first_core) {
+// package code. After a 2732, 2764 or 27128 a letter other than A and the package letters
+// could be a revision of the NMOS part or of its A version: both readings count.
+// `first_core` gets the first text that reads as a part, known or not, to find the closest
+// names; `prefix` the maker's prefix before it.
+std::vector<std::string> readings(const std::string& up, std::string* first_core,
+                                  std::string* prefix) {
     std::vector<std::string> cores;
     for (size_t s = up.find("27"); s != std::string::npos; s = up.find("27", s + 1)) {
         if (!std::all_of(up.begin(), up.begin() + static_cast<std::ptrdiff_t>(s),
                          [](char c) { return std::isalnum(static_cast<unsigned char>(c)); }))
-            break; // the prefix ends at the first '-'
+            break; // the prefix ends at the first '-', '/' or blank
         size_t i = s + 2;
         if (i < up.size() && up[i] == 'C')
             ++i;
@@ -90,13 +98,48 @@ std::vector<std::string> readings(const std::string& up, std::string* first_core
             cores.push_back(core + "A");
         } else {
             cores.push_back(core);
-            if (has_a_version(core) && std::isalpha(static_cast<unsigned char>(next)))
+            if (has_a_version(core) && std::isalpha(static_cast<unsigned char>(next)) &&
+                !package_letter(next))
                 cores.push_back(core + "A");
         }
-        if (first_core->empty())
+        if (first_core->empty()) {
             *first_core = cores.back();
+            *prefix = up.substr(0, s);
+        }
     }
     return cores;
+}
+
+// Chips that look like the model's parts but are not UV EPROMs for its 32-pin socket: what
+// they are, or "" for a name of none of them. `core` is the first reading of the name after
+// its prefix `prefix`.
+std::string other_family(const std::string& up, const std::string& prefix,
+                         const std::string& core) {
+    const std::string body = up.substr(0, up.find_first_of("-/ "));
+    const size_t digit = body.find_first_of("0123456789");
+    const std::string rest = digit == std::string::npos ? "" : body.substr(digit);
+    if (prefix == "TMS" && core == "2716")
+        return "the TMS2716 needs three supplies and has another pinout";
+    if (prefix == "W" && rest.compare(0, 2, "27") == 0)
+        return "a Winbond W27C/W27E is erased electrically and programmed another way";
+    if (rest.compare(0, 4, "27SF") == 0)
+        return "a 27SF part is a flash memory";
+    if (rest.compare(0, 2, "28") == 0)
+        return "a 28xx part is an EEPROM";
+    if (rest.size() >= 4 && rest.compare(0, 2, "25") == 0 &&
+        std::isdigit(static_cast<unsigned char>(rest[2])))
+        return "a 25xx part has TI's pinout, not the 27xx's";
+    static const char* const OTHERS[][2] = {
+        {"27C1024", "16 bits wide"}, {"27C2048", "16 bits wide"}, {"27C4096", "16 bits wide"},
+        {"27C210", "16 bits wide"},  {"27C220", "16 bits wide"},  {"27C240", "16 bits wide"},
+        {"27C400", "16 bits wide"},  {"27C800", "16 bits wide"},  {"27C160", "16 bits wide"},
+        {"27C322", "16 bits wide"},  {"27C011", "paged"},         {"27C301", "not JEDEC"},
+        {"27C080", "over 512 KiB"},  {"27C801", "over 512 KiB"},  {"27C8001", "over 512 KiB"},
+    };
+    for (const auto& o : OTHERS)
+        if (core == o[0])
+            return "a " + core + " is " + o[1] + ": no part for this socket";
+    return "";
 }
 
 size_t edit_distance(const std::string& a, const std::string& b) {
@@ -166,41 +209,68 @@ const std::vector<const ChipPart*>& known_parts() {
     return all;
 }
 
-const ChipPart* find_part(const std::string& name, std::string* why) {
-    std::string ignored;
-    std::string& reason = why ? *why : ignored;
+namespace {
+
+// The parts `name` could be, or the reason it is none.
+std::vector<Match> matches(const std::string& name, std::string* reason) {
     if (name.empty()) {
-        reason = "no part named";
-        return nullptr;
+        *reason = "no part named";
+        return {};
     }
     std::string up;
     for (const char c : name) {
         const auto u = static_cast<unsigned char>(c);
-        if (!std::isalnum(u) && c != '-') {
-            reason = "a part name has letters, digits and '-' only";
-            return nullptr;
+        if (!std::isalnum(u) && c != '-' && c != '/' && c != ' ') {
+            *reason = "a part name has letters, digits, '-', '/' and blanks only";
+            return {};
         }
         up += static_cast<char>(std::toupper(u));
     }
-    std::string first_core;
+    std::string first_core, prefix;
+    const std::vector<std::string> cores = readings(up, &first_core, &prefix);
+    const std::string other = other_family(up, prefix, first_core);
+    if (!other.empty()) {
+        *reason = other;
+        return {};
+    }
     std::vector<Match> found;
-    for (const std::string& core : readings(up, &first_core)) {
+    for (const std::string& core : cores) {
         Match m{};
         if (find_pattern(core, &m) && std::none_of(found.begin(), found.end(), [&](const Match& f) {
                 return f.part == m.part;
             }))
             found.push_back(m);
     }
-    if (found.size() == 1)
-        return found[0].part;
     if (found.empty()) {
         if (first_core.empty()) {
             const size_t at = up.find("27");
             first_core = at == std::string::npos ? up : up.substr(at);
         }
-        reason = unknown_text(first_core);
-        return nullptr;
+        *reason = unknown_text(first_core);
     }
+    return found;
+}
+
+} // namespace
+
+std::vector<const ChipPart*> candidates(const std::string& name) {
+    std::string ignored;
+    std::vector<const ChipPart*> parts;
+    for (const Match& m : matches(name, &ignored))
+        parts.push_back(m.part);
+    return parts;
+}
+
+const ChipPart* find_part(const std::string& name, std::string* why) {
+    std::string ignored;
+    std::string& reason = why ? *why : ignored;
+    const std::vector<Match> found = matches(name, &reason);
+    if (found.size() == 1) {
+        reason.clear();
+        return found[0].part;
+    }
+    if (found.empty())
+        return nullptr;
     reason = "could be a " + summary(found[0]);
     for (size_t i = 1; i < found.size(); ++i)
         reason += (i + 1 < found.size() ? ", a " : " or a ") + summary(found[i]);

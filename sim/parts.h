@@ -32,9 +32,15 @@ const std::vector<const ChipPart*>& known_parts();
 
 // The part named `name` as it is printed on the chip: upper or lower case, with or without a
 // maker's prefix (M, AM, TMS, HN48, ...) and a speed, temperature or package suffix (-12,
-// F1, JL, -150DC, ...). nullptr when the name is unknown or could be two families; `why`
-// (if given) then says which names come closest, or which two families it could be.
+// F1, JL, -150DC, ...). nullptr when the name is unknown, could be two families or is another
+// kind of chip (TMS2716, W27C512, 27SF512, 28C64, 2532, 27C1024, 27C011, 27C301, 27C080);
+// `why` (if given) then says which names come closest, which two families it could be, or
+// what the chip is.
 const ChipPart* find_part(const std::string& name, std::string* why = nullptr);
+
+// Every part the name `name` could stand for, read as find_part reads it: one, two where the
+// name is ambiguous, none where the model cannot place it or it is another kind of chip.
+std::vector<const ChipPart*> candidates(const std::string& name);
 
 // The part a bare family stands for in the tests and the benches, with the programming
 // voltage most parts of the family on the market have: 2708, 2716, 2732A, 27C64 ... 27C040.

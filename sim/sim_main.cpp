@@ -12,6 +12,7 @@
 #include "console/files.h"
 #include "console/job.h"
 #include "console/mainloop.h"
+#include "console/menu.h"
 #include "image/ic_file.h"
 #include "sim/bench.h"
 #include "sim/options.h"
@@ -72,16 +73,25 @@ int run(int argc, char** argv) {
     vsim::OtherOptions jobs;
     jobs.table = JobLongOptions;
     jobs.short_options = JOB_SHORT_OPTIONS;
-    jobs.take = [](const CmdWord& w) { return takeJobOption(&w, "vantrel-sim"); };
+    jobs.take = [](const CmdWord& w) { return takeJobOption(&w); };
     const vsim::ParsedOptions parsed = vsim::parse_sim_options(argc, argv, jobs);
-    if (parsed.other_refused || !endJobOptions("vantrel-sim"))
+    if (parsed.other_refused) {
+        sayJobRefusal("vantrel-sim");
         return 2;
+    }
+    // An unknown option is named before what the job options say together.
     if (!parsed.ok()) {
         std::fprintf(stderr, "vantrel-sim: %s\nTry 'vantrel-sim --help' for the options.\n",
                      parsed.error.c_str());
         return 2;
     }
+    if (!endJobOptions("vantrel-sim"))
+        return 2;
     const vsim::SimOptions& o = *parsed.options;
+    if (o.version) {
+        std::printf("vantrel-sim %s\n", GetVersion());
+        return 0;
+    }
     if (o.help) {
         std::fputs(vsim::sim_usage().c_str(), stdout);
         std::fputs("\n", stdout);

@@ -245,6 +245,7 @@ inline std::string readBytes(const std::string& path) {
     X(vpp, T12_75V)                                                                                \
     X(vcc, T5V)                                                                                    \
     X(epromtyp, T27512)                                                                            \
+    X(epromPart, nullptr)                                                                          \
     X(ic_IC4, 0)                                                                                   \
     X(ic_IC5, 0)                                                                                   \
     X(latched_IC4, 0)                                                                              \

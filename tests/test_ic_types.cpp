@@ -10,6 +10,7 @@
 #include "console/menu.h"
 #include "eprom/ic_types.h"
 #include "eprom/misc.h"
+#include "eprom/parts.h"
 #include "sim/eprom_chip.h"
 #include "tests/e2e_util.h"
 
@@ -83,7 +84,10 @@ int oldTypeByName(const char* s) {
     return -1;
 }
 
-TEST(IcTypes, TypeByNameTakesTheNamesTheCommandLineTook) {
+// -t still takes every name it took, for the same type; only the 27C08 with an A, which no
+// chip is called, is refused now. (What it also takes, part names held to their limits, is
+// in test_names.cpp.)
+TEST(IcTypes, TypeNamesKeepTheTypeTheCommandLineGaveThem) {
     const std::vector<std::string> heads = {"",    "2",    "27",  "72", "27C",
                                             "27c", "27CC", " 27", "M27"};
     const std::vector<std::string> bodies = {
@@ -96,16 +100,19 @@ TEST(IcTypes, TypeByNameTakesTheNamesTheCommandLineTook) {
             for (const auto& t : tails) {
                 const std::string name = h + b + t;
                 const int want = oldTypeByName(name.c_str());
-                EXPECT_EQ(ICTypeByName(name.c_str()), want) << "'" << name << "'";
-                if (want >= 0)
-                    known.insert(name);
+                if (want < 0)
+                    continue;
+                known.insert(name);
+                int type = -1;
+                const EpromPart* part = nullptr;
+                char why[300];
+                const bool noSuchChip = h.size() == 3 && b == "08" && !t.empty();
+                EXPECT_EQ(TypeByPartName(name.c_str(), &type, &part, why, sizeof why),
+                          noSuchChip ? 0 : 1)
+                    << "'" << name << "': " << why;
+                EXPECT_EQ(type, noSuchChip ? -1 : want) << "'" << name << "'";
             }
     EXPECT_EQ(known.size(), 10u * 3 * 3); // every family, as 27/27C/27c, bare or with A/a
-    EXPECT_EQ(ICTypeByName("27C256"), T27256);
-    EXPECT_EQ(ICTypeByName("2764A"), T2764);
-    EXPECT_EQ(ICTypeByName("27c040a"), T27040);
-    EXPECT_EQ(ICTypeByName("2708"), T2708);
-    EXPECT_EQ(ICTypeByName(nullptr), -1);
 }
 
 // The table's labels must be what the menu shows under the keys 5 to e, in brackets for the

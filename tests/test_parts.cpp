@@ -83,7 +83,6 @@ const Printed kPrinted[] = {
     {"MBM2764-25", TPARTFOUND, "2764"},
     // Makers' prefixes, case.
     {"2708", TPARTFOUND, "2708"},
-    {"TMS2716", TPARTFOUND, "2716"},
     {"d2716-1", TPARTFOUND, "2716"},
     {"27C16", TPARTFOUND, "27C16"},
     {"2732", TPARTFOUND, "2732"},
@@ -115,19 +114,24 @@ const Printed kPrinted[] = {
     {"M27C4001-10F1", TPARTFOUND, "27C040"},
     {"27c040", TPARTFOUND, "27C040"},
     // Look-alikes: other chips, other pinouts, other families.
-    {"TMS2532", TPARTUNKNOWN, "unknown part 'TMS2532'; the closest known: 2732"},
-    {"TMS2564", TPARTUNKNOWN, "unknown part 'TMS2564'; the closest known: 2764"},
+    {"TMS2532", TPARTOTHER,
+     "part 'TMS2532' is a TI 25xx EPROM, whose pinout is not the 27xx's: not for this board"},
+    {"TMS2564", TPARTOTHER,
+     "part 'TMS2564' is a TI 25xx EPROM, whose pinout is not the 27xx's: not for this board"},
     {"27HC64", TPARTUNKNOWN, "unknown part '27HC64'; the closest known: 27C64"},
     {"AM27C100", TPARTUNKNOWN, "unknown part 'AM27C100'; the closest known: 27C1001"},
-    {"27C400", TPARTUNKNOWN, "unknown part '27C400'; the closest known: 27C4001"},
+    {"27C400", TPARTOTHER,
+     "part '27C400' is a 16-bit EPROM in 40 pins or more: not for this board"},
     {"27LV010", TPARTUNKNOWN, "unknown part '27LV010'; the closest known: 27C010, 27010"},
-    {"SST27SF512", TPARTUNKNOWN, "unknown part 'SST27SF512'; the closest known: 27512, 27C512"},
+    {"SST27SF512", TPARTOTHER,
+     "part 'SST27SF512' is a flash memory (27SF), erased and programmed another way: not for this "
+     "board"},
     {"TMS27PC256", TPARTUNKNOWN, "unknown part 'TMS27PC256'; the closest known: 27C256"},
     {"27C2561", TPARTUNKNOWN, "unknown part '27C2561'; the closest known: 27C256"},
-    {"MX27C4000PC-90", TPARTUNKNOWN, "unknown part 'MX27C4000PC-90'; the closest known: 27C4001"},
+    {"MX27C4000PC-90", TPARTFOUND, "27C040"},
     {"27C08", TPARTUNKNOWN, "unknown part '27C08'; the closest known: 2708"},
     {"", TPARTUNKNOWN, "unknown part ''; the closest known: 2708, 2716, 2732, 2764"},
-    {"27C256 -12", TPARTUNKNOWN, "unknown part '27C256 -12'; the closest known: 27C256, 27C512"},
+    {"27C256 -12", TPARTFOUND, "27C256"},
     {"27C\x1b[2J256", TPARTUNKNOWN, "unknown part '27C?[2J256'; the closest known: 27C256"},
     {"27C256-15XXXXXXXXXXXXXXXXXXXXXXXXXXXXXXXXXXXXXXXXXXXXX", TPARTUNKNOWN,
      "unknown part '27C256-15XXXXXXXXXXXXXXXXXXXXXXXXXXXXXXXXXXX...'; the closest known: "
@@ -172,7 +176,7 @@ TEST(Parts, BurnVoltageForEveryTypeAndLevel) {
     for (int t = 0; t < TicMax; t++)
         for (int level = 0; level < TvppMax; level++) {
             SCOPED_TRACE(std::to_string(t) + " at level " + std::to_string(level));
-            const char* r = BurnVppRefusal(t, nullptr, level, why, sizeof why);
+            const char* r = VppRefusal(t, nullptr, level, 1, why, sizeof why);
             EXPECT_EQ(r != nullptr, level > highest[t]) << (r ? r : "");
         }
     // With a part: its own limit too, whatever the type allows.
@@ -182,7 +186,7 @@ TEST(Parts, BurnVoltageForEveryTypeAndLevel) {
         for (int level = 0; level < TvppMax; level++) {
             SCOPED_TRACE(std::string(f.name) + " at level " + std::to_string(level));
             const unsigned mv = VppLevelMillivolts(level);
-            const char* r = BurnVppRefusal(f.type, p, level, why, sizeof why);
+            const char* r = VppRefusal(f.type, p, level, 1, why, sizeof why);
             EXPECT_EQ(r != nullptr, mv > f.limit || level > highest[f.type]) << (r ? r : "");
         }
     }
@@ -206,11 +210,11 @@ TEST(Parts, BurnVoltageForEveryTypeAndLevel) {
         {TicMax, nullptr, T12_75V, "no EPROM type 10"},
     };
     for (const auto& c : texts) {
-        const char* r = BurnVppRefusal(c.type, c.part, c.level, why, sizeof why);
+        const char* r = VppRefusal(c.type, c.part, c.level, 1, why, sizeof why);
         ASSERT_NE(r, nullptr) << c.text;
         EXPECT_STREQ(r, c.text);
     }
-    EXPECT_EQ(BurnVppRefusal(T2732, nmos, T21V, why, sizeof why), nullptr);
+    EXPECT_EQ(VppRefusal(T2732, nmos, T21V, 1, why, sizeof why), nullptr);
 }
 
 std::vector<std::string> listed(const char* pattern) {

@@ -95,7 +95,7 @@ TEST(SimOptions, UnknownOrAmbiguousChipsAreRefusedNamingTheOption) {
         {"27C99", "unknown part; closest known: 27C16, 27C64"},
         {"512", "unknown part; closest known: 27512"},
         {"27C08", "unknown part; closest known: 2708"},
-        {"27 64", "a part name has letters, digits and '-' only"},
+        {"27.64", "a part name has letters, digits, '-', '/' and blanks only"},
         {"", "no part named"},
         {"2764B", "could be a 2764 (programs at 21 V) or a 2764A (programs at 12.75 V)"},
     };
@@ -276,8 +276,12 @@ TEST(SimOptions, OtherOptionsShareTheLine) {
          "--dev=a;",
          false,
          "--chip and --no-chip exclude each other"},
-        // The taker's refusal wins over a bench error before it, and ends the parse.
-        {{"--bogus", "--dev", "bad", "--dev", "a"}, "--dev=bad;", true, ""},
+        // A bench error before the taker's refusal is the one named; the refusal ends the parse.
+        {{"--bogus", "--dev", "bad", "--dev", "a"},
+         "--dev=bad;",
+         false,
+         "unknown option '--bogus'"},
+        {{"--dev", "bad", "--bogus", "--dev", "a"}, "--dev=bad;", true, ""},
         // Abbreviations and run-together short options are none of theirs.
         {{"--de", "a"}, "", false, "unknown option '--de'"},
         {{"-dx"}, "", false, "unknown option '-dx'"},

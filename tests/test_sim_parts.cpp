@@ -124,20 +124,23 @@ const NameCase NAMES[] = {
     {"TMS2732A-45JL", "2732A", ""},
     {"AM2732A-2DC", "2732A", ""},
     {"ID2716", "2716", ""},
-    {"TMS2716JL", "2716", ""},
     {"D2708", "2708", ""},
     {"2764-25", "2764", ""}, // an A after the dash is no part of the name
     {"2764-A", "2764", ""},
-    // Letters that make another family, and look-alikes of other kinds of chip.
-    {"2864", nullptr, "unknown part; closest known: 2764"},
-    {"28C64", nullptr, "unknown part; closest known: 27C64"},
-    {"2532", nullptr, "unknown part; closest known: 2732"},
-    {"27C210", nullptr, "unknown part; closest known: 27C010"},
-    {"27C1024", nullptr, "unknown part; closest known: 27C128, 27C1001, 27C020"},
-    {"27C080", nullptr, "unknown part; closest known: 27C010, 27C020, 27C040"},
+    // Letters that make another family, and look-alikes of other kinds of chip: the TMS2716
+    // with three supplies, TI's 25xx pinout, EEPROMs, flash, 16-bit and larger EPROMs.
+    {"TMS2716JL", nullptr, "the TMS2716 needs three supplies and has another pinout"},
+    {"W27C512-45Z", nullptr,
+     "a Winbond W27C/W27E is erased electrically and programmed another way"},
+    {"2864", nullptr, "a 28xx part is an EEPROM"},
+    {"28C64", nullptr, "a 28xx part is an EEPROM"},
+    {"2532", nullptr, "a 25xx part has TI's pinout, not the 27xx's"},
+    {"27C210", nullptr, "a 27C210 is 16 bits wide: no part for this socket"},
+    {"27C1024", nullptr, "a 27C1024 is 16 bits wide: no part for this socket"},
+    {"27C080", nullptr, "a 27C080 is over 512 KiB: no part for this socket"},
     {"AT27LV256", nullptr, "unknown part; closest known: 27256, 27C256"},
     {"TMS27PC256", nullptr, "unknown part; closest known: 27C256"},
-    {"SST27SF512", nullptr, "unknown part; closest known: 27512, 27C512"},
+    {"SST27SF512", nullptr, "a 27SF part is a flash memory"},
     {"27C2560", nullptr, "unknown part; closest known: 27C256"},
     {"270040", nullptr, "unknown part; closest known: 27040, 27C040"},
     {"27CC64", nullptr, "unknown part; closest known: 27C64"},
@@ -151,18 +154,16 @@ const NameCase NAMES[] = {
      "27128A, 27C128, 27256, 27C256, 27512, 27C512, 27010, 27C010, 27C1001, 27020, 27C020, "
      "27C2001, 27040, 27C040, 27C4001"},
     {"", nullptr, "no part named"},
-    {"27 64", nullptr, "a part name has letters, digits and '-' only"},
-    {"27C64/F1", nullptr, "a part name has letters, digits and '-' only"},
-    // After a 2732, 2764 or 27128 any letter but A could be a revision of either part.
+    {"27 64", nullptr, "unknown part; closest known: 2764, 27C64"},
+    {"27C64/F1", "27C64", ""},
+    {"27C64.F1", nullptr, "a part name has letters, digits, '-', '/' and blanks only"},
+    // After a 2732, 2764 or 27128 any other letter but A could be a revision of either part.
     {"2764B", nullptr,
      "could be a 2764 (programs at 21 V) or a 2764A (programs at 12.75 V): name the one it is"},
-    {"HN482764G", nullptr,
-     "could be a 2764 (programs at 21 V) or a 2764A (programs at 12.75 V): name the one it is"},
-    {"M5L27128K", nullptr,
-     "could be a 27128 (programs at 21 V) or a 27128A (programs at 12.75 V): name the one it "
-     "is"},
-    {"TMS2732JL", nullptr,
-     "could be a 2732 (programs at 25 V) or a 2732A (programs at 21 V): name the one it is"},
+    // Package letters straight after the NMOS digits: the NMOS part.
+    {"HN482764G", "2764", ""},
+    {"M5L27128K", "27128", ""},
+    {"TMS2732JL", "2732", ""},
 };
 
 TEST(SimParts, NamesAsPrintedOnTheChip) {

@@ -110,9 +110,14 @@ job|--read=|option '--read' needs a file name (- for standard output)
 job|-t 2764 $BLANKS $BLANKS|more than 16 actions
 job|-t 27C256|a job needs an action (--blank, --write, --verify or --read)
 job|--vpp 21 --delay 1|a job needs an action (--blank, --write, --verify or --read)
-job|--bogus -t 2764|a job needs an action (--blank, --write, --verify or --read)
+usage|--bogus -t 2764|unknown option '--bogus'
+bench|--bogus -t 2764|unknown option '--bogus'
+usage|-t 27C256 --bogus|unknown option '--bogus'
+bench|-t 27C256 --bogus|unknown option '--bogus'
 job|--help -t 2764|a job needs an action (--blank, --write, --verify or --read)
-job|--bogus --vpp 13|--vpp '13': the board has 12 (12.75), 21 and 25 (volts)
+usage|--bogus --vpp 13|unknown option '--bogus'
+bench|--bogus --vpp 13|unknown option '--bogus'
+job|--vpp 13 --bogus|--vpp '13': the board has 12 (12.75), 21 and 25 (volts)
 job|--help --vpp 13|--vpp '13': the board has 12 (12.75), 21 and 25 (volts)
 job|--vpp 13 --vcc 7|--vpp '13': the board has 12 (12.75), 21 and 25 (volts)
 job|-p|option '-p' needs a value
@@ -139,6 +144,11 @@ check|--part=AM2732A-2 --vpp 25 --blank|--vpp 25: a 2732A takes at most 22 V on 
 check|-t 27C512 -p M27C256B-12F1 --blank|-t 27C512 and -p M27C256B-12F1: a 27C256 is a 27256, not a 27512
 check|-p 2764A --type 2732 --blank|-t 2732 and -p 2764A: a 2764A is a 2764, not a 2732
 check|-p 27C16 --write x.bin|--write: a 27C16 cannot be programmed on this board
+check|-t 27C64 --vpp 21 --write x.bin|--vpp 21: a 27C64 takes at most 14 V on Vpp: 21 V would destroy it
+check|-t 27C32 --vpp 25 --blank|--vpp 25: a 2732A takes at most 22 V on Vpp: 25 V would destroy it
+check|--parts $(printf '%048d' 0)|--parts: a pattern of at most 47 characters
+job|-p 27C256 -p 2764 --blank|option '-p' given twice; give it once
+job|--range 3F -t 2764 --range 3F --blank|option '--range' given twice; give it once
 check|-p TMS2708JL --write x.bin|--write: a 2708 cannot be programmed on this board
 usage|--bogus|unknown option '--bogus'
 usage|--bogus=1|unknown option '--bogus=1'
@@ -184,7 +194,7 @@ bench|-ht 2764|unknown option '-ht'
 bench|-t27256 --blank|unknown option '-t27256'
 bench|--ch 2764|unknown option '--ch'
 bench|--sta|unknown option '--sta'
-bench|--version|unknown option '--version'
+bench|--version=1|option '--version' takes no value
 bench|extra|unexpected argument 'extra' (vantrel-sim takes options only)
 bench|-t 2764 --blank x|unexpected argument 'x' (vantrel-sim takes options only)
 bench|--parts=27C0 x|unexpected argument 'x' (vantrel-sim takes options only)

@@ -56,7 +56,7 @@ refused() {
     check err_line "vantrel-sim: --chip '$1': $2" && [ ! -s refused.out ] ||
         fail "--chip '$1': stderr: $(cat refused.err)"
 }
-refused HN482764G "could be a 2764 (programs at 21 V) or a 2764A (programs at 12.75 V): name the one it is"
+refused HN482764B "could be a 2764 (programs at 21 V) or a 2764A (programs at 12.75 V): name the one it is"
 refused M27C2566-12F1 "unknown part; closest known: 27C256"
 refused 27C32 "unknown part; closest known: 2732"
 

@@ -415,9 +415,10 @@ __attribute__((constructor)) void set_up() {
     const vsim::ParsedOptions parsed = vsim::parse_sim_words(split_words(text), harness_options());
     if (!parsed.ok())
         die("%s", parsed.error.c_str());
-    if (parsed.options->help || !parsed.options->port.empty())
-        die("%s is no bench option: give it to vantrel",
-            parsed.options->help ? "--help" : "--port");
+    if (parsed.options->help || parsed.options->version || !parsed.options->port.empty())
+        die("%s is no bench option: give it to vantrel", parsed.options->help      ? "--help"
+                                                         : parsed.options->version ? "--version"
+                                                                                   : "--port");
     bench_options() = *parsed.options;
     struct sigaction sa;
     std::memset(&sa, 0, sizeof sa);
