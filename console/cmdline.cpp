@@ -8,9 +8,9 @@
 #include "console/menu.h"
 #include "console/ports.h"
 #include "eprom/parts.h"
-#include "console/cmdword.h"
+#include "common/cmdword.h"
 #include "link/hw.h"
-#include "link/portname.h"
+#include "common/portname.h"
 
 const char* StartPort = nullptr;
 JobOptions CommandJob;

@@ -18,7 +18,7 @@
 #include "eprom/misc.h"
 #include "eprom/parts.h"
 #include "link/hw.h"
-#include "link/numbers.h"
+#include "common/numbers.h"
 
 #define FNAME_SIZE 300
 

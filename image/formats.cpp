@@ -9,7 +9,7 @@
 #include <strings.h>
 
 #include "image/records.h"
-#include "link/numbers.h"
+#include "common/numbers.h"
 
 static const char* const formatNames[TimgMax] = {"raw", "ihex", "srec"};
 

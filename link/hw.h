@@ -116,13 +116,13 @@ struct Detection {
 // could open it, else the first port it did open: never a port the program does not hold.
 unsigned int vantrel_select(unsigned int First, Detection* d);
 
-// Opens the port named by `port` (see link/portname.h) without a word to the board: 1 (Base
+// Opens the port named by `port` (see common/portname.h) without a word to the board: 1 (Base
 // is its data register now), 0 refused (port_refusal() tells why), -1 no port name.
 int openPortByName(const char* port);
 // The walking-bit test on the port in Base: 1 when the board hands back every bit shifted
 // into its data register.
 unsigned int boardAnswers(void);
-// Opens the port named by `port` (see link/portname.h) and runs the walking-bit test on
+// Opens the port named by `port` (see common/portname.h) and runs the walking-bit test on
 // it: TPORT_FOUND, TPORT_NOT_FOUND (Base is that port all the same), TPORT_NO_ACCESS
 // (nothing touched) or TPORT_BAD_NAME.
 int openNamedPort(const char* port);

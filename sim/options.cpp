@@ -4,8 +4,8 @@
 #include <cstdio>
 #include <iterator>
 
-#include "link/numbers.h"
-#include "link/portname.h"
+#include "common/numbers.h"
+#include "common/portname.h"
 #include "sim/board.h"
 #include "sim/eprom_chip.h"
 #include "sim/parts.h"

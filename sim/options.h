@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "defs.h"
-#include "console/cmdword.h"
+#include "common/cmdword.h"
 #include "sim/eprom_chip.h"
 
 namespace vsim {

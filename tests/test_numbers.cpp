@@ -6,8 +6,8 @@
 #include <cctype>
 #include <cstdint>
 
-#include "link/numbers.h"
-#include "link/portname.h"
+#include "common/numbers.h"
+#include "common/portname.h"
 
 namespace {
 

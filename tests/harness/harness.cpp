@@ -38,7 +38,7 @@
 #include <unistd.h>
 #include <vector>
 
-#include "link/numbers.h"
+#include "common/numbers.h"
 #include "sim/bench.h"
 #include "sim/board.h"
 #include "sim/options.h"

@@ -6,7 +6,7 @@
 
 #include <cstdint>
 
-#include "link/numbers.h"
+#include "common/numbers.h"
 
 enum PORT_NAME { TNAME_BAD = 0, TNAME_BASE, TNAME_DEVICE };
 
