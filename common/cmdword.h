@@ -3,10 +3,10 @@
 // ("--name", "--name=value", or "--name value" and "-t value"), a long name is never
 // abbreviated, short options never share a word with each other or with their value, and
 // "--" is an unknown option rather than the end of the options. Every word comes back in
-// its order, so the program itself says what is wrong with it. Header only, so that the
-// board model's command line and the test harness read theirs the same way.
-#ifndef VANTREL_CONSOLE_CMDWORD_H
-#define VANTREL_CONSOLE_CMDWORD_H
+// its order, so the program itself says what is wrong with it. Header only, so that
+// vantrel-sim's bench options and the test harness read theirs the same way.
+#ifndef VANTREL_COMMON_CMDWORD_H
+#define VANTREL_COMMON_CMDWORD_H
 
 #include <cstdio>
 #include <cstring>

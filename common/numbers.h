@@ -1,9 +1,9 @@
 // Numbers as operators type them: chip addresses and range ends (7FFF, 0x8000), port base
 // addresses (0x378, 0xD010) and the bench's counts and cell addresses (7936, 0x1F00). One
-// reader for all of them, header only, so that the board model's command line and the test
+// reader for all of them, header only, so that vantrel-sim's bench options and the test
 // harness read a number exactly as the program does.
-#ifndef VANTREL_LINK_NUMBERS_H
-#define VANTREL_LINK_NUMBERS_H
+#ifndef VANTREL_COMMON_NUMBERS_H
+#define VANTREL_COMMON_NUMBERS_H
 
 // How a number may be written.
 enum NUM_FORM {

@@ -1,8 +1,8 @@
 // A port as the operator names it with --port: the base address of its data register in
 // hexadecimal (0x378, 0xD010 for a PCI card), or the path of its ppdev device
-// (/dev/parport1). Header only, so that the board model's command line can check it too.
-#ifndef VANTREL_LINK_PORTNAME_H
-#define VANTREL_LINK_PORTNAME_H
+// (/dev/parport1). Header only, so that vantrel-sim's bench options can check it too.
+#ifndef VANTREL_COMMON_PORTNAME_H
+#define VANTREL_COMMON_PORTNAME_H
 
 #include <cstdint>
 

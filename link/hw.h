@@ -72,8 +72,8 @@ unsigned int GetMFSelection(void);
 // from the next one on is held back, so the board sees whole transfers only; the run
 // notices the request, opens the bus again for its own clean-up, and then returns (stop) or
 // lets the front end stop the process and sets the chip up again (pause).
-#define STOP_CONSOLE_LOST (-1)              // StopRequest value for a console that went away
-#define STOP_PORT_LOST (-2) // a port that failed after it was opened (port_loss() says how)
+#define STOP_CONSOLE_LOST (-1) // StopRequest value for a console that went away
+#define STOP_PORT_LOST (-2)    // a port that failed after it was opened (port_loss() says how)
 extern volatile sig_atomic_t StopRequest;   // 0, the stop signal's number, or a STOP_ value
 extern volatile sig_atomic_t PauseRequest;  // 0, or the number of the signal that pauses
 extern volatile sig_atomic_t RunInProgress; // nonzero from a chip run's start to its return
