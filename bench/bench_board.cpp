@@ -6,8 +6,8 @@
 #include <cstdio>
 
 #include "link/platform.h"
-#include "sim/wiring.h"
-#include "sim/board.h"
+#include "sim/model/wiring.h"
+#include "sim/model/board.h"
 
 using namespace vsim::wiring;
 

@@ -59,7 +59,7 @@
 #include "defs.h"
 #include "eprom/misc.h"
 #include "link/hw.h"
-#include "sim/board.h"
+#include "sim/model/board.h"
 
 namespace {
 

@@ -6,9 +6,9 @@
 
 #include "common/numbers.h"
 #include "common/portname.h"
-#include "sim/board.h"
-#include "sim/eprom_chip.h"
-#include "sim/parts.h"
+#include "sim/model/board.h"
+#include "sim/model/eprom_chip.h"
+#include "sim/model/parts.h"
 
 namespace vsim {
 

@@ -13,7 +13,7 @@
 
 #include "defs.h"
 #include "common/cmdword.h"
-#include "sim/eprom_chip.h"
+#include "sim/model/eprom_chip.h"
 
 namespace vsim {
 

@@ -5,7 +5,7 @@
 #include <cstdio>
 
 #include "link/platform.h"
-#include "sim/board.h"
+#include "sim/model/board.h"
 
 namespace {
 vsim::Board the_board;

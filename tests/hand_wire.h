@@ -7,7 +7,7 @@
 #include <cstdint>
 
 #include "link/platform.h"
-#include "sim/wiring.h"
+#include "sim/model/wiring.h"
 
 // Expectations are in the board's own terms, never in the driver's header.
 using namespace vsim::wiring;

@@ -15,7 +15,7 @@
 #include <string>
 #include <vector>
 
-#include "sim/board.h"
+#include "sim/model/board.h"
 
 namespace runs {
 

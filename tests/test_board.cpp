@@ -5,8 +5,8 @@
 
 #include "link/platform.h"
 #include "tests/hand_wire.h"
-#include "sim/wiring.h"
-#include "sim/board.h"
+#include "sim/model/wiring.h"
+#include "sim/model/board.h"
 
 namespace {
 

@@ -13,8 +13,8 @@
 #include <unistd.h>
 #include <vector>
 
-#include "sim/chip_file.h"
-#include "sim/eprom_chip.h"
+#include "sim/model/chip_file.h"
+#include "sim/model/eprom_chip.h"
 
 namespace {
 

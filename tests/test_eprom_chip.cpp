@@ -8,9 +8,9 @@
 
 #include "link/platform.h"
 #include "tests/hand_wire.h"
-#include "sim/wiring.h"
-#include "sim/board.h"
-#include "sim/eprom_chip.h"
+#include "sim/model/wiring.h"
+#include "sim/model/board.h"
+#include "sim/model/eprom_chip.h"
 
 namespace {
 

@@ -10,7 +10,7 @@
 #include "console/menu.h"
 #include "eprom/ic_types.h"
 #include "eprom/misc.h"
-#include "sim/eprom_chip.h"
+#include "sim/model/eprom_chip.h"
 #include "tests/e2e_util.h"
 
 namespace {

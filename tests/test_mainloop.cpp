@@ -11,9 +11,9 @@
 #include "console/conio.h"
 #include "console/mainloop.h"
 #include "eprom/parts.h"
-#include "sim/board.h"
-#include "sim/eprom_chip.h"
-#include "sim/parts.h"
+#include "sim/model/board.h"
+#include "sim/model/eprom_chip.h"
+#include "sim/model/parts.h"
 #include "tests/e2e_util.h"
 
 using vtest::Box;

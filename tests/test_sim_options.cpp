@@ -6,10 +6,10 @@
 #include <string>
 #include <vector>
 
-#include "sim/wiring.h"
-#include "sim/board.h"
+#include "sim/model/wiring.h"
+#include "sim/model/board.h"
 #include "sim/options.h"
-#include "sim/stats.h"
+#include "sim/model/stats.h"
 
 namespace {
 

@@ -6,8 +6,8 @@
 #include <set>
 #include <string>
 
-#include "sim/parts.h"
-#include "sim/wiring.h"
+#include "sim/model/parts.h"
+#include "sim/model/wiring.h"
 
 namespace {
 

@@ -20,8 +20,8 @@
 
 #include "eprom/misc.h"
 #include "link/hw.h"
-#include "sim/board.h"
-#include "sim/vcd_trace.h"
+#include "sim/model/board.h"
+#include "sim/model/vcd_trace.h"
 #include "wire_util.h"
 
 namespace {

@@ -25,12 +25,12 @@
 #include "defs.h"
 #include "eprom/misc.h"
 #include "link/hw.h"
-#include "sim/wiring.h"
+#include "sim/model/wiring.h"
 #include "tests/e2e_util.h"
 
 // Expectations are in the board's own terms, never in the driver's header.
 using namespace vsim::wiring;
-#include "sim/board.h"
+#include "sim/model/board.h"
 
 #include <gtest/gtest.h>
 

@@ -40,7 +40,7 @@
 
 #include "common/numbers.h"
 #include "sim/bench.h"
-#include "sim/board.h"
+#include "sim/model/board.h"
 #include "sim/options.h"
 
 #define HARNESS_API extern "C" __attribute__((visibility("default")))

@@ -22,7 +22,7 @@
 #include <string>
 #include <vector>
 
-#include "sim/board.h"
+#include "sim/model/board.h"
 
 namespace vsim {
 

@@ -21,8 +21,8 @@
 #include <vector>
 
 #include "defs.h"
-#include "sim/wiring.h"
-#include "sim/eprom_chip.h"
+#include "sim/model/wiring.h"
+#include "sim/model/eprom_chip.h"
 
 namespace vsim {
 

@@ -1,5 +1,5 @@
 // The virtual Vantrel II: everything off the per-access path.
-#include "sim/board.h"
+#include "sim/model/board.h"
 
 #include <algorithm>
 #include <cstdarg>

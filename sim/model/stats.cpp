@@ -1,5 +1,5 @@
 // Statistics of a bench run.
-#include "sim/stats.h"
+#include "sim/model/stats.h"
 
 #include <cinttypes>
 #include <cstdarg>

@@ -1,5 +1,5 @@
 // Value Change Dump of the board's wire.
-#include "sim/vcd_trace.h"
+#include "sim/model/vcd_trace.h"
 
 #include <cerrno>
 #include <cstring>

@@ -1,12 +1,12 @@
 // The model's parts table and how a name read off a chip finds its entry.
-#include "sim/parts.h"
+#include "sim/model/parts.h"
 
 #include <algorithm>
 #include <cctype>
 #include <cstdio>
 #include <stdexcept>
 
-#include "sim/wiring.h"
+#include "sim/model/wiring.h"
 
 namespace vsim {
 

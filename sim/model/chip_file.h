@@ -11,7 +11,7 @@
 #include <optional>
 #include <string>
 
-#include "sim/eprom_chip.h"
+#include "sim/model/eprom_chip.h"
 
 namespace vsim {
 

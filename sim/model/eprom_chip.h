@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "defs.h"
-#include "sim/parts.h"
+#include "sim/model/parts.h"
 
 namespace vsim {
 

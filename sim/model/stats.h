@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "sim/board.h"
+#include "sim/model/board.h"
 
 namespace vsim {
 

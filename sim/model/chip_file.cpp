@@ -1,5 +1,5 @@
 // Chip files of vantrel-sim.
-#include "sim/chip_file.h"
+#include "sim/model/chip_file.h"
 
 #include <cerrno>
 #include <cstdio>

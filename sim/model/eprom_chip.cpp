@@ -1,11 +1,11 @@
 // The virtual EPROM: cells, program pulses and injected faults.
-#include "sim/eprom_chip.h"
+#include "sim/model/eprom_chip.h"
 
 #include <algorithm>
 #include <stdexcept>
 #include <string>
 
-#include "sim/wiring.h"
+#include "sim/model/wiring.h"
 
 namespace vsim {
 
