@@ -11,7 +11,6 @@
 #include <string>
 #include <vector>
 
-#include "defs.h"
 #include "common/cmdword.h"
 #include "sim/model/eprom_chip.h"
 

@@ -245,7 +245,7 @@ TEST_F(AddressingTest, EveryTypeReadsItsOwnCellsThroughTheSocket) {
         SCOPED_TRACE(t);
         wire::reset_all(LPT_378, true);
         (void)set_delay(1);
-        vsim::EpromChip& chip = vsim::board().insert_chip((IC)t);
+        vsim::EpromChip& chip = vsim::board().insert_chip((vsim::IC)t);
         const unsigned long last = GetLastAdress((uint16_t)t);
         const unsigned long probes[] = {0, 1, 0x155, last / 2 + 3, last - 1, last};
         for (unsigned long a : probes)

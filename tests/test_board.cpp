@@ -10,6 +10,7 @@
 
 namespace {
 
+using namespace vsim::chip_types;
 using vsim::Board;
 using vsim::LineFault;
 using vsim::PortAccess;

@@ -18,7 +18,7 @@ using runs::fmt;
 using vtest::Box;
 
 std::string type_name(const ::testing::TestParamInfo<IC>& info) {
-    return std::string("T") + vsim::chip_facts(info.param).name;
+    return std::string("T") + vsim::chip_facts(modelType(info.param)).name;
 }
 
 // A blank chip of `type` in the socket, the type selected as the menu does, the fastest bus
@@ -27,7 +27,7 @@ std::string type_name(const ::testing::TestParamInfo<IC>& info) {
 vsim::EpromChip& set_up(IC type) {
     wire::reset_all();
     set_delay(1);
-    vsim::EpromChip& chip = vsim::board().insert_chip(type);
+    vsim::EpromChip& chip = vsim::board().insert_chip(modelType(type));
     SetICType(type);
     SetVpp(chip.vpp_rating());
     return chip;

@@ -202,7 +202,7 @@ TEST_F(BusTest, GetDataLoadsThenShiftsOutWithEightSamples) {
 }
 
 TEST_F(BusTest, GetDataReturnsTheChipByteNotTheLastByteShiftedIn) {
-    vsim::EpromChip& chip = vsim::board().insert_chip(T27512);
+    vsim::EpromChip& chip = vsim::board().insert_chip(vsim::T27512);
     chip.set_byte(0x1234, 0xC3);
     chip.set_byte(0xFEDC, 0x3A);
     PutIC5(WIRING_27512);
@@ -252,7 +252,7 @@ TEST_F(BusTest, GetDataInternWaitsFirstAndNeverDropsTheStrobe) {
 }
 
 TEST_F(BusTest, StuckReadBackLineReadsAllOnesOrAllZeros) {
-    vsim::EpromChip& chip = vsim::board().insert_chip(T27512);
+    vsim::EpromChip& chip = vsim::board().insert_chip(vsim::T27512);
     chip.fill(0x5A);
     PutAdr(0);
     PutIC5(WIRING_27512);

@@ -18,6 +18,7 @@
 
 namespace {
 
+using namespace vsim::chip_types;
 using vsim::EpromChip;
 
 class ChipFile : public ::testing::Test {

@@ -14,6 +14,7 @@
 
 namespace {
 
+using namespace vsim::chip_types;
 using vsim::Board;
 using vsim::EpromChip;
 using vsim::LineFault;

@@ -23,7 +23,7 @@ using vtest::Box;
 using Boxes = std::vector<Box>;
 
 std::string type_name(const ::testing::TestParamInfo<IC>& info) {
-    return std::string("T") + vsim::chip_facts(info.param).name;
+    return std::string("T") + vsim::chip_facts(modelType(info.param)).name;
 }
 
 // The progress counter of a run over 0..end: the address every 0x800 addresses, each
@@ -48,7 +48,7 @@ class ChipRun : public ::testing::Test {
     vsim::EpromChip& prepare(IC type) {
         wire::reset_all();
         set_delay(1);
-        vsim::EpromChip& c = vsim::board().insert_chip(type);
+        vsim::EpromChip& c = vsim::board().insert_chip(modelType(type));
         SetICType(type);
         SetVpp(c.vpp_rating());
         DisableEprom();
@@ -160,7 +160,7 @@ TEST_F(ChipRun, MonoflopStuckBusyTimesOutAtTheFirstByteToProgramWithTheVoltageOf
 
 TEST_F(ChipRun, ReadOnlyTypeReadsBackTheFfBytesThenShowsBothBoxes) {
     for (IC type : {T2716, T2708}) {
-        const std::string name = vsim::chip_facts(type).name;
+        const std::string name = vsim::chip_facts(modelType(type)).name;
         SCOPED_TRACE(name);
         vsim::EpromChip& chip = prepare(type);
         set({0xFF, 0xFF, 0x12});
@@ -554,7 +554,7 @@ TEST_F(ChipRun, ReadKeepsTheChosenSupply) {
 // While a 2764/27128 or a 27010/27020 is read, the pin that is its program strobe stays high.
 TEST_F(ChipRun, ReadHoldsTheProgramStrobePinHigh) {
     for (IC type : {T2764, T27128}) {
-        SCOPED_TRACE(vsim::chip_facts(type).name);
+        SCOPED_TRACE(vsim::chip_facts(modelType(type)).name);
         prepare(type);
         wire::start_recording();
         vtest::ConsoleCapture con("\n");
@@ -565,7 +565,7 @@ TEST_F(ChipRun, ReadHoldsTheProgramStrobePinHigh) {
             EXPECT_EQ(h[i], (uint16_t)((i - 1) | A14_LINE));
     }
     for (IC type : {T27010, T27020}) {
-        SCOPED_TRACE(vsim::chip_facts(type).name);
+        SCOPED_TRACE(vsim::chip_facts(modelType(type)).name);
         prepare(type);
         wire::start_recording();
         vtest::ConsoleCapture con("\n");
@@ -652,7 +652,7 @@ TEST_F(ChipRun, EveryRunLeavesTheChosenSupplyAndAnIdleChip) {
 TEST_F(ChipRun, ProgrammingWithTheWrongTypeSelectedRecordsItsHazard) {
     // 27256 selected, a 27512 in the socket: the socket is wired for the other family.
     prepare(T27256);
-    board().insert_chip(T27512);
+    board().insert_chip(vsim::T27512);
     set({0x12});
     vtest::ConsoleCapture con("\n");
     EXPECT_EQ(WriteIC(buf(), 3), 0u);
@@ -668,7 +668,7 @@ TEST_F(ChipRun, ProgrammingAboveThePartsLimitDestroysTheChip) {
     // A 27C512 tolerates 14 V and a 2732A 22 V: at 25 V the first transfer that switches the
     // voltage on destroys them, and the first byte fails.
     for (IC type : {T27512, T2732}) {
-        SCOPED_TRACE(vsim::chip_facts(type).name);
+        SCOPED_TRACE(vsim::chip_facts(modelType(type)).name);
         vsim::EpromChip& chip = prepare(type);
         SetVpp(T25V);
         set({0x12, 0x34});
@@ -686,7 +686,7 @@ TEST_F(ChipRun, ProgrammingAboveThePartsLimitDestroysTheChip) {
 TEST_F(ChipRun, ReadingTheWrongTypeDoesNoHarm) {
     // No programming voltage: a wrong wiring only reads the floating pins.
     prepare(T27256);
-    board().insert_chip(T27512).load({0x00});
+    board().insert_chip(vsim::T27512).load({0x00});
     std::vector<uint8_t> read(BUFFER_SIZE, 0x00);
     vtest::ConsoleCapture con("\n");
     EXPECT_EQ(ReadIC(read.data(), 0xF), 0xFu);

@@ -31,7 +31,7 @@ TEST(IcTypes, DriverTableAgreesWithTheBoardModelOnSizeAndWiring) {
     std::string all;
     for (int t = 0; t < TicMax; t++) {
         SCOPED_TRACE(t);
-        const vsim::ChipFacts& chip = vsim::chip_facts(static_cast<IC>(t));
+        const vsim::ChipFacts& chip = vsim::chip_facts(static_cast<vsim::IC>(t));
         const EpromType* row = GetEpromType(t);
         ASSERT_NE(row, nullptr);
         EXPECT_EQ(row->number, t);

@@ -245,7 +245,7 @@ class ProgramRun : public ::testing::Test {
         vsim::Board& b = vsim::board();
         b.factory_reset();
         b.place_on(vsim::LPT_378);
-        b.insert_chip(T27512);
+        b.insert_chip(vsim::T27512);
     }
     void TearDown() override { vsim::board().factory_reset(); }
     vtest::SavedSettings saved_;
@@ -369,8 +369,8 @@ std::vector<ShownCommand> commandsOnScreen(const std::string& screen) {
 // ("27C010" is the 27010); 0xFF, which no wiring is, for a name it does not know.
 unsigned socketOf(const std::string& label) {
     for (int t = 0; t < TicMax; t++)
-        if (label.substr(0, 2) + label.substr(3) == vsim::chip_facts((IC)t).name)
-            return vsim::chip_facts((IC)t).socket;
+        if (label.substr(0, 2) + label.substr(3) == vsim::chip_facts((vsim::IC)t).name)
+            return vsim::chip_facts((vsim::IC)t).socket;
     return 0xFF;
 }
 
@@ -591,7 +591,7 @@ TEST_F(ProgramRun, VoltageKeyAboveThePartsLimitIsRefusedAndTheLevelStays) {
     }
     // After both refusals the burn switches Vpp on at 12.75 V only, and the chip takes it.
     SetUp();
-    vsim::board().insert_chip(T27256);
+    vsim::board().insert_chip(vsim::T27256);
     const std::string s = sessionWithPart(partNamed("M27C256B-12F1"), "1\n1\n\n2\n\nw\nF\n\nq\n");
     EXPECT_EQ(vtest::countOf(s, "[  12 V]"), 4u); // every screen, the last after the burn
     EXPECT_EQ(vtest::countOf(s, "\x1b[2J"), 4u);

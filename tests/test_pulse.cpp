@@ -81,7 +81,7 @@ class PulseAttempt : public ::testing::Test {
     vsim::EpromChip& prepare(IC type, unsigned long address) {
         wire::reset_all();
         set_delay(1);
-        vsim::EpromChip& chip = vsim::board().insert_chip(type);
+        vsim::EpromChip& chip = vsim::board().insert_chip(modelType(type));
         SetICType(type);
         SetVpp(chip.vpp_rating());
         level = level_bits(chip.vpp_rating());
@@ -115,11 +115,11 @@ struct TypeAt {
 };
 
 std::string type_at_name(const ::testing::TestParamInfo<TypeAt>& info) {
-    return fmt("T%s_at_%lX", vsim::chip_facts(info.param.type).name, info.param.address);
+    return fmt("T%s_at_%lX", vsim::chip_facts(modelType(info.param.type)).name, info.param.address);
 }
 
 std::string type_name(const ::testing::TestParamInfo<IC>& info) {
-    return std::string("T") + vsim::chip_facts(info.param).name;
+    return std::string("T") + vsim::chip_facts(modelType(info.param)).name;
 }
 
 class ChipEnablePulse : public PulseAttempt, public ::testing::WithParamInterface<TypeAt> {};
@@ -230,10 +230,10 @@ INSTANTIATE_TEST_SUITE_P(Types, A18StrobePulse,
 // bring it back itself. A whole run over addresses 0 to 2, transfer by transfer.
 TEST(A18StrobeRun, BitTwoGoesLowForEveryPulseAlsoWhereTheAddressSendsNoIc5) {
     for (IC type : {T27010, T27020}) {
-        SCOPED_TRACE(vsim::chip_facts(type).name);
+        SCOPED_TRACE(vsim::chip_facts(modelType(type)).name);
         wire::reset_all();
         set_delay(1);
-        vsim::EpromChip& chip = vsim::board().insert_chip(type);
+        vsim::EpromChip& chip = vsim::board().insert_chip(modelType(type));
         SetICType(type);
         DisableEprom();
         const uint8_t image[3] = {0x11, 0x22, 0x33};
@@ -318,7 +318,7 @@ INSTANTIATE_TEST_SUITE_P(AllTypes, FfByte,
 // The attempt only reports the refusal; the run shows it once the chip is at rest.
 TEST_F(PulseAttempt, ReadOnlyTypesRefuseWithoutABoxAndNeverSwitchTheVoltageOn) {
     for (IC type : {T2708, T2716}) {
-        const std::string name = vsim::chip_facts(type).name;
+        const std::string name = vsim::chip_facts(modelType(type)).name;
         SCOPED_TRACE(name);
         vsim::EpromChip& chip = prepare(type, 3);
         vtest::ConsoleCapture con("\n");

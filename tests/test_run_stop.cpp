@@ -149,7 +149,7 @@ TEST_P(RunStop, HaltsBetweenTransfersAndSendsOnlyTheCleanUp) {
     for (int pass = 0; pass < 24; ++pass) {
         wire::reset_all();
         set_delay(1);
-        vsim::EpromChip& chip = vsim::board().insert_chip(c.type);
+        vsim::EpromChip& chip = vsim::board().insert_chip(modelType(c.type));
         if (c.run == Run::verify)
             chip.load(image);
         SetICType(c.type);
@@ -233,7 +233,7 @@ TEST_P(RunStop, PausesBetweenTransfersWithTheChipAtRestAndEndsAsIfUninterrupted)
     for (int pass = 0; pass < 24; ++pass) {
         wire::reset_all();
         set_delay(1);
-        vsim::EpromChip& chip = vsim::board().insert_chip(c.type);
+        vsim::EpromChip& chip = vsim::board().insert_chip(modelType(c.type));
         if (c.run == Run::read || c.run == Run::verify)
             chip.load(image);
         SetICType(c.type);
@@ -330,7 +330,7 @@ TEST(RunStopEarly, StopInTheSetUpOrInsideAReadNeverSelectsTheChipNorStoresUnread
             set_delay(1);
             // Runs that would go on to the end: a stop after their last step would reach the
             // result box, where it ends the program.
-            vsim::EpromChip& chip = vsim::board().insert_chip(T27256);
+            vsim::EpromChip& chip = vsim::board().insert_chip(vsim::T27256);
             if (run == RunKind::read || run == RunKind::verify)
                 chip.load(std::vector<uint8_t>(16, 0x5A));
             SetICType(T27256);
@@ -407,7 +407,7 @@ TEST(RunBoxes, EveryResultBoxWaitsWithTheChipIdleAtTheChosenSupply) {
         wire::reset_all();
         set_delay(1);
         const IC type = outcome == write_unsupported ? T2716 : T27256;
-        vsim::EpromChip& chip = vsim::board().insert_chip(type);
+        vsim::EpromChip& chip = vsim::board().insert_chip(modelType(type));
         SetICType(type);
         SetVcc(0);
         DisableEprom();
@@ -454,7 +454,8 @@ TEST(RunBoxes, EveryResultBoxWaitsWithTheChipIdleAtTheChosenSupply) {
 
 std::string case_name(const ::testing::TestParamInfo<Case>& info) {
     static const char* const names[] = {"write", "read", "verify", "blank"};
-    return std::string(names[(int)info.param.run]) + "_" + vsim::chip_facts(info.param.type).name;
+    return std::string(names[(int)info.param.run]) + "_" +
+           vsim::chip_facts(modelType(info.param.type)).name;
 }
 
 INSTANTIATE_TEST_SUITE_P(Runs, RunStop,

@@ -13,6 +13,7 @@
 
 namespace {
 
+using namespace vsim::chip_types;
 using vsim::FaultSpec;
 using vsim::ParsedOptions;
 using vsim::SimOptions;

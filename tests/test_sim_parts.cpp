@@ -11,6 +11,7 @@
 
 namespace {
 
+using namespace vsim::chip_types;
 using vsim::ChipPart;
 
 TEST(SimParts, EachFamilyWithItsProgrammingVoltageAndLimit) {

@@ -482,7 +482,7 @@ class BoardTraceTest : public ::testing::Test {
 
 TEST_F(BoardTraceTest, DumpFollowsEveryAccessOfAProgrammingStep) {
     vsim::Board& b = vsim::board();
-    b.insert_chip(T2764);
+    b.insert_chip(vsim::T2764);
     b.set_monoflop_ticks(37);
     const std::string path = scratch("step.vcd");
     vsim::BoardTrace trace;
@@ -534,7 +534,7 @@ TEST_F(BoardTraceTest, DumpFollowsEveryAccessOfAProgrammingStep) {
 
 TEST_F(BoardTraceTest, BigChipGetsNineteenAddressLines) {
     vsim::Board& b = vsim::board();
-    b.insert_chip(T27040);
+    b.insert_chip(vsim::T27040);
     const std::string path = scratch("big.vcd");
     vsim::BoardTrace trace;
     std::string err;
@@ -556,7 +556,7 @@ TEST_F(BoardTraceTest, SmallBufferStreamsALongRunUnchanged) {
     auto run = [&](size_t buffer) {
         wire::reset_all();
         conOut = quiet_;
-        b.insert_chip(T27256);
+        b.insert_chip(vsim::T27256);
         vsim::BoardTrace trace(buffer);
         std::string err;
         const std::string path = scratch("buf" + std::to_string(buffer) + ".vcd");

@@ -34,6 +34,12 @@ using namespace vsim::wiring;
 
 #include <gtest/gtest.h>
 
+// The model's socket type for the program's: both follow the board's type keys, and the
+// types' table test holds the two side by side.
+inline vsim::IC modelType(IC type) {
+    return static_cast<vsim::IC>(type);
+}
+
 namespace wire {
 
 // An input stream that is always at its end: a prompt or box reached by mistake returns at

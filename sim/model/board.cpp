@@ -29,6 +29,8 @@ __attribute__((format(printf, 1, 2))) std::string format(const char* fmt, ...) {
 
 } // namespace
 
+Board the_board;
+
 // ---- EventLog ----------------------------------------------------------------------------
 
 void EventLog::add(std::string text) {

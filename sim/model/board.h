@@ -11,8 +11,8 @@
 // trace of every access and of every latched register value, the protocol violations of the
 // program (writes and reads of the wrong ports, accesses before ioperm, line bytes the bus
 // never uses) and the hazards to the chip (programming voltage where it can hurt).
-#ifndef VANTREL_SIM_BOARD_H
-#define VANTREL_SIM_BOARD_H
+#ifndef VANTREL_SIM_MODEL_BOARD_H
+#define VANTREL_SIM_MODEL_BOARD_H
 
 #include <bitset>
 #include <cstdint>
@@ -20,7 +20,7 @@
 #include <string>
 #include <vector>
 
-#include "defs.h"
+#include "sim/model/chip_types.h"
 #include "sim/model/wiring.h"
 #include "sim/model/eprom_chip.h"
 
@@ -281,8 +281,12 @@ class Board {
     EventLog violations_, hazards_;
 };
 
-// The one board behind port_ioperm, port_inb and port_outb.
-Board& board();
+// The one board of the process: vantrel-sim's port calls and the harness's trapped port
+// instructions reach it, straight to its inline access path.
+extern Board the_board;
+inline Board& board() {
+    return the_board;
+}
 
 // ---- The per-access path ---------------------------------------------------------------
 

@@ -3,8 +3,8 @@
 // power goes; so does this one: every bit a pulse programs is in the file at once, whatever
 // way the program ends (a signal, a kill, a full pipe), and a cell another program writes
 // into the file while the bench runs is what the chip reads.
-#ifndef VANTREL_SIM_CHIP_FILE_H
-#define VANTREL_SIM_CHIP_FILE_H
+#ifndef VANTREL_SIM_MODEL_CHIP_FILE_H
+#define VANTREL_SIM_MODEL_CHIP_FILE_H
 
 #include <cstddef>
 #include <cstdint>

@@ -5,14 +5,14 @@
 // memory. The board decides when the chip drives its data pins, when a program pulse reaches
 // it and when a voltage destroys it; the chip only answers "what is in cell i" and "one
 // effective pulse with this data hit cell i".
-#ifndef VANTREL_SIM_EPROM_CHIP_H
-#define VANTREL_SIM_EPROM_CHIP_H
+#ifndef VANTREL_SIM_MODEL_EPROM_CHIP_H
+#define VANTREL_SIM_MODEL_EPROM_CHIP_H
 
 #include <cstdint>
 #include <utility>
 #include <vector>
 
-#include "defs.h"
+#include "sim/model/chip_types.h"
 #include "sim/model/parts.h"
 
 namespace vsim {

@@ -7,14 +7,14 @@
 // a part specified for 12.5 or 13 V programs at 12.75 V. The 2708 and 2716 family cannot be
 // programmed on this board; the model lets a 2716 take a pulse at its datasheet's 25 V, which
 // the program never sends.
-#ifndef VANTREL_SIM_PARTS_H
-#define VANTREL_SIM_PARTS_H
+#ifndef VANTREL_SIM_MODEL_PARTS_H
+#define VANTREL_SIM_MODEL_PARTS_H
 
 #include <cstdint>
 #include <string>
 #include <vector>
 
-#include "defs.h"
+#include "sim/model/chip_types.h"
 
 namespace vsim {
 

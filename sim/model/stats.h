@@ -1,6 +1,6 @@
 // What a bench run cost and what went wrong on the wire, as --stats prints it at exit.
-#ifndef VANTREL_SIM_STATS_H
-#define VANTREL_SIM_STATS_H
+#ifndef VANTREL_SIM_MODEL_STATS_H
+#define VANTREL_SIM_MODEL_STATS_H
 
 #include <string>
 

@@ -14,8 +14,8 @@
 // the VCD time is the board's tick counter. A full 27C040 run is some 200 million accesses,
 // so a sample is one compare when nothing changed and the text goes out through one large
 // buffer; nothing is allocated per access.
-#ifndef VANTREL_SIM_VCD_TRACE_H
-#define VANTREL_SIM_VCD_TRACE_H
+#ifndef VANTREL_SIM_MODEL_VCD_TRACE_H
+#define VANTREL_SIM_MODEL_VCD_TRACE_H
 
 #include <cstddef>
 #include <cstdint>

@@ -2,8 +2,8 @@
 // name their pins. The board model is built from these names alone, and the tests compare
 // what the program does against them: the driver keeps its own header, so a wrong constant
 // there makes the program send something this board does not understand.
-#ifndef VANTREL_SIM_WIRING_H
-#define VANTREL_SIM_WIRING_H
+#ifndef VANTREL_SIM_MODEL_WIRING_H
+#define VANTREL_SIM_MODEL_WIRING_H
 
 #include <cstdint>
 
