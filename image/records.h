@@ -56,14 +56,12 @@ struct ImgText {
     unsigned int failed;
 };
 
+// Appends `n` bytes of `s`; once memory has run out, nothing more.
+void PutText(ImgText* t, const char* s, unsigned long n);
+
 // Appends `mark`, the bytes in hex, their checksum in hex (as DecodeRecord checks it) and a
 // line feed.
 void PutRecord(ImgText* t, const char* mark, const unsigned char* b, unsigned int n,
                unsigned int onesSum);
-
-unsigned int ParseIhex(ImgLoader* L, const unsigned char* data, unsigned long len);
-unsigned int ParseSrec(ImgLoader* L, const unsigned char* data, unsigned long len);
-void FormatIhex(ImgText* t, const unsigned char* pBuf, unsigned long last, unsigned long base);
-void FormatSrec(ImgText* t, const unsigned char* pBuf, unsigned long last, unsigned long base);
 
 #endif
