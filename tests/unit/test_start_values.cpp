@@ -7,7 +7,7 @@
 #include <string>
 #include <type_traits>
 
-#include "tests/e2e_util.h"
+#include "tests/support/common.h"
 
 namespace {
 

@@ -9,7 +9,7 @@
 
 #include "console/ports.h"
 #include "link/platform.h"
-#include "tests/wire_util.h"
+#include "tests/support/wire.h"
 
 namespace {
 

@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "link/platform.h"
-#include "tests/hand_wire.h"
+#include "tests/support/hand_wire.h"
 #include "sim/model/wiring.h"
 #include "sim/model/board.h"
 #include "sim/model/eprom_chip.h"

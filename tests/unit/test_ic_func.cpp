@@ -13,8 +13,8 @@
 #include "eprom/ic_func.h"
 #include "eprom/misc.h"
 #include "link/hw.h"
-#include "tests/run_util.h"
-#include "tests/wire_util.h"
+#include "tests/support/runs.h"
+#include "tests/support/wire.h"
 
 namespace {
 

@@ -4,7 +4,7 @@
 
 #include <vector>
 
-#include "tests/wire_util.h"
+#include "tests/support/wire.h"
 
 namespace {
 

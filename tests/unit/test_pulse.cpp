@@ -9,8 +9,8 @@
 #include "console/chipruns.h"
 #include "eprom/misc.h"
 #include "link/hw.h"
-#include "tests/run_util.h"
-#include "tests/wire_util.h"
+#include "tests/support/runs.h"
+#include "tests/support/wire.h"
 
 namespace {
 

@@ -11,7 +11,7 @@
 #include "eprom/ic_types.h"
 #include "eprom/misc.h"
 #include "sim/model/eprom_chip.h"
-#include "tests/e2e_util.h"
+#include "tests/support/common.h"
 
 namespace {
 

@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "console/ports.h"
-#include "tests/wire_util.h"
+#include "tests/support/wire.h"
 
 namespace {
 

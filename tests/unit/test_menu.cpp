@@ -9,7 +9,7 @@
 #include "defs.h"
 #include "eprom/misc.h"
 #include "link/hw.h"
-#include "tests/e2e_util.h"
+#include "tests/support/common.h"
 
 using vtest::ConsoleCapture;
 using vtest::SavedSettings;

@@ -14,7 +14,7 @@
 #include "sim/model/board.h"
 #include "sim/model/eprom_chip.h"
 #include "sim/model/parts.h"
-#include "tests/e2e_util.h"
+#include "tests/support/common.h"
 
 using vtest::Box;
 using vtest::ConsoleCapture;

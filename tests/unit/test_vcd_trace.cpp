@@ -22,7 +22,7 @@
 #include "link/hw.h"
 #include "sim/model/board.h"
 #include "sim/model/vcd_trace.h"
-#include "wire_util.h"
+#include "tests/support/wire.h"
 
 namespace {
 

@@ -20,7 +20,7 @@
 #include "console/conio.h"
 #include "console/files.h"
 #include "image/ic_file.h"
-#include "tests/e2e_util.h"
+#include "tests/support/common.h"
 
 using vtest::Box;
 using vtest::ConsoleCapture;

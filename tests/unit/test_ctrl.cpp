@@ -5,7 +5,7 @@
 #include <csignal>
 #include <vector>
 
-#include "tests/wire_util.h"
+#include "tests/support/wire.h"
 
 namespace {
 

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "image/formats.h"
-#include "tests/e2e_util.h"
+#include "tests/support/common.h"
 
 using vtest::TempDir;
 

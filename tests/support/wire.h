@@ -26,7 +26,7 @@
 #include "eprom/misc.h"
 #include "link/hw.h"
 #include "sim/model/wiring.h"
-#include "tests/e2e_util.h"
+#include "tests/support/common.h"
 
 // Expectations are in the board's own terms, never in the driver's header.
 using namespace vsim::wiring;

@@ -6,7 +6,7 @@
 
 #include "console/conio.h"
 #include "console/msgbox.h"
-#include "tests/e2e_util.h"
+#include "tests/support/common.h"
 
 using vtest::ConsoleCapture;
 
