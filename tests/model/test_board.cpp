@@ -1,9 +1,8 @@
-// The virtual Vantrel II board, driven line byte by line byte through the platform calls.
+// The virtual Vantrel II board, driven line byte by line byte through its port accesses.
 #include <gtest/gtest.h>
 
 #include <vector>
 
-#include "link/platform.h"
 #include "tests/support/hand_wire.h"
 #include "sim/model/wiring.h"
 #include "sim/model/board.h"
@@ -22,7 +21,7 @@ class BoardTest : public ::testing::Test {
   protected:
     void SetUp() override {
         b.factory_reset();
-        ASSERT_EQ(port_ioperm(LPT_378, 3, 1), 0);
+        ASSERT_EQ(b.ioperm(LPT_378, 3, 1), 0);
     }
     void TearDown() override { b.factory_reset(); }
 
@@ -233,7 +232,7 @@ TEST_P(BoardPortTest, AnswersOnlyOnItsOwnPort) {
     b.place_on(home);
     EXPECT_EQ(b.base(), home);
     for (uint16_t port : {LPT_278, LPT_378, LPT_3BC, home}) {
-        ASSERT_EQ(port_ioperm(port, 3, 1), 0);
+        ASSERT_EQ(b.ioperm(port, 3, 1), 0);
         Wire other{port};
         const uint8_t line_before = b.line();
         other.put_data(0x55);
@@ -255,17 +254,17 @@ INSTANTIATE_TEST_SUITE_P(EachPort, BoardPortTest,
 // whose status register floats high. A single port outside such a block is no port.
 TEST_F(BoardTest, PortsTheProgramOpensWithoutTheBoardAndNoneAboveTheIoSpace) {
     b.unplug();
-    ASSERT_EQ(port_ioperm(0xD010, 3, 1), 0);
-    port_outb(0x12, 0xD010);
-    EXPECT_EQ(port_inb(0xD011), 0xFF);
+    ASSERT_EQ(b.ioperm(0xD010, 3, 1), 0);
+    b.outb(0x12, 0xD010);
+    EXPECT_EQ(b.inb(0xD011), 0xFF);
     EXPECT_TRUE(b.violations().empty()) << b.violations().joined();
-    ASSERT_EQ(port_ioperm(0xE010, 1, 1), 0);
-    port_outb(0x12, 0xE010);
+    ASSERT_EQ(b.ioperm(0xE010, 1, 1), 0);
+    b.outb(0x12, 0xE010);
     EXPECT_EQ(b.violations().count_containing("no data register"), 1u) << b.violations().joined();
     b.place_on(0xFFFE);
     EXPECT_FALSE(b.present()) << "0xFFFE leaves no room for the control register";
-    EXPECT_EQ(port_ioperm(0xFFFE, 3, 1), -1);
-    EXPECT_EQ(port_ioperm(0xFFFD, 3, 1), 0);
+    EXPECT_EQ(b.ioperm(0xFFFE, 3, 1), -1);
+    EXPECT_EQ(b.ioperm(0xFFFD, 3, 1), 0);
 }
 
 // ---- Protocol violations --------------------------------------------------------------------
@@ -284,61 +283,61 @@ TEST_F(BoardTest, WholeLegalSessionHasNoViolation) {
 }
 
 TEST_F(BoardTest, WriteToAPortOtherThanADataRegister) {
-    port_outb(0x12, LPT_378 + 1);
-    port_outb(0x12, LPT_378 + 2);
+    b.outb(0x12, LPT_378 + 1);
+    b.outb(0x12, LPT_378 + 2);
     EXPECT_EQ(b.violations().count(), 2u);
     EXPECT_EQ(b.violations().count_containing("no data register"), 2u) << b.violations().joined();
     EXPECT_EQ(b.line(), 0) << "a status write does not reach the lines";
 }
 
 TEST_F(BoardTest, ReadOfAPortOtherThanAStatusRegister) {
-    EXPECT_EQ(port_inb(LPT_378), 0xFF);
-    port_inb(LPT_378 + 2);
+    EXPECT_EQ(b.inb(LPT_378), 0xFF);
+    b.inb(LPT_378 + 2);
     EXPECT_EQ(b.violations().count(), 2u);
     EXPECT_EQ(b.violations().count_containing("no status register"), 2u);
 }
 
 TEST_F(BoardTest, AccessBeforeGrant) {
     b.reset(); // no grants
-    port_outb(0x12, LPT_378);
-    EXPECT_EQ(port_inb(LPT_378 + 1), 0xFF);
+    b.outb(0x12, LPT_378);
+    EXPECT_EQ(b.inb(LPT_378 + 1), 0xFF);
     EXPECT_EQ(b.violations().count(), 2u);
     EXPECT_EQ(b.violations().count_containing("before access was granted"), 2u);
     EXPECT_EQ(b.line(), 0) << "the write must not reach the board";
     // ioperm(from, num, 1) grants [from, from + num) and nothing else.
-    ASSERT_EQ(port_ioperm(LPT_378, 1, 1), 0);
-    port_outb(0x12, LPT_378);
+    ASSERT_EQ(b.ioperm(LPT_378, 1, 1), 0);
+    b.outb(0x12, LPT_378);
     EXPECT_EQ(b.line(), 0x12);
-    port_inb(LPT_378 + 1);
+    b.inb(LPT_378 + 1);
     EXPECT_EQ(b.violations().count(), 3u);
 }
 
 TEST_F(BoardTest, IllegalLineBytes) {
     for (uint8_t v : {0x00, 0x01, 0x03, 0x04, 0x08, 0x0D, 0x20, 0x80, 0xFF})
-        port_outb(v, LPT_378);
+        b.outb(v, LPT_378);
     EXPECT_EQ(b.violations().count(), 9u);
     EXPECT_EQ(b.violations().count_containing("is no bus line byte"), 9u);
     // Exactly 21 of the 256 byte values are bus line bytes.
     b.reset();
-    port_ioperm(LPT_378, 3, 1);
+    b.ioperm(LPT_378, 3, 1);
     for (unsigned v = 0; v < 0x100; ++v)
-        port_outb(static_cast<uint8_t>(v), LPT_378);
+        b.outb(static_cast<uint8_t>(v), LPT_378);
     EXPECT_EQ(b.violations().count(), 256u - 21u);
     b.reset();
-    port_ioperm(LPT_378, 3, 1);
+    b.ioperm(LPT_378, 3, 1);
     for (uint8_t v : {0x02, 0x06, 0x0A, 0x0C, 0x0E, 0x10, 0x15, 0x1F})
-        port_outb(v, LPT_378);
+        b.outb(v, LPT_378);
     EXPECT_TRUE(b.violations().empty()) << b.violations().joined();
 }
 
 TEST_F(BoardTest, RefusedIoperm) {
     b.reset();
     b.set_ioperm_refused(true);
-    EXPECT_EQ(port_ioperm(LPT_378, 3, 1), -1);
+    EXPECT_EQ(b.ioperm(LPT_378, 3, 1), -1);
     EXPECT_FALSE(b.granted(LPT_378));
     ASSERT_EQ(b.ioperm_calls().size(), 1u);
     EXPECT_EQ(b.ioperm_calls()[0].result, -1);
-    port_inb(LPT_378 + 1);
+    b.inb(LPT_378 + 1);
     EXPECT_EQ(b.violations().count(), 1u);
 }
 
@@ -410,11 +409,11 @@ TEST_F(BoardTest, ResetGoesBackToPowerOnAndKeepsTheConfiguration) {
     b.place_on(LPT_3BC);
     b.set_monoflop_ticks(9);
     b.insert_chip(T2732).set_byte(0, 0x11);
-    ASSERT_EQ(port_ioperm(LPT_3BC, 3, 1), 0);
+    ASSERT_EQ(b.ioperm(LPT_3BC, 3, 1), 0);
     Wire there{LPT_3BC};
     there.put_ic4(0x5B);
     there.put_adr(0x777);
-    port_inb(0x123);
+    b.inb(0x123);
     b.reset();
     EXPECT_EQ(b.ic4(), 0);
     EXPECT_EQ(b.address(), 0);

@@ -1,12 +1,11 @@
 // The virtual EPROM in the board's socket: when it drives its pins, which cell it shows,
-// when a program pulse takes, faults and hazards. Driven through the platform calls.
+// when a program pulse takes, faults and hazards. Driven through the board's port accesses.
 #include <gtest/gtest.h>
 
 #include <functional>
 #include <stdexcept>
 #include <vector>
 
-#include "link/platform.h"
 #include "tests/support/hand_wire.h"
 #include "sim/model/wiring.h"
 #include "sim/model/board.h"
@@ -79,7 +78,7 @@ class ChipTest : public ::testing::Test {
   protected:
     void SetUp() override {
         b.factory_reset();
-        ASSERT_EQ(port_ioperm(BASE, 3, 1), 0);
+        ASSERT_EQ(b.ioperm(BASE, 3, 1), 0);
     }
     void TearDown() override {
         EXPECT_EQ(b.violations().count(), 0u) << b.violations().joined();
@@ -299,7 +298,7 @@ TEST_F(ChipTest, EachPartProgramsFromItsLevelAndIsDestroyedAboveItsLimit) {
         for (unsigned level = 0; level < 3; ++level) {
             SCOPED_TRACE(std::string(part->name) + " at " + vsim::vpp_level_name(level));
             b.factory_reset();
-            ASSERT_EQ(port_ioperm(BASE, 3, 1), 0);
+            ASSERT_EQ(b.ioperm(BASE, 3, 1), 0);
             EpromChip& chip = b.insert_chip(EpromChip(*part));
             const uint32_t address = chip.size() - 2;
             chip.set_byte(0x0005, 0x12); // burnt earlier

@@ -1,9 +1,9 @@
 // The tests' common helpers: the operator's console pointed at temporary streams, the one
 // reader of the framed boxes on a captured screen, scratch directories and files, and the
 // driver's run-wide globals: put to a freshly started program's values, or saved and put
-// back around a test. tests/wire_util.h and tests/run_util.h build on it.
-#ifndef VANTREL_TESTS_E2E_UTIL_H
-#define VANTREL_TESTS_E2E_UTIL_H
+// back around a test. tests/support/wire.h and tests/support/runs.h build on it.
+#ifndef VANTREL_TESTS_SUPPORT_COMMON_H
+#define VANTREL_TESTS_SUPPORT_COMMON_H
 
 #include <gtest/gtest.h>
 
@@ -274,7 +274,7 @@ class SavedSettings {
     SavedSettings(const SavedSettings&) = delete;
     SavedSettings& operator=(const SavedSettings&) = delete;
 
-    // Every global as a freshly started program has it (tests/wire_util.h's reset_all puts
+    // Every global as a freshly started program has it (tests/support/wire.h's reset_all puts
     // the board and the console back too).
     static void startValues() {
 #define VTEST_START(name, start) name = start;

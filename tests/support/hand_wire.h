@@ -1,12 +1,12 @@
 // The wire protocol by hand, for the board model's own tests: the line bytes of every
-// transfer written straight through the platform calls, without the program's waits (the
-// model's decoder only sees edges).
-#ifndef VANTREL_TESTS_HAND_WIRE_H
-#define VANTREL_TESTS_HAND_WIRE_H
+// transfer written straight into the one board's port accesses, without the program's waits
+// (the model's decoder only sees edges).
+#ifndef VANTREL_TESTS_SUPPORT_HAND_WIRE_H
+#define VANTREL_TESTS_SUPPORT_HAND_WIRE_H
 
 #include <cstdint>
 
-#include "link/platform.h"
+#include "sim/model/board.h"
 #include "sim/model/wiring.h"
 
 // Expectations are in the board's own terms, never in the driver's header.
@@ -15,8 +15,8 @@ using namespace vsim::wiring;
 struct HandWire {
     uint16_t base = LPT_378;
 
-    void out(uint8_t line) const { port_outb(line, base); }
-    uint8_t status() const { return port_inb(static_cast<uint16_t>(base + 1)); }
+    void out(uint8_t line) const { vsim::board().outb(line, base); }
+    uint8_t status() const { return vsim::board().inb(static_cast<uint16_t>(base + 1)); }
 
     // Shift `bits` bits of `value` into register `sel`, most significant first, and latch
     // them with the closing write unless `close` is false.

@@ -1,11 +1,11 @@
 // Helpers for the tests of the chip runs (read, verify, blank check, programming) on the
-// virtual board: the screen before the boxes (tests/e2e_util.h reads the boxes), test images
+// virtual board: the screen before the boxes (tests/support/common.h reads the boxes), test images
 // that show aliased address lines, the buffer checksum worked out from its rule, and the after-run
 // checks of the board (no protocol violation, no hazard, chip left idle).
 //
-// Header only; include it after tests/wire_util.h.
-#ifndef VANTREL_TESTS_RUN_UTIL_H
-#define VANTREL_TESTS_RUN_UTIL_H
+// Header only; include it after tests/support/wire.h.
+#ifndef VANTREL_TESTS_SUPPORT_RUNS_H
+#define VANTREL_TESTS_SUPPORT_RUNS_H
 
 #include <gtest/gtest.h>
 

@@ -10,11 +10,11 @@
 //                           select code, shifted bits, load pulses and closing latch.
 //   wire::latched_lines(..) the line bytes a correct address/IC4/IC5 transfer writes.
 // The operator's console, the boxes on it and the driver's start values come from
-// tests/e2e_util.h (vtest::ConsoleCapture, vtest::boxesOn, vtest::SavedSettings).
+// tests/support/common.h (vtest::ConsoleCapture, vtest::boxesOn, vtest::SavedSettings).
 //
-// Header only; include it from any tests/test_*.cpp.
-#ifndef VANTREL_TESTS_WIRE_UTIL_H
-#define VANTREL_TESTS_WIRE_UTIL_H
+// Header only; include it from any tests/unit/test_*.cpp.
+#ifndef VANTREL_TESTS_SUPPORT_WIRE_H
+#define VANTREL_TESTS_SUPPORT_WIRE_H
 
 #include <cstdint>
 #include <cstdio>

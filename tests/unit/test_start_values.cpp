@@ -1,4 +1,4 @@
-// The start values the tests put back (tests/e2e_util.h) are the program's own: every
+// The start values the tests put back (tests/support/common.h) are the program's own: every
 // global of the driver as the loaded program has it before anything runs. A default changed
 // in the driver and not in the tests' list would have every test start from a state no
 // program ever had.
