@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "common/numbers.h"
 #include "console/chipruns.h"
 #include "console/cmdline.h"
 #include "console/conio.h"
@@ -18,7 +19,6 @@
 #include "eprom/misc.h"
 #include "eprom/parts.h"
 #include "link/hw.h"
-#include "common/numbers.h"
 
 #define FNAME_SIZE 300
 
