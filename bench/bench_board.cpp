@@ -6,8 +6,8 @@
 #include <cstdio>
 
 #include "link/platform.h"
-#include "sim/wiring.h"
-#include "sim/board.h"
+#include "sim/model/wiring.h"
+#include "sim/model/board.h"
 
 using namespace vsim::wiring;
 
@@ -60,7 +60,7 @@ int main() {
     vsim::Board& b = vsim::board();
     b.factory_reset();
     b.place_on(BASE);
-    vsim::EpromChip& chip = b.insert_chip(T27512);
+    vsim::EpromChip& chip = b.insert_chip(vsim::T27512);
     for (uint32_t a = 0; a < chip.size(); ++a)
         chip.set_byte(a, static_cast<uint8_t>(a * 7 + (a >> 8)));
     port_ioperm(BASE, 3, 1);

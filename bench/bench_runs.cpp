@@ -59,7 +59,7 @@
 #include "defs.h"
 #include "eprom/misc.h"
 #include "link/hw.h"
-#include "sim/board.h"
+#include "sim/model/board.h"
 
 namespace {
 
@@ -244,7 +244,8 @@ template <typename Run> void measure(const char* name, IC type, const Cost& expe
     total_accesses += n;
     total_cpu += cpu;
     std::printf("%-7s %-6s %5u %7.0f %9.2f %9.2f %6.3f %9.2f s %6.2f ns %6.2f ns %6.1f M/s\n", name,
-                vsim::chip_facts(type).name, static_cast<unsigned>(get_delay()), bytes, n / bytes,
+                vsim::chip_facts(static_cast<vsim::IC>(type)).name,
+                static_cast<unsigned>(get_delay()), bytes, n / bytes,
                 static_cast<double>(expected.total()) / bytes,
                 n / static_cast<double>(expected.total()), n * 1e-6, cpu * 1e9 / n, s * 1e9 / n,
                 n / cpu / 1e6);
@@ -276,7 +277,7 @@ void set_up(IC type, unsigned delay) {
     b.place_on(vsim::LPT_378);
     ic_IC4 = ic_IC5 = 0; // both sides at power-on
     setBase(vsim::LPT_378);
-    b.insert_chip(type);
+    b.insert_chip(static_cast<vsim::IC>(type));
     SetICType(type);
     set_delay(static_cast<uint8_t>(delay));
     vpp = T12_75V;

@@ -4,13 +4,13 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "common/cmdword.h"
+#include "common/portname.h"
 #include "console/job.h"
 #include "console/menu.h"
 #include "console/ports.h"
 #include "eprom/parts.h"
-#include "console/cmdword.h"
 #include "link/hw.h"
-#include "link/portname.h"
 
 const char* StartPort = nullptr;
 JobOptions CommandJob;

@@ -4,15 +4,15 @@
 #include <csignal>
 #include <poll.h>
 
-#include "console/ports.h"
 #include "link/hw.h"
 
 FILE* conIn = stdin;
 FILE* conOut = stdout;
 int InputClosed = 0;
 
-static int pollInput = 0;                // conIn is the unbuffered standard input
-static void (*exitHook)(void) = nullptr; // run before the program ends by a signal
+static int pollInput = 0;                    // conIn is the unbuffered standard input
+static void (*exitHook)(void) = nullptr;     // run before the program ends by a signal
+static void (*portLossHook)(void) = nullptr; // ends the program on a port lost in a run
 
 // Every catchable signal whose default action ends the program: a run is stopped safely
 // first, then the program ends by the signal as if it had never been caught.
@@ -99,6 +99,10 @@ void conSetExitHook(void (*hook)(void)) {
     exitHook = hook;
 }
 
+void conSetPortLossHook(void (*hook)(void)) {
+    portLossHook = hook;
+}
+
 void conSetPauseHook(void (*hook)(int sig)) {
     pauseHook = hook;
 }
@@ -138,8 +142,8 @@ void conCheckStop(void) {
     // A negative StopRequest is a stop that is no signal: a port lost in the middle of a run
     // ends the program here; STOP_CONSOLE_LOST lets the input count as ended and the program
     // leave as at its end.
-    if (sig == STOP_PORT_LOST)
-        endByPortLoss();
+    if (sig == STOP_PORT_LOST && portLossHook)
+        portLossHook();
 }
 
 // Waits until the input has a character (or has ended) or a stop signal arrives. The

@@ -28,9 +28,13 @@ void conInit(void);
 // Something to do before the program ends by a signal (vantrel-sim finishes its bench).
 void conSetExitHook(void (*hook)(void));
 
+// How the program ends when its port is lost in the middle of a run, in the front end's words
+// and with its status: main installs endByPortLoss (console/ports.h) before anything else.
+void conSetPortLossHook(void (*hook)(void));
+
 // A stop signal outside a chip run ends the program here, at once; so does a port lost in
-// the middle of a run (see endByPortLoss). Inside a run it returns: the run halts, puts the
-// chip at rest and returns, and the caller comes back here.
+// the middle of a run, through the port-loss hook. Inside a run it returns: the run halts,
+// puts the chip at rest and returns, and the caller comes back here.
 void conCheckStop(void);
 
 // A chip run paused by `sig` with the chip at rest: the process stops as the signal's

@@ -9,13 +9,9 @@
 #include <cstddef>
 #include <getopt.h>
 
-struct EpromPart;
+#include "console/exit_status.h"
 
-// Exit statuses of a job.
-#define JOB_OK 0          // every action succeeded
-#define JOB_CHIP_FAILED 1 // a chip action failed: not blank, mismatch, write error, timeout
-#define JOB_BAD_USAGE 2   // a bad command line, or an image or file that cannot be used
-#define JOB_NO_BOARD 3    // no access to the port, or the board did not answer
+struct EpromPart;
 
 enum JOB_ACTION { TJOBBLANK = 0, TJOBWRITE, TJOBVERIFY, TJOBREAD, TjobMax };
 

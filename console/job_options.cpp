@@ -9,7 +9,7 @@
 #include "eprom/ic_types.h"
 #include "eprom/parts.h"
 #include "image/formats.h"
-#include "link/numbers.h"
+#include "common/numbers.h"
 
 // ---- Options -------------------------------------------------------------------------------
 

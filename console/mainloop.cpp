@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "common/numbers.h"
 #include "console/chipruns.h"
 #include "console/cmdline.h"
 #include "console/conio.h"
@@ -17,7 +18,6 @@
 #include "eprom/misc.h"
 #include "eprom/parts.h"
 #include "link/hw.h"
-#include "link/numbers.h"
 
 #define FNAME_SIZE 300
 

@@ -10,11 +10,9 @@
 #include <unistd.h>
 
 #include "console/conio.h"
-#include "console/job.h"
+#include "console/exit_status.h"
 #include "console/msgbox.h"
 #include "link/platform.h"
-
-#define MENU_NO_PORT 2 // the menu program without a port to work on
 
 static int frontEnd = TFRONT_MENU;
 static const char* jobName = "vantrel";

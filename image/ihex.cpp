@@ -1,7 +1,7 @@
 // Intel HEX: ":" records of a length byte, a 16-bit address, a type, the data and a checksum.
 // Addresses above 64 KiB come from extended segment (02) or extended linear (04) address
 // records; the start address records (03, 05) mean nothing to an EPROM and are passed over.
-#include "image/records.h"
+#include "image/ihex.h"
 
 unsigned int DecodeIhexRecord(ImgLoader* L, const char* text, unsigned long n, unsigned char* rec,
                               unsigned int* count) {

@@ -56,21 +56,12 @@ struct ImgText {
     unsigned int failed;
 };
 
+// Appends `n` bytes of `s`; once memory has run out, nothing more.
+void PutText(ImgText* t, const char* s, unsigned long n);
+
 // Appends `mark`, the bytes in hex, their checksum in hex (as DecodeRecord checks it) and a
 // line feed.
 void PutRecord(ImgText* t, const char* mark, const unsigned char* b, unsigned int n,
                unsigned int onesSum);
-
-// One record of each format, its text from the record mark on without the line end, decoded
-// into `rec` and checked as DecodeRecord checks it (for S-records also the type digit).
-unsigned int DecodeIhexRecord(ImgLoader* L, const char* text, unsigned long n, unsigned char* rec,
-                              unsigned int* count);
-unsigned int DecodeSrecRecord(ImgLoader* L, const char* text, unsigned long n, unsigned char* rec,
-                              unsigned int* count);
-
-unsigned int ParseIhex(ImgLoader* L, const unsigned char* data, unsigned long len);
-unsigned int ParseSrec(ImgLoader* L, const unsigned char* data, unsigned long len);
-void FormatIhex(ImgText* t, const unsigned char* pBuf, unsigned long last, unsigned long base);
-void FormatSrec(ImgText* t, const unsigned char* pBuf, unsigned long last, unsigned long base);
 
 #endif

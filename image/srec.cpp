@@ -1,7 +1,7 @@
 // Motorola S-record: "S" and a type digit, then a count byte, an address of 2, 3 or 4 bytes,
 // the data and a checksum. S0 is a header, S1 to S3 carry data, S5 and S6 count the data
 // records before them, S7 to S9 end the file with a start address.
-#include "image/records.h"
+#include "image/srec.h"
 
 // Address bytes of each record type; S4 does not exist.
 static const unsigned int addrLen[10] = {2, 2, 3, 4, 0, 2, 3, 4, 3, 2};

@@ -1,7 +1,7 @@
 // Board detection. The board gives no identification and no acknowledge; the only proof
 // that it is there is that the data shift register hands back what was shifted into it.
 #include "link/hw.h"
-#include "link/portname.h"
+#include "common/portname.h"
 #include "link/regs.h"
 
 // Ports in scan order: each one's successor in the cycle 0x278 -> 0x378 -> 0x3BC -> 0x278.

@@ -72,8 +72,8 @@ unsigned int GetMFSelection(void);
 // from the next one on is held back, so the board sees whole transfers only; the run
 // notices the request, opens the bus again for its own clean-up, and then returns (stop) or
 // lets the front end stop the process and sets the chip up again (pause).
-#define STOP_CONSOLE_LOST (-1)              // StopRequest value for a console that went away
-#define STOP_PORT_LOST (-2) // a port that failed after it was opened (port_loss() says how)
+#define STOP_CONSOLE_LOST (-1) // StopRequest value for a console that went away
+#define STOP_PORT_LOST (-2)    // a port that failed after it was opened (port_loss() says how)
 extern volatile sig_atomic_t StopRequest;   // 0, the stop signal's number, or a STOP_ value
 extern volatile sig_atomic_t PauseRequest;  // 0, or the number of the signal that pauses
 extern volatile sig_atomic_t RunInProgress; // nonzero from a chip run's start to its return
@@ -116,13 +116,13 @@ struct Detection {
 // could open it, else the first port it did open: never a port the program does not hold.
 unsigned int vantrel_select(unsigned int First, Detection* d);
 
-// Opens the port named by `port` (see link/portname.h) without a word to the board: 1 (Base
+// Opens the port named by `port` (see common/portname.h) without a word to the board: 1 (Base
 // is its data register now), 0 refused (port_refusal() tells why), -1 no port name.
 int openPortByName(const char* port);
 // The walking-bit test on the port in Base: 1 when the board hands back every bit shifted
 // into its data register.
 unsigned int boardAnswers(void);
-// Opens the port named by `port` (see link/portname.h) and runs the walking-bit test on
+// Opens the port named by `port` (see common/portname.h) and runs the walking-bit test on
 // it: TPORT_FOUND, TPORT_NOT_FOUND (Base is that port all the same), TPORT_NO_ACCESS
 // (nothing touched) or TPORT_BAD_NAME.
 int openNamedPort(const char* port);

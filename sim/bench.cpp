@@ -3,10 +3,10 @@
 
 #include <cstdio>
 
-#include "sim/board.h"
-#include "sim/chip_file.h"
-#include "sim/stats.h"
-#include "sim/vcd_trace.h"
+#include "sim/model/board.h"
+#include "sim/model/chip_file.h"
+#include "sim/model/stats.h"
+#include "sim/model/vcd_trace.h"
 
 namespace vsim {
 

@@ -8,7 +8,7 @@
 #include <optional>
 #include <string>
 
-#include "sim/chip_file.h"
+#include "sim/model/chip_file.h"
 #include "sim/options.h"
 
 namespace vsim {

@@ -4,11 +4,11 @@
 #include <cstdio>
 #include <iterator>
 
-#include "link/numbers.h"
-#include "link/portname.h"
-#include "sim/board.h"
-#include "sim/eprom_chip.h"
-#include "sim/parts.h"
+#include "common/numbers.h"
+#include "common/portname.h"
+#include "sim/model/board.h"
+#include "sim/model/eprom_chip.h"
+#include "sim/model/parts.h"
 
 namespace vsim {
 

@@ -11,9 +11,8 @@
 #include <string>
 #include <vector>
 
-#include "defs.h"
-#include "console/cmdword.h"
-#include "sim/eprom_chip.h"
+#include "common/cmdword.h"
+#include "sim/model/eprom_chip.h"
 
 namespace vsim {
 

@@ -13,6 +13,7 @@
 #include "console/job.h"
 #include "console/mainloop.h"
 #include "console/menu.h"
+#include "console/ports.h"
 #include "image/ic_file.h"
 #include "sim/bench.h"
 #include "sim/options.h"
@@ -51,6 +52,8 @@ int main(int argc, char** argv) {
     // and the screen would be written into the chip's cells.
     if (!KeepStdDescriptors())
         return 2;
+    // A port lost in the middle of a run ends the program in the running front end's words.
+    conSetPortLossHook(endByPortLoss);
     // The program itself is plain C and throws nothing; the bench around it is C++ and may
     // run out of memory. Whatever the chip held is in its file already.
     try {

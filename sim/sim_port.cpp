@@ -5,28 +5,23 @@
 #include <cstdio>
 
 #include "link/platform.h"
-#include "sim/board.h"
+#include "sim/model/board.h"
 
 namespace {
-vsim::Board the_board;
 PortRefusal refusal = {TREFUSED_RIGHTS, "", "ioperm", EPERM};
 } // namespace
 
-vsim::Board& vsim::board() {
-    return the_board;
-}
-
 int port_ioperm(unsigned long from, unsigned long num, int turn_on) {
     refusal = {TREFUSED_RIGHTS, "", "ioperm", EPERM};
-    return the_board.ioperm(from, num, turn_on);
+    return vsim::board().ioperm(from, num, turn_on);
 }
 
 uint8_t port_inb(uint16_t port) {
-    return the_board.inb(port);
+    return vsim::board().inb(port);
 }
 
 void port_outb(uint8_t value, uint16_t port) {
-    the_board.outb(value, port);
+    vsim::board().outb(value, port);
 }
 
 int port_open_device(const char* path, uint16_t*) {
@@ -40,7 +35,8 @@ const PortRefusal* port_refusal(void) {
 }
 
 int port_held(uint16_t base) {
-    return the_board.granted(base) && the_board.granted(static_cast<uint16_t>(base + 1)) ? 1 : 0;
+    vsim::Board& b = vsim::board();
+    return b.granted(base) && b.granted(static_cast<uint16_t>(base + 1)) ? 1 : 0;
 }
 
 void port_on_loss(void (*)(void)) {}

@@ -7,7 +7,7 @@
 #include <cstdlib>
 #include <string>
 
-#include "tests/names_oracle.h"
+#include "tests/support/names_oracle.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const std::string name(reinterpret_cast<const char*>(data), size);

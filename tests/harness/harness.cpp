@@ -38,9 +38,9 @@
 #include <unistd.h>
 #include <vector>
 
-#include "link/numbers.h"
+#include "common/numbers.h"
 #include "sim/bench.h"
-#include "sim/board.h"
+#include "sim/model/board.h"
 #include "sim/options.h"
 
 #define HARNESS_API extern "C" __attribute__((visibility("default")))
