@@ -32,6 +32,13 @@ uint8_t InportB(void);
 
 // ---- Serial register bus ----------------------------------------------------------------
 void PutAdr(uint16_t putAdr);
+// One bit shifted into the address register and latched: the lines show ((last << 1) | bit)
+// & 0xFFFF. 5 line writes and 5 waits, against PutAdr's 35 and 50.
+void PutAdrBit(uint8_t bit);
+// The 65,536 values of the address register in an order where each follows from the one
+// before by PutAdrBit (of its own bit 0): it starts at 0, the start of every 64 KiB bank, so
+// one PutAdr and 65,535 one-bit shifts visit a whole bank. Made at the first call.
+const uint16_t* AdrWalk(void);
 void PutIC5(uint8_t putData);
 void PutIC4(uint8_t putData);
 void PutData(uint8_t out_Data);
@@ -72,8 +79,8 @@ unsigned int GetMFSelection(void);
 // from the next one on is held back, so the board sees whole transfers only; the run
 // notices the request, opens the bus again for its own clean-up, and then returns (stop) or
 // lets the front end stop the process and sets the chip up again (pause).
-#define STOP_CONSOLE_LOST (-1)              // StopRequest value for a console that went away
-#define STOP_PORT_LOST (-2) // a port that failed after it was opened (port_loss() says how)
+#define STOP_CONSOLE_LOST (-1) // StopRequest value for a console that went away
+#define STOP_PORT_LOST (-2)    // a port that failed after it was opened (port_loss() says how)
 extern volatile sig_atomic_t StopRequest;   // 0, the stop signal's number, or a STOP_ value
 extern volatile sig_atomic_t PauseRequest;  // 0, or the number of the signal that pauses
 extern volatile sig_atomic_t RunInProgress; // nonzero from a chip run's start to its return
