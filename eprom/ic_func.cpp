@@ -1,5 +1,7 @@
 // Read, verify, blank check and programming runs. Each walks the addresses from 0 up to the
-// range end (inclusive) and reports how it ended; the front end shows it. Every run that
+// range end (inclusive) and reports how it ended; the front end shows it. A reading run may
+// go the quick way: whole 64 KiB banks in an order that tells the chip each next address with
+// one bit instead of sixteen, reporting what the walk in address order would have. Every run that
 // enabled the chip leaves it deselected, whatever the outcome, so that the operator can pull
 // it from the socket.
 //

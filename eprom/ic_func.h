@@ -34,7 +34,8 @@ struct RunResult {
 
 // What a run tells its caller while it goes on. Any hook may be null.
 struct RunHooks {
-    // Every 0x800 addresses, once the run has reached `adresse` of 0..end.
+    // Every 0x800 cells, once the run has done `adresse` cells of 0..end (in address order,
+    // the address it has reached; the quick way, the same counts).
     void (*progress)(void* user, unsigned long adresse, unsigned long end);
     // A pause request (PauseRequest, `sig`) with the chip at rest: the front end stops the
     // process and returns when it may go on; the run then sets the chip up again and
