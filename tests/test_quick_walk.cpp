@@ -1,9 +1,7 @@
-// The walk of a bank by one-bit shifts of the address register, and the reading runs on it
-// against the plain walk: results, line levels, hazards, port accesses, pauses and stops.
+// The bank walk by one-bit shifts, and the reading runs on it against the plain walk.
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <bitset>
 #include <csignal>
 #include <set>
 #include <tuple>
@@ -17,7 +15,7 @@ namespace {
 
 TEST(QuickWalk, VisitsEveryAddressOfABankOnceEachByOneShiftFromTheOneBefore) {
     const uint16_t* walk = AdrWalk();
-    std::bitset<0x10000> seen;
+    std::vector<bool> seen(0x10000);
     for (unsigned long i = 0; i < 0x10000; ++i) {
         EXPECT_FALSE(seen[walk[i]]) << "address " << walk[i] << " again at step " << i;
         seen[walk[i]] = true;
@@ -89,8 +87,7 @@ Seen run(IC type, unsigned long end, Job job, int addressing, uint64_t at = 0, i
     std::vector<uint8_t> work(BUFFER_SIZE, 0);
     for (unsigned long a = 0; a < chip.size(); ++a) // a read stores nothing by chance
         work[a] = job == READ ? (uint8_t)~image[a] : image[a];
-    if (job != BLANK_FIRST)
-        chip.load(image);
+    chip.load(job == BLANK_FIRST ? std::vector<uint8_t>() : image);
     for (unsigned long a : {lo, hi, end})
         (job == BLANK_FIRST ? chip.set_byte(a, a == end ? 0xFF : 0x7F) : (void)(work[a] ^= 0x21));
     Seen s;
