@@ -1,6 +1,7 @@
-// The four chip runs (blank check, programming, verify, read) over a whole 27C512 and a
-// whole 27C040 on the board model, at bus delay factors 1 and 2, straight through the
-// program's own run functions with the console sent to a null stream.
+// The four chip runs (blank check, programming, verify, read) over a whole 27C512, 27C010,
+// 27C020 and 27C040 on the board model, the reading runs the plain and the quick way, at bus
+// delay factors 1 and 2, straight through the program's own run functions with the console
+// sent to a null stream.
 //
 // For every run it prints the port accesses per byte that the board counted against the
 // count the wire protocol implies, their ratio (1.000 when the program makes exactly the
@@ -24,9 +25,9 @@
 //   read          PutAdr + PutIC5 + PutIC4           (EnableEprom(1))
 //                 + n (PutAdr + GetData)             (address, byte)
 //                 + h5 PutIC5                        (A16..A18 where the addressing rules send
-//                                                     them: on a 27C040 at address 0 and at
-//                                                     every address above 0xFFFF, h5 = 1 +
-//                                                     n - 0x10000; none on a 27C512)
+//                                                     them: on the 32-pin chips at address 0
+//                                                     and at every address above 0xFFFF, h5 =
+//                                                     1 + n - 0x10000; none on a 27C512)
 //                 + PutIC4                           (DisableEprom)
 //   verify/blank  the read plus two PutIC4           (SetVcc(0) before, SetVcc(vcc) after)
 //   write         PutAdr + PutIC5 + 3 PutIC4         (EnableEprom(0), SetVcc, SetVpp)
@@ -38,7 +39,7 @@
 //                     + PutIC4 + w2 + GetData        (read state, settle wait, read-back)
 //                 + PutIC5 at address 0 and at every address above 0xFFFF (the programming
 //                   form of the address sends A16..A18 on every type), and one more there
-//                   on a 27C040, whose read form of the address sends them too
+//                   on the 32-pin chips, whose read form of the address sends them too
 //                 + 2 PutIC4                         (SetVcc(vcc), DisableEprom)
 //   where ready = 1 status read (the monoflop is at rest before every trigger) and end is
 //   the end wait: passes of 2 + 1 status reads until a check read comes after the pulse.
@@ -46,6 +47,13 @@
 //   pass p sees 0 first when 3p > N: end = 3 (floor(N / 3) + 1).
 //
 // At delay factor 2 one read byte below 0x10000 costs PutAdr + GetData = 235 + 143 = 378.
+//
+// The quick way (blank, verify and read of these whole chips) walks each 64 KiB bank with one
+// PutAdr at its address 0 (and PutIC5 there on the 32-pin chips) and 65,535 one-bit shifts:
+//   PutAdrBit     5 writes + 5 waits                    = 5 + 5 w1
+//   quick read    PutAdr + PutIC5 + PutIC4 + n GetData
+//                 + banks (PutAdr [+ PutIC5]) + (n - banks) PutAdrBit + PutIC4
+// At delay factor 2 a byte then costs PutAdrBit + GetData = 25 + 143 = 168.
 #include <chrono>
 #include <cinttypes>
 #include <cstdio>
@@ -57,6 +65,7 @@
 #include "console/chipruns.h"
 #include "console/conio.h"
 #include "defs.h"
+#include "eprom/ic_func.h"
 #include "eprom/misc.h"
 #include "link/hw.h"
 #include "sim/model/board.h"
@@ -107,7 +116,7 @@ Cost reads_only(uint64_t n) {
 struct Protocol {
     uint64_t w1, w2;   // status reads of us_delay(1) and us_delay(2)
     uint64_t end_wait; // status reads of the monoflop's end wait
-    Cost put_adr, put_ic, put_data, get_data;
+    Cost put_adr, put_bit, put_ic, put_data, get_data;
 
     Protocol(unsigned delay, uint32_t monoflop_ticks) {
         w1 = (1ul * delay * delay) & 0xFFFF;
@@ -116,6 +125,9 @@ struct Protocol {
         put_adr.writes = 35;
         put_adr.reads = 50 * w1;
         put_adr.adr = 1;
+        put_bit.writes = 5;
+        put_bit.reads = 5 * w1;
+        put_bit.adr = 1;
         put_ic.writes = 19;
         put_ic.reads = 26 * w1;
         put_data.writes = 25;
@@ -136,7 +148,7 @@ struct Protocol {
     }
 
     // Addresses 0..last that the addressing rules give an IC5 transfer: address 0 and
-    // every address above 0xFFFF (for reading on the 27C040 only among the benched types).
+    // every address above 0xFFFF (for reading on the 32-pin chips only).
     static uint64_t high_or_zero(unsigned long last) {
         return 1 + (last > 0xFFFF ? last - 0xFFFF : 0);
     }
@@ -151,6 +163,18 @@ struct Protocol {
         return c;
     }
     Cost compare(IC type, unsigned long last) const { return read(type, last) + 2 * ic4(); }
+    // A whole chip the quick way.
+    Cost quick_read(IC type, unsigned long last) const {
+        const uint64_t n = last + 1, banks = n >> 16;
+        Cost c = put_adr + ic5() + ic4();
+        c += n * get_data + banks * put_adr + (n - banks) * put_bit;
+        if (type == T27010 || type == T27020 || type == T27040)
+            c += banks * ic5();
+        return c + ic4();
+    }
+    Cost quick_compare(IC type, unsigned long last) const {
+        return quick_read(type, last) + 2 * ic4();
+    }
     Cost write(IC type, const std::vector<uint8_t>& image, unsigned long last) const {
         uint64_t pulsed = 0;
         for (unsigned long a = 0; a <= last; ++a)
@@ -227,7 +251,8 @@ void fail(const char* what) {
     ++failures;
 }
 
-template <typename Run> void measure(const char* name, IC type, const Cost& expected, Run run) {
+template <typename Run>
+double measure(const char* name, const char* addressing, IC type, const Cost& expected, Run run) {
     vsim::Board& b = vsim::board();
     fresh_console();
     const Cost before = counted(b);
@@ -243,8 +268,8 @@ template <typename Run> void measure(const char* name, IC type, const Cost& expe
     const double n = static_cast<double>(got.total());
     total_accesses += n;
     total_cpu += cpu;
-    std::printf("%-7s %-6s %5u %7.0f %9.2f %9.2f %6.3f %9.2f s %6.2f ns %6.2f ns %6.1f M/s\n", name,
-                vsim::chip_facts(static_cast<vsim::IC>(type)).name,
+    std::printf("%-7s %-6s %-6s %5u %7.0f %9.2f %9.2f %6.3f %9.2f s %6.2f ns %6.2f ns %6.1f M/s\n",
+                name, addressing, vsim::chip_facts(static_cast<vsim::IC>(type)).name,
                 static_cast<unsigned>(get_delay()), bytes, n / bytes,
                 static_cast<double>(expected.total()) / bytes,
                 n / static_cast<double>(expected.total()), n * 1e-6, cpu * 1e9 / n, s * 1e9 / n,
@@ -267,6 +292,7 @@ template <typename Run> void measure(const char* name, IC type, const Cost& expe
         fail(("hazard to the chip: " + b.hazards().joined()).c_str());
     if (!b.idle_check())
         fail("the chip was left enabled");
+    return n / bytes;
 }
 
 // A board on 0x378 with a fresh erased chip, the program's port and type set up as the
@@ -303,18 +329,38 @@ void bench_chip(IC type, unsigned delay) {
     std::vector<uint8_t> buffer(BUFFER_SIZE, 0);
     std::copy(image.begin(), image.end(), buffer.begin());
 
-    measure("blank", type, p.compare(type, last), [&] { return CompareIC(nullptr, last, 1) == 1; });
-    measure("write", type, p.write(type, image, last),
-            [&] { return WriteIC(buffer.data(), last); });
+    measure("blank", "plain", type, p.compare(type, last),
+            [&] { return CompareIC(nullptr, last, 1) == 1; });
+    measure("blank", "quick", type, p.quick_compare(type, last),
+            [&] { return RunCompare(nullptr, last, 1, 0, nullptr, TADR_QUICK).outcome == RUN_OK; });
+    // The burn of the chips that take the pulse on chip enable; the 27C010 and 27C020 only
+    // get the image for the reading runs.
+    if (type == T27512 || type == T27040) {
+        measure("write", "-", type, p.write(type, image, last),
+                [&] { return WriteIC(buffer.data(), last); });
+    } else {
+        b.chip()->load(image);
+    }
     if (b.chip()->contents() != image)
         fail("the chip does not hold the image after the programming run");
-    measure("verify", type, p.compare(type, last),
+    measure("verify", "plain", type, p.compare(type, last),
             [&] { return CompareIC(buffer.data(), last, 0) == 1; });
+    measure("verify", "quick", type, p.quick_compare(type, last), [&] {
+        return RunCompare(buffer.data(), last, 0, 0, nullptr, TADR_QUICK).outcome == RUN_OK;
+    });
     std::vector<uint8_t> readback(BUFFER_SIZE, 0);
-    measure("read", type, p.read(type, last),
+    measure("read", "plain", type, p.read(type, last),
             [&] { return ReadIC(readback.data(), last) == last; });
     if (!std::equal(image.begin(), image.end(), readback.begin()))
         fail("the read run did not bring back the chip's bytes");
+    std::fill(readback.begin(), readback.end(), 0);
+    const double quick = measure("read", "quick", type, p.quick_read(type, last), [&] {
+        return RunRead(readback.data(), last, nullptr, TADR_QUICK).outcome == RUN_OK;
+    });
+    if (!std::equal(image.begin(), image.end(), readback.begin()))
+        fail("the quick read did not bring back the chip's bytes");
+    if (delay == 2 && quick > 170)
+        fail("a quick read costs more than 170 port accesses per byte at delay factor 2");
 }
 
 // The cost of one more byte in a read run: the difference between two short runs.
@@ -342,11 +388,11 @@ int main() {
     }
     std::printf("monoflop pulse %u ticks; a real port takes about 1 us per access\n\n",
                 static_cast<unsigned>(vsim::Board::DEFAULT_MONOFLOP_TICKS));
-    std::printf("%-7s %-6s %5s %7s %9s %9s %6s %11s %9s %9s %10s\n", "run", "chip", "delay",
-                "bytes", "acc/byte", "expected", "ratio", "real port", "cpu/acc", "wall/acc",
-                "model");
+    std::printf("%-7s %-6s %-6s %5s %7s %9s %9s %6s %11s %9s %9s %10s\n", "run", "addr", "chip",
+                "delay", "bytes", "acc/byte", "expected", "ratio", "real port", "cpu/acc",
+                "wall/acc", "model");
     for (unsigned delay : {1u, 2u})
-        for (IC type : {T27512, T27040})
+        for (IC type : {T27512, T27010, T27020, T27040})
             bench_chip(type, delay);
 
     const uint64_t low = marginal_read(T27512, 2, 0x1234);

@@ -41,7 +41,7 @@ unsigned long ReadIC(unsigned char* pByte, unsigned long endRead) {
         return 0;
     fprintf(conOut, "reading...\n");
     const RunHooks hooks = menuHooks(bigInfo);
-    const RunResult r = RunRead(pByte, endRead, &hooks);
+    const RunResult r = RunRead(pByte, endRead, &hooks, TADR_PLAIN);
     if (r.outcome == RUN_NO_RANGE)
         MessageBox("Error:", "-->  endAdr=0 !");
     if (r.outcome != RUN_OK)
@@ -68,7 +68,7 @@ unsigned int CompareIC(unsigned char* pByte, unsigned long endCompare, unsigned 
         return 0;
     fprintf(conOut, BlankCheck ? "blank-check...\n" : "comparing...\n");
     const RunHooks hooks = menuHooks(bigInfo);
-    const RunResult r = RunCompare(pByte, endCompare, BlankCheck, 0, &hooks);
+    const RunResult r = RunCompare(pByte, endCompare, BlankCheck, 0, &hooks, TADR_PLAIN);
     switch (r.outcome) {
     case RUN_OK:
         break;

@@ -1,5 +1,7 @@
 // Read, verify, blank check and programming runs. Each walks the addresses from 0 up to the
-// range end (inclusive) and reports how it ended; the front end shows it. Every run that
+// range end (inclusive) and reports how it ended; the front end shows it. A reading run may
+// go the quick way: whole 64 KiB banks in an order that tells the chip each next address with
+// one bit instead of sixteen, reporting what the walk in address order would have. Every run that
 // enabled the chip leaves it deselected, whatever the outcome, so that the operator can pull
 // it from the socket.
 //
@@ -147,9 +149,84 @@ int burnCell(unsigned long adresse, unsigned char value, unsigned char* readwert
     return RUN_WRITE_ERROR;
 }
 
+// ---- The walk of a reading run ------------------------------------------------------------
+
+// Where a read, verify or blank check is in its range: `step` cells are done. The first
+// `banks` whole 64 KiB banks go in the order of AdrWalk(), the rest in address order.
+struct Walk {
+    unsigned long banks;
+    unsigned long step;
+    bool full; // the address register may not hold the last cell's address (after a pause)
+};
+
+Walk startWalk(unsigned long end, int addressing) {
+    const Walk w = {addressing == TADR_QUICK ? QuickBanks(epromtyp, end) : 0, 0, true};
+    return w;
+}
+
+bool inQuickBank(const Walk& w) {
+    return (w.step >> 16) < w.banks;
+}
+
+// The cell of the next step.
+unsigned long cellOf(const Walk& w) {
+    if (!inQuickBank(w))
+        return w.step;
+    return (w.step & ~0xFFFFUL) | AdrWalk()[w.step & 0xFFFF];
+}
+
+// Tells the chip the cell's address: a one-bit shift from the cell before within a bank walked
+// by shifts, else the whole address as the plain walk sends it. The bank's first cell is its
+// address 0, which sends A16..A18 through IC5 where the plain walk sends them, with the value
+// it sends (on a 27010/27020 the strobe pin on A18 held high); the shifts leave IC5 alone.
+// After a pause the set-up has put 0 into the register (and restoreHighAddress the strobe pin
+// back): the cell goes whole, IC5 with it above 0xFFFF.
+void applyCell(Walk* w, unsigned long adresse) {
+    if (w->full || !inQuickBank(*w) || (w->step & 0xFFFF) == 0)
+        adressesetzen(adresse, 1);
+    else
+        PutAdrBit((uint8_t)(adresse & 1));
+    w->full = false;
+}
+
+// For each cell x of a bank, the last step of AdrWalk() that reads a cell below x (0 for x = 0).
+const uint16_t* lastStepBelow(void) {
+    static uint16_t last[0x10000];
+    static bool made = false;
+    if (made)
+        return last;
+    const uint16_t* walk = AdrWalk();
+    for (unsigned long i = 0; i < 0x10000; i++)
+        last[walk[i]] = (uint16_t)i; // the step of each cell, first
+    uint16_t most = 0;
+    for (unsigned long x = 0; x < 0x10000; x++) {
+        const uint16_t step = last[x];
+        last[x] = most;
+        if (step > most)
+            most = step;
+    }
+    made = true;
+    return last;
+}
+
+// Every cell below `adresse` (in the bank of the step under way) has been read once that step is
+// done: always in address order, in a bank walked by shifts once the walk is past them.
+bool allReadBelow(const Walk& w, unsigned long adresse) {
+    return !inQuickBank(w) || (w.step & 0xFFFF) >= lastStepBelow()[adresse & 0xFFFF];
+}
+
 } // namespace
 
-RunResult RunRead(unsigned char* pByte, unsigned long endRead, const RunHooks* hooks) {
+unsigned long QuickBanks(int ICType, unsigned long end) {
+    if (!ICTypeQuick(ICType) || end == ~0UL)
+        return 0;
+    const unsigned long chip = (GetLastAdress((uint16_t)ICType) + 1) >> 16;
+    const unsigned long banks = (end + 1) >> 16;
+    return banks < chip ? banks : chip;
+}
+
+RunResult RunRead(unsigned char* pByte, unsigned long endRead, const RunHooks* hooks,
+                  int addressing) {
     if (!pByte)
         return startResult(RUN_NO_BUFFER);
     if (endRead == 0)
@@ -157,32 +234,37 @@ RunResult RunRead(unsigned char* pByte, unsigned long endRead, const RunHooks* h
     RunResult r = startResult(RUN_OK);
     beginRun();
     setUp(KIND_READ);
+    Walk w = startWalk(endRead, addressing);
     unsigned long next = 0;
     unsigned long adresse = 0;
-    while (adresse <= endRead) {
-        adressesetzen(adresse, 1);
-        showProgress(hooks, adresse, endRead, &next);
+    while (w.step <= endRead) {
+        adresse = cellOf(w);
+        applyCell(&w, adresse);
+        showProgress(hooks, w.step, endRead, &next);
         const unsigned char readwert = GetData();
         if (halted()) {
-            if (holdRun(hooks, KIND_READ, adresse))
+            if (holdRun(hooks, KIND_READ, adresse)) {
+                w.full = true;
                 continue;
+            }
             r.outcome = RUN_STOPPED;
             break;
         }
-        pByte[adresse++] = readwert;
+        pByte[adresse] = readwert;
+        w.step++;
     }
     openBus();
     if (r.outcome == RUN_OK)
         DisableEprom();
     r.adresse = r.outcome == RUN_OK ? endRead : adresse;
-    r.done = adresse;
+    r.done = w.step;
     endRun(hooks);
     return r;
 }
 
 // Every run ends with the chosen supply back and the chip deselected.
 RunResult RunCompare(const unsigned char* pByte, unsigned long endCompare, unsigned int BlankCheck,
-                     unsigned int readOn, const RunHooks* hooks) {
+                     unsigned int readOn, const RunHooks* hooks, int addressing) {
     if (!pByte && !BlankCheck)
         return startResult(RUN_NO_BUFFER);
     if (endCompare == 0)
@@ -191,31 +273,37 @@ RunResult RunCompare(const unsigned char* pByte, unsigned long endCompare, unsig
     beginRun();
     setUp(KIND_COMPARE);
     const int failure = BlankCheck ? RUN_NOT_BLANK : RUN_MISMATCH;
+    const bool lowestOnly = BlankCheck || !readOn; // the run ends at its lowest difference
+    Walk w = startWalk(endCompare, addressing);
     unsigned long next = 0;
     unsigned long adresse = 0;
-    while (adresse <= endCompare) {
-        adressesetzen(adresse, 1);
-        showProgress(hooks, adresse, endCompare, &next);
+    while (w.step <= endCompare) {
+        adresse = cellOf(w);
+        applyCell(&w, adresse);
+        showProgress(hooks, w.step, endCompare, &next);
         const unsigned char readwert = GetData();
         if (halted()) {
-            if (holdRun(hooks, KIND_COMPARE, adresse))
+            if (holdRun(hooks, KIND_COMPARE, adresse)) {
+                w.full = true;
                 continue;
+            }
             r.outcome = RUN_STOPPED;
             r.adresse = adresse;
             break;
         }
         const unsigned char wanted = BlankCheck ? 0xFF : pByte[adresse];
-        adresse++;
-        if (readwert == wanted)
-            continue;
-        r.differ++;
-        if (r.outcome == RUN_OK) {
-            r.outcome = failure;
-            r.adresse = adresse - 1;
-            r.chip = readwert;
-            r.wanted = wanted;
+        if (readwert != wanted) {
+            r.differ++;
+            if (r.outcome == RUN_OK || adresse < r.adresse) {
+                r.outcome = failure;
+                r.adresse = adresse;
+                r.chip = readwert;
+                r.wanted = wanted;
+            }
         }
-        if (BlankCheck || !readOn)
+        const bool lowestKnown = r.outcome == failure && allReadBelow(w, r.adresse);
+        w.step++;
+        if (lowestOnly && lowestKnown)
             break;
     }
     openBus();
@@ -225,7 +313,11 @@ RunResult RunCompare(const unsigned char* pByte, unsigned long endCompare, unsig
     }
     if (r.outcome == RUN_OK)
         r.adresse = endCompare;
-    r.done = adresse;
+    r.done = w.step;
+    if (lowestOnly && r.outcome == failure) {
+        r.differ = 1; // as the plain walk, which ends at the lowest difference
+        r.done = r.adresse + 1;
+    }
     endRun(hooks);
     return r;
 }

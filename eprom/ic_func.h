@@ -25,7 +25,9 @@ struct RunResult {
                            // the failed cell, the first difference, the address stopped at
     unsigned char chip;    // the byte the chip gave there
     unsigned char wanted;  // the byte the buffer holds there (0xFF for a blank check)
-    unsigned long done;    // addresses finished from 0 on (all of the range when complete)
+    unsigned long done;    // cells finished (all of the range when complete; after the first
+                           // difference, that address + 1): from 0 on in address order, a
+                           // quick walk finishes whole banks and then cells of the next one
     unsigned long differ;  // bytes that differ (one, or all of the range for a verify that
                            // reads on)
     unsigned long pulses;  // program pulses given
@@ -34,7 +36,8 @@ struct RunResult {
 
 // What a run tells its caller while it goes on. Any hook may be null.
 struct RunHooks {
-    // Every 0x800 addresses, once the run has reached `adresse` of 0..end.
+    // Every 0x800 cells, once the run has done `adresse` cells of 0..end (in address order,
+    // the address it has reached; the quick way, the same counts).
     void (*progress)(void* user, unsigned long adresse, unsigned long end);
     // A pause request (PauseRequest, `sig`) with the chip at rest: the front end stops the
     // process and returns when it may go on; the run then sets the chip up again and
@@ -43,12 +46,30 @@ struct RunHooks {
     void* user;
 };
 
+// How a read, verify or blank check tells the chip its addresses.
+enum ADDRESSING {
+    TADR_PLAIN = 0, // a whole address transfer per cell, in address order: the menu's wire
+    TADR_QUICK,     // the whole 64 KiB banks of a type that allows it in the order of
+                    // AdrWalk(), one-bit shifts from cell to cell; the rest the plain way
+    TadrMax
+};
+
+// The whole 64 KiB banks from address 0 that a quick run over 0..end walks by shifts on a
+// chip of type ICType; 0 when the run goes the plain way, transfer for transfer.
+unsigned long QuickBanks(int ICType, unsigned long end);
+
+// The results, the buffer and the progress calls of a quick run are those of the plain one,
+// whatever order the cells were read in; only the wire differs.
+
 // Copies the chip into pByte[0..endRead].
-RunResult RunRead(unsigned char* pByte, unsigned long endRead, const RunHooks* hooks);
+RunResult RunRead(unsigned char* pByte, unsigned long endRead, const RunHooks* hooks,
+                  int addressing = TADR_PLAIN);
 // Compares the chip with pByte[0..endCompare] (BlankCheck: with 0xFF, and pByte may be
-// null). Stops at the first difference, or with readOn counts every difference to the end.
+// null). Stops at the first difference, or with readOn counts every difference to the end;
+// either way it reports the lowest address that differs. A quick walk that meets a
+// difference reads on in that bank until every cell below it has been read.
 RunResult RunCompare(const unsigned char* pByte, unsigned long endCompare, unsigned int BlankCheck,
-                     unsigned int readOn, const RunHooks* hooks);
+                     unsigned int readOn, const RunHooks* hooks, int addressing = TADR_PLAIN);
 // Programs pByte[0..endWrite] into the chip, up to ten attempts a cell. A programming voltage
 // that VppRefusal refuses for the type and part in the socket is never sent: RUN_REFUSED.
 RunResult RunWrite(const unsigned char* pByte, unsigned long endWrite, const RunHooks* hooks);

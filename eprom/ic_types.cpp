@@ -11,16 +11,16 @@
 #include "link/regs.h"
 
 static constexpr EpromType icTypes[TicMax] = {
-    {T2708, "2708", "27C08", "08", 0x3FF, SOCKET_2708_2716, TPGMNONE, TPINNONE},
-    {T2716, "2716", "27C16", "16", 0x7FF, SOCKET_2708_2716, TPGMNONE, TPINNONE},
-    {T2732, "2732", "27C32", "32", 0xFFF, SOCKET_2732, TPGMCE, TPINNONE},
-    {T2764, "2764", "27C64", "64", 0x1FFF, SOCKET_2764_27256, TPGMSTROBE, TPINA14},
-    {T27128, "27128", "27C128", "128", 0x3FFF, SOCKET_2764_27256, TPGMSTROBE, TPINA14},
-    {T27256, "27256", "27C256", "256", 0x7FFF, SOCKET_2764_27256, TPGMCE, TPINNONE},
-    {T27512, "27512", "27C512", "512", 0xFFFF, SOCKET_27512, TPGMCE, TPINNONE},
-    {T27010, "27010", "27C010", "010", 0x1FFFF, SOCKET_27010_27040, TPGMSTROBE, TPINA18},
-    {T27020, "27020", "27C020", "020", 0x3FFFF, SOCKET_27010_27040, TPGMSTROBE, TPINA18},
-    {T27040, "27040", "27C040", "040", 0x7FFFF, SOCKET_27010_27040, TPGMCE, TPINNONE},
+    {T2708, "2708", "27C08", "08", 0x3FF, SOCKET_2708_2716, TPGMNONE, TPINNONE, 0},
+    {T2716, "2716", "27C16", "16", 0x7FF, SOCKET_2708_2716, TPGMNONE, TPINNONE, 0},
+    {T2732, "2732", "27C32", "32", 0xFFF, SOCKET_2732, TPGMCE, TPINNONE, 0},
+    {T2764, "2764", "27C64", "64", 0x1FFF, SOCKET_2764_27256, TPGMSTROBE, TPINA14, 0},
+    {T27128, "27128", "27C128", "128", 0x3FFF, SOCKET_2764_27256, TPGMSTROBE, TPINA14, 0},
+    {T27256, "27256", "27C256", "256", 0x7FFF, SOCKET_2764_27256, TPGMCE, TPINNONE, 0},
+    {T27512, "27512", "27C512", "512", 0xFFFF, SOCKET_27512, TPGMCE, TPINNONE, 1},
+    {T27010, "27010", "27C010", "010", 0x1FFFF, SOCKET_27010_27040, TPGMSTROBE, TPINA18, 1},
+    {T27020, "27020", "27C020", "020", 0x3FFFF, SOCKET_27010_27040, TPGMSTROBE, TPINA18, 1},
+    {T27040, "27040", "27C040", "040", 0x7FFFF, SOCKET_27010_27040, TPGMCE, TPINNONE, 1},
 };
 
 static constexpr bool rowsInTypeOrder() {
@@ -39,6 +39,16 @@ static constexpr bool strobeOnlyWithItsMethod() {
     return true;
 }
 static_assert(strobeOnlyWithItsMethod(), "a strobe pin exactly for the strobe method");
+
+// A bank walked by shifts drives all sixteen lines of the address register through every
+// value: only chips that have all sixteen as address pins, none of them a strobe pin.
+static constexpr bool quickOnlyOnSixteenAddressPins() {
+    for (const EpromType& t : icTypes)
+        if (t.quick && (t.lastAdress < 0xFFFF || t.strobe == TPINA14))
+            return false;
+    return true;
+}
+static_assert(quickOnlyOnSixteenAddressPins(), "quick addressing needs A0..A15 as address pins");
 
 const EpromType* GetEpromType(int ICType) {
     if (ICType < 0 || ICType >= TicMax)
@@ -80,4 +90,9 @@ int ICTypeStrobe(int ICType) {
 
 unsigned int ICTypeProgrammable(int ICType) {
     return ICTypeMethod(ICType) != TPGMNONE;
+}
+
+unsigned int ICTypeQuick(int ICType) {
+    const EpromType* t = GetEpromType(ICType);
+    return t ? t->quick : 0;
 }

@@ -34,6 +34,11 @@ struct EpromType {
     uint8_t socket;           // IC5 bits 3..7 that wire the socket for it
     uint8_t method;           // PGM_METHOD
     uint8_t strobe;           // PGM_PIN
+    // 1 where every line of the address register is an address pin of the chip and no
+    // reading rule holds one at a fixed level, so that a read may walk its 64 KiB banks by
+    // one-bit shifts of the register (27512 and up; not the 2764/27128, whose A14 line is the
+    // strobe held at 1, nor the smaller chips, whose upper lines are no pins of theirs)
+    uint8_t quick;
 };
 
 // The row of `ICType`, or NULL for a value outside T2708..T27040.
@@ -52,5 +57,7 @@ int ICTypeMethod(int ICType);
 int ICTypeStrobe(int ICType);
 // 1 when the board can program the type, else 0.
 unsigned int ICTypeProgrammable(int ICType);
+// The type's `quick` column (0 outside the list).
+unsigned int ICTypeQuick(int ICType);
 
 #endif

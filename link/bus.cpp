@@ -53,6 +53,33 @@ void PutAdr(uint16_t putAdr) {
     shiftLatched(SEL_ADDRESS, putAdr, 16);
 }
 
+// The address register keeps its bits between transfers: one more bit pushes A0..A14 up by one
+// line and puts the new bit on A0, and the falling strobe latches the result as after PutAdr.
+void PutAdrBit(uint8_t bit) {
+    shiftLatched(SEL_ADDRESS, bit & 1u, 1);
+}
+
+// Martin's greedy order: from 0, shift in a 1 wherever that gives an address not yet visited,
+// else a 0. It meets each of the 65,536 addresses once and ends at 0x8000.
+const uint16_t* AdrWalk(void) {
+    static uint16_t walk[0x10000];
+    static bool made = false;
+    if (made)
+        return walk;
+    static uint8_t seen[0x10000 / 8];
+    uint16_t adr = 0;
+    seen[0] = 1;
+    for (unsigned long i = 1; i < 0x10000; i++) {
+        uint16_t next = (uint16_t)((adr << 1) | 1u);
+        if (seen[next >> 3] & (1u << (next & 7)))
+            next = (uint16_t)(adr << 1);
+        seen[next >> 3] = (uint8_t)(seen[next >> 3] | (1u << (next & 7)));
+        walk[i] = adr = next;
+    }
+    made = true;
+    return walk;
+}
+
 // A shadow holds what the board latched: a held-back transfer must not look sent, and the
 // changes composed for it never reached the board, so the clean-up starts from the truth.
 void PutIC5(uint8_t putData) {

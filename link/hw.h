@@ -32,6 +32,13 @@ uint8_t InportB(void);
 
 // ---- Serial register bus ----------------------------------------------------------------
 void PutAdr(uint16_t putAdr);
+// One bit shifted into the address register and latched: the lines show ((last << 1) | bit)
+// & 0xFFFF. 5 line writes and 5 waits, against PutAdr's 35 and 50.
+void PutAdrBit(uint8_t bit);
+// The 65,536 values of the address register in an order where each follows from the one
+// before by PutAdrBit (of its own bit 0): it starts at 0, the start of every 64 KiB bank, so
+// one PutAdr and 65,535 one-bit shifts visit a whole bank. Made at the first call.
+const uint16_t* AdrWalk(void);
 void PutIC5(uint8_t putData);
 void PutIC4(uint8_t putData);
 void PutData(uint8_t out_Data);
