@@ -23,6 +23,7 @@
 #include "eprom/parts.h"
 #include "image/formats.h"
 #include "image/ic_file.h"
+#include "job/hashes.h"
 #include "link/hw.h"
 
 // ---- Running -------------------------------------------------------------------------------
@@ -92,17 +93,6 @@ static void endJobProgress(const RunHooks* hooks) {
         fprintf(stderr, "\r%60s\r", "");
         fflush(stderr);
     }
-}
-
-// CRC-32 as zip and most EPROM programmers print it (reflected, polynomial 0xEDB88320).
-static unsigned long crc32Of(const unsigned char* p, unsigned long n) {
-    unsigned long crc = 0xFFFFFFFFUL;
-    for (unsigned long i = 0; i < n; i++) {
-        crc ^= p[i];
-        for (int b = 0; b < 8; b++)
-            crc = (crc >> 1) ^ (0xEDB88320UL & (0UL - (crc & 1)));
-    }
-    return crc ^ 0xFFFFFFFFUL;
 }
 
 struct JobImage {
@@ -349,16 +339,12 @@ static int runAction(const JobOptions* o, const JobAction& act, const JobImage* 
     case TJOBVERIFY:
         putResult("verify: %lu bytes ok\n", count);
         break;
-    default: {
-        unsigned long sum = 0;
-        for (unsigned long i = 0; i <= end; i++)
-            sum += work[i];
+    default:
         if (!saveRead(o, act.file, work, end))
             return JOB_BAD_USAGE;
-        putResult("read: %lu bytes, sum 0x%04lX, CRC-32 0x%08lX\n", count, sum & 0xFFFF,
-                  crc32Of(work, count));
+        putResult("read: %lu bytes, sum 0x%04lX, CRC-32 0x%08lX\n", count, ByteSum16(work, count),
+                  Crc32Of(work, count));
         break;
-    }
     }
     return JOB_OK;
 }
