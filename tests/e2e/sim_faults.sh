@@ -73,9 +73,9 @@ expect_text "Vantrel not found at LPT (0x378)"
 # ---- Faults of an unsure read: a job reads a 2764 whose cell a holds a mod 256 --------------
 # ramp EXPR: the 8 KiB whose byte a is EXPR of i = a mod 256, in shell arithmetic.
 ramp() {
-    local i row=""
-    for i in $(seq 0 255); do row+=$(printf '\\%03o' $(($1))); done
-    for i in $(seq 32); do printf "$row"; done
+    local i esc row=""
+    for ((i = 0; i < 256; i++)); do printf -v esc '\\%03o' $(($1)) && row+=$esc; done
+    for ((i = 0; i < 32; i++)); do printf "$row"; done
 }
 ramp i >ramp.bin
 job open_a0 --chip 2764 --chip-file ramp.bin -t 2764 --fault open-address:0 --read a0.bin
