@@ -23,7 +23,7 @@ struct ChipDiff {
                              // (or another image) makes them right
     unsigned long unburnt;   // cells with a bit still at 1 where the image has a 0: every
                              // burnable cell, and the cells that need erasing as well
-    // The lowest cell of each count, where that count is not 0.
+    // The lowest cell of each count (all 0 where the count is 0).
     CellDiff firstRight, firstBurnable, firstNeedErase, firstUnburnt;
     unsigned int listed;         // cells[0..listed-1]:
     CellDiff cells[DIFF_LISTED]; // the lowest cells that differ, in address order

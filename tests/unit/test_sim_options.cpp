@@ -210,15 +210,11 @@ TEST(SimOptions, FlakyCellsAndOpenLines) {
     const SimOptions o = ok({"--chip", "27C010", "--fault", "flaky-cell:0x1FFFF:0x81:40", "--fault",
                              "open-address:16", "--fault", "open-data:7:1"});
     ASSERT_EQ(o.faults.size(), 3u);
-    EXPECT_EQ(o.faults[0].kind, FaultSpec::flaky_cell);
-    EXPECT_EQ(o.faults[0].address, 0x1FFFFu);
-    EXPECT_EQ(o.faults[0].mask, 0x81);
-    EXPECT_EQ(o.faults[0].percent, 40u);
-    EXPECT_EQ(o.faults[1].kind, FaultSpec::open_address);
-    EXPECT_EQ(o.faults[1].line, 16);
-    EXPECT_EQ(o.faults[2].kind, FaultSpec::open_data);
-    EXPECT_EQ(o.faults[2].line, 7);
-    EXPECT_EQ(o.faults[2].value, 1);
+    const FaultSpec &flaky = o.faults[0], &address = o.faults[1], &data = o.faults[2];
+    EXPECT_TRUE(flaky.kind == FaultSpec::flaky_cell && flaky.address == 0x1FFFF &&
+                flaky.mask == 0x81 && flaky.percent == 40);
+    EXPECT_TRUE(address.kind == FaultSpec::open_address && address.line == 16);
+    EXPECT_TRUE(data.kind == FaultSpec::open_data && data.line == 7 && data.value == 1);
     EXPECT_EQ(ok({"--no-chip", "--fault", "open-data:0:0"}).faults.size(), 1u);
     const struct {
         std::initializer_list<const char*> args;
@@ -230,8 +226,6 @@ TEST(SimOptions, FlakyCellsAndOpenLines) {
          "--fault 'open-address:13': no address pin of the 2764 (it has A0 to A12)"},
         {{"--no-chip", "--fault", "open-address:0"},
          "--fault 'open-address:0' needs a chip in the socket, not --no-chip"},
-        {{"--fault", "flaky-cell:0x10000:1:50"},
-         "--fault 'flaky-cell:0x10000:1:50': address outside the 27C512 (0x0..0xFFFF)"},
         {{"--fault", "open-address:3", "--fault", "open-address:3"},
          "--fault 'open-address:3': address line A3 has a fault already"},
         {{"--fault", "open-data:2:0", "--fault", "open-data:2:1"},
