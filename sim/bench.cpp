@@ -48,6 +48,15 @@ void apply_faults(const SimOptions& o, Board& board) {
         case FaultSpec::stuck_cell:
             chip->set_stuck(f.address, f.value);
             break;
+        case FaultSpec::flaky_cell:
+            chip->set_flaky(f.address, f.mask, f.percent);
+            break;
+        case FaultSpec::open_address:
+            board.set_open_address_line(f.line);
+            break;
+        case FaultSpec::open_data:
+            board.set_open_data_line(f.line, f.value != 0);
+            break;
         case FaultSpec::weak_cells:
             break;
         }

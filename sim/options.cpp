@@ -48,7 +48,7 @@ const struct {
     {"monoflop-stuck-1", FaultSpec::monoflop_stuck_1},
 };
 
-// One number of a cell fault: its range, what is wrong when it is outside (naming the text
+// One number of a fault: its range, what is wrong when it is outside (naming the text
 // given, or not), and where it goes.
 struct FaultField {
     uint64_t min, max;
@@ -57,7 +57,7 @@ struct FaultField {
     void (*set)(FaultSpec*, uint64_t);
 };
 
-struct CellFault {
+struct NumberedFault {
     const char* name;
     FaultSpec::Kind kind;
     const char* form;
@@ -80,8 +80,14 @@ void set_percent(FaultSpec* f, uint64_t v) {
 void set_seed(FaultSpec* f, uint64_t v) {
     f->seed = v;
 }
+void set_mask(FaultSpec* f, uint64_t v) {
+    f->mask = static_cast<uint8_t>(v);
+}
+void set_line(FaultSpec* f, uint64_t v) {
+    f->line = static_cast<uint8_t>(v);
+}
 
-const CellFault CELL_FAULTS[] = {
+const NumberedFault NUMBERED_FAULTS[] = {
     {"weak-cell",
      FaultSpec::weak_cell,
      "weak-cell:ADDR:K",
@@ -102,11 +108,30 @@ const CellFault CELL_FAULTS[] = {
      {{0, 100, "PERCENT must be from 0 to 100", false, set_percent},
       {2, 255, "K must be a pulse count from 2 to 255", false, set_pulses},
       {0, UINT64_MAX, "bad seed", true, set_seed}}},
+    // A mask without a bit would be no fault at all, most likely the fields mixed up.
+    {"flaky-cell",
+     FaultSpec::flaky_cell,
+     "flaky-cell:ADDR:MASK:PERCENT",
+     3,
+     {{0, 0xFFFFFFFFu, "bad address", true, set_address},
+      {1, 255, "MASK must be the bits that flip (0x01 to 0xFF)", false, set_mask},
+      {0, 100, "PERCENT must be from 0 to 100", false, set_percent}}},
+    {"open-address",
+     FaultSpec::open_address,
+     "open-address:N",
+     1,
+     {{0, 18, "N must be an address line from 0 to 18", false, set_line}}},
+    {"open-data",
+     FaultSpec::open_data,
+     "open-data:N:LEVEL",
+     2,
+     {{0, 7, "N must be a data line from 0 to 7", false, set_line},
+      {0, 1, "LEVEL must be 0 or 1", false, set_value}}},
 };
 
-// The numbers of a cell fault, `p` being its text split at the colons.
-std::string parse_cell_fault(const CellFault& cf, const std::vector<std::string>& p,
-                             const std::string& bad, FaultSpec* f) {
+// The numbers of a fault, `p` being its text split at the colons.
+std::string parse_numbered_fault(const NumberedFault& cf, const std::vector<std::string>& p,
+                                 const std::string& bad, FaultSpec* f) {
     if (p.size() != cf.count + 1)
         return bad + "expected " + cf.form;
     for (size_t i = 0; i < cf.count; ++i) {
@@ -131,12 +156,13 @@ std::string parse_fault(const std::string& text, FaultSpec* f) {
             return p.size() == 1 ? "" : bad + "takes no values";
         }
     }
-    for (const CellFault& cf : CELL_FAULTS)
+    for (const NumberedFault& cf : NUMBERED_FAULTS)
         if (p[0] == cf.name)
-            return parse_cell_fault(cf, p, bad, f);
+            return parse_numbered_fault(cf, p, bad, f);
     return "unknown fault '" + text +
            "' (readback-stuck-0, readback-stuck-1, monoflop-stuck-0, monoflop-stuck-1, "
-           "weak-cell:ADDR:K, stuck-cell:ADDR:VALUE, weak-cells:PERCENT:K:SEED)";
+           "weak-cell:ADDR:K, stuck-cell:ADDR:VALUE, weak-cells:PERCENT:K:SEED, "
+           "flaky-cell:ADDR:MASK:PERCENT, open-address:N, open-data:N:LEVEL)";
 }
 
 // ---- The whole command line ------------------------------------------------------------
@@ -149,14 +175,24 @@ std::string one_fault_per_line(const FaultSpec& f, bool* taken, const char* line
     return "";
 }
 
-// A cell fault needs a chip, and a cell in it.
-std::string check_cell_fault(const SimOptions& o, const FaultSpec& f) {
+// A fault of the chip needs a chip, and a cell or an address pin of it.
+std::string check_chip_fault(const SimOptions& o, const FaultSpec& f) {
     if (!o.chip_present)
         return "--fault '" + f.text + "' needs a chip in the socket, not --no-chip";
     const uint32_t size = chip_facts(o.chip->type).size;
+    char range[40];
+    if (f.kind == FaultSpec::open_address) {
+        if ((1u << f.line) < size)
+            return "";
+        unsigned pins = 0;
+        while ((1u << pins) < size)
+            ++pins;
+        std::snprintf(range, sizeof range, "A0 to A%u", pins - 1);
+        return "--fault '" + f.text + "': no address pin of the " + o.chip->name + " (it has " +
+               range + ")";
+    }
     if (f.kind == FaultSpec::weak_cells || f.address < size)
         return "";
-    char range[32];
     std::snprintf(range, sizeof range, "0x0..0x%X", size - 1);
     return "--fault '" + f.text + "': address outside the " + o.chip->name + " (" + range + ")";
 }
@@ -169,8 +205,10 @@ std::string check_combination(const SimOptions& o, bool chip_given) {
     if (!o.chip_present && !o.chip_file.empty())
         return "--chip-file needs a chip in the socket, not --no-chip";
     bool readback = false, monoflop = false;
+    bool address_line[19] = {}, data_line[8] = {};
     for (const FaultSpec& f : o.faults) {
         std::string error;
+        const std::string line = std::to_string(f.line);
         switch (f.kind) {
         case FaultSpec::readback_stuck_0:
         case FaultSpec::readback_stuck_1:
@@ -180,8 +218,17 @@ std::string check_combination(const SimOptions& o, bool chip_given) {
         case FaultSpec::monoflop_stuck_1:
             error = one_fault_per_line(f, &monoflop, "the monoflop");
             break;
+        case FaultSpec::open_data: // the board reads the level, with a chip or without
+            error = one_fault_per_line(f, &data_line[f.line], ("data line D" + line).c_str());
+            break;
+        case FaultSpec::open_address:
+            error = check_chip_fault(o, f);
+            if (error.empty())
+                error =
+                    one_fault_per_line(f, &address_line[f.line], ("address line A" + line).c_str());
+            break;
         default:
-            error = check_cell_fault(o, f);
+            error = check_chip_fault(o, f);
             break;
         }
         if (!error.empty())
@@ -433,7 +480,14 @@ std::string sim_usage() {
            "                           stuck-cell:ADDR:VALUE  the cell always reads VALUE\n"
            "                           weak-cells:PERCENT:K:SEED  PERCENT % of the cells need\n"
            "                                                  2..K pulses\n"
-           "                         ADDR and VALUE in decimal or hex with 0x\n"
+           "                           flaky-cell:ADDR:MASK:PERCENT  the bits of MASK read\n"
+           "                                                  inverted on PERCENT % of reads\n"
+           "                           open-address:N         the chip sees address line N\n"
+           "                                                  at 0 (N one of its pins)\n"
+           "                           open-data:N:LEVEL      data line N (0..7) has no\n"
+           "                                                  contact: it reads LEVEL (0 or\n"
+           "                                                  1), and burns no 0 into the chip\n"
+           "                         ADDR, MASK and VALUE in decimal or hex with 0x\n"
            "  --trace PATH.vcd       every port access as a Value Change Dump (1 us = one\n"
            "                         port access)\n"
            "  --stats                port accesses, transfers, pulses, bus time, violations\n"

@@ -26,10 +26,15 @@ struct FaultSpec {
         weak_cell,        // cell `address` needs `pulses` effective pulses
         stuck_cell,       // cell `address` always reads `value`
         weak_cells,       // `percent` % of the cells need 2..`pulses` pulses, drawn from `seed`
+        flaky_cell,   // cell `address` reads the bits of `mask` inverted on `percent` % of reads
+        open_address, // the chip sees address line `line` at 0
+        open_data,    // data line `line` has no contact: the board reads `value` (0 or 1)
     };
     Kind kind;
     uint32_t address = 0;
     uint8_t value = 0;
+    uint8_t mask = 0;
+    uint8_t line = 0;
     unsigned pulses = 0;
     unsigned percent = 0;
     uint64_t seed = 0;

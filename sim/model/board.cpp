@@ -94,6 +94,20 @@ void Board::set_monoflop_fault(LineFault f) {
     }
 }
 
+void Board::set_open_address_line(unsigned line) {
+    if (line <= 18)
+        open_address_ |= 1u << line;
+    update_socket();
+}
+
+void Board::set_open_data_line(unsigned line, bool level) {
+    if (line > 7)
+        return;
+    const uint8_t bit = static_cast<uint8_t>(1u << line);
+    data_and_ = static_cast<uint8_t>(data_and_ & ~bit);
+    data_or_ = static_cast<uint8_t>(level ? data_or_ | bit : data_or_ & ~bit);
+}
+
 void Board::set_monoflop_ticks(uint32_t ticks) {
     mf_ticks_ = ticks ? ticks : 1;
 }
@@ -126,6 +140,9 @@ void Board::factory_reset() {
     set_readback_fault(LineFault::none);
     set_monoflop_fault(LineFault::none);
     mf_ticks_ = DEFAULT_MONOFLOP_TICKS;
+    open_address_ = 0;
+    data_and_ = 0xFF;
+    data_or_ = 0;
     ioperm_refused_ = false;
     refused_from_.clear();
     hook_ = nullptr;
@@ -155,7 +172,8 @@ void Board::remove_chip() {
 }
 
 uint8_t Board::socket_pins() const {
-    return socket_drive_ ? chip_->cell(address_lines_ & chip_->address_mask()) : 0xFF;
+    const uint8_t pins = socket_drive_ ? chip_->cell(address_lines_ & chip_lines_) : 0xFF;
+    return static_cast<uint8_t>((pins & data_and_) | data_or_);
 }
 
 void Board::update_socket() {
@@ -163,6 +181,7 @@ void Board::update_socket() {
     // with no programming voltage on its VPP pin. Otherwise the pins float high.
     socket_drive_ = chip_ && (ic5_ & IC5Q37_WIRING) == chip_->socket_pattern() &&
                     !(ic4_ & (IC4Q3_CE_HIGH | IC4Q4_OE_HIGH | IC4Q1_VPP));
+    chip_lines_ = chip_ ? chip_->address_mask() & ~open_address_ : 0;
 }
 
 uint16_t Board::shift_register(Reg r) const {
@@ -340,10 +359,11 @@ bool Board::pulse_conditions() const {
 
 void Board::close_pulse() {
     pulse_close_tick_ = 0;
-    // The data pins must hold still too: the cell takes what they show.
+    // The data pins must hold still too: the cell takes what they show, and a 1 where a
+    // pin has no contact.
     if (chip_ && pulse_ok_ && data_register() == pulse_data_) {
         ++effective_;
-        chip_->program_pulse(pulse_lines_ & chip_->address_mask(), pulse_data_);
+        chip_->program_pulse(pulse_lines_ & chip_lines_, pulse_data_ | open_data_lines());
     } else {
         ++spoiled_;
     }

@@ -106,6 +106,17 @@ class Board {
     // status bit 7 at 1. At least 1.
     void set_monoflop_ticks(uint32_t ticks);
     uint32_t monoflop_ticks() const { return mf_ticks_; }
+    // The socket's contact of address line `line` (0..18) is open: the chip sees that line
+    // at 0, when it is read and when it is programmed alike. A line that is no address pin of
+    // the chip in the socket changes nothing.
+    void set_open_address_line(unsigned line);
+    uint32_t open_address_lines() const { return open_address_; } // a mask over A0..A18
+    // The socket's contact of data line `line` (0..7) is open: the board reads `level` on it,
+    // whatever the chip drives or not. While a byte is burnt nothing drives the chip's pin
+    // low, so that bit of the cell is never programmed: it keeps what it had, an erased 1.
+    void set_open_data_line(unsigned line, bool level);
+    uint8_t open_data_lines() const { return static_cast<uint8_t>(~data_and_); } // mask
+    uint8_t open_data_levels() const { return data_or_; }
     // Make port_ioperm answer -1, as for a program without root rights.
     void set_ioperm_refused(bool refused) { ioperm_refused_ = refused; }
     // Make port_ioperm answer -1 for a request that starts at `from` only, as for a port
@@ -134,7 +145,9 @@ class Board {
     void remove_chip();
     EpromChip* chip() { return chip_ ? &*chip_ : nullptr; }
     const EpromChip* chip() const { return chip_ ? &*chip_ : nullptr; }
-    // What the socket's data pins show now: the chip's cell when it drives them, else 0xFF.
+    // What the board sees on the socket's data pins now: the chip's cell when it drives them,
+    // else 0xFF, and the level of any open line. Not a read of the chip: a flaky cell
+    // shows its value.
     uint8_t socket_pins() const;
     bool chip_drives_pins() const { return socket_drive_; }
 
@@ -234,6 +247,9 @@ class Board {
     LineFault monoflop_fault_ = LineFault::none;
     uint32_t readback_and_ = S6_READBACK; // status bit 6 = register bit 7 AND this, OR ...
     uint32_t readback_or_ = 0;            // ... this (stuck lines)
+    uint32_t open_address_ = 0;           // socket address lines without contact
+    uint8_t data_and_ = 0xFF;             // what the board loads: the data pins AND this ...
+    uint8_t data_or_ = 0;                 // ... OR this (open data lines)
     uint8_t mf_or_ = 0;                   // monoflop stuck at 1
     uint32_t mf_ticks_ = DEFAULT_MONOFLOP_TICKS;
     bool ioperm_refused_ = false;
@@ -262,6 +278,7 @@ class Board {
     // -- Socket
     std::optional<EpromChip> chip_;
     bool socket_drive_ = false; // the chip drives the data pins (wiring, CE, OE, no VPP)
+    uint32_t chip_lines_ = 0;   // the address lines the chip sees: its pins with contact
 
     // -- The pulse in progress
     bool pulse_ok_ = false;    // every condition held so far
@@ -336,7 +353,8 @@ inline void Board::decode(uint8_t line) {
 
 inline void Board::load_from_socket() {
     ++loads_;
-    shift_[SR_DATA] = socket_drive_ ? chip_->cell(address_lines_ & chip_->address_mask()) : 0xFF;
+    const uint8_t pins = socket_drive_ ? chip_->read_out(address_lines_ & chip_lines_) : 0xFF;
+    shift_[SR_DATA] = (pins & data_and_) | data_or_;
 }
 
 } // namespace vsim

@@ -51,7 +51,7 @@ EpromChip::EpromChip(const ChipPart& part)
 EpromChip::EpromChip(const EpromChip& o)
     : type_(o.type_), facts_(o.facts_), part_(o.part_), vpp_rating_(o.vpp_rating_),
       own_(o.cells_, o.cells_ + o.size()), cells_(own_.data()), pulses_(o.pulses_),
-      needed_(o.needed_), stuck_(o.stuck_), total_pulses_(o.total_pulses_),
+      needed_(o.needed_), stuck_(o.stuck_), flaky_(o.flaky_), total_pulses_(o.total_pulses_),
       destroyed_(o.destroyed_) {}
 
 // A moved vector keeps its buffer, so o.cells_ is right either way: the buffer now in own_,
@@ -59,8 +59,8 @@ EpromChip::EpromChip(const EpromChip& o)
 EpromChip::EpromChip(EpromChip&& o) noexcept
     : type_(o.type_), facts_(o.facts_), part_(o.part_), vpp_rating_(o.vpp_rating_),
       own_(std::move(o.own_)), cells_(o.cells_), pulses_(std::move(o.pulses_)),
-      needed_(std::move(o.needed_)), stuck_(std::move(o.stuck_)), total_pulses_(o.total_pulses_),
-      destroyed_(o.destroyed_) {
+      needed_(std::move(o.needed_)), stuck_(std::move(o.stuck_)), flaky_(std::move(o.flaky_)),
+      total_pulses_(o.total_pulses_), destroyed_(o.destroyed_) {
     o.cells_ = o.own_.data();
 }
 
@@ -84,6 +84,7 @@ EpromChip& EpromChip::operator=(EpromChip&& o) noexcept {
     pulses_ = std::move(o.pulses_);
     needed_ = std::move(o.needed_);
     stuck_ = std::move(o.stuck_);
+    flaky_ = std::move(o.flaky_);
     total_pulses_ = o.total_pulses_;
     destroyed_ = o.destroyed_;
     return *this;
@@ -109,6 +110,20 @@ uint8_t EpromChip::stuck_or_cell(uint32_t index) const {
         if (s.first == index)
             return s.second;
     return cells_[index];
+}
+
+uint8_t EpromChip::flaky_read_out(uint32_t index) {
+    uint8_t v = cell(index);
+    for (Flaky& f : flaky_) {
+        if (f.index != index)
+            continue;
+        // Inverted reads so far, k * percent / 100 rounded: this read is inverted when it
+        // raises that number.
+        const uint64_t k = f.reads++;
+        if ((f.reads * f.percent + 50) / 100 > (k * f.percent + 50) / 100)
+            v ^= f.mask;
+    }
+    return v;
 }
 
 std::vector<uint8_t> EpromChip::contents() const {
@@ -230,6 +245,23 @@ bool EpromChip::is_stuck(uint32_t address) const {
                        [address](const auto& s) { return s.first == address; });
 }
 
+void EpromChip::set_flaky(uint32_t address, uint8_t mask, unsigned percent) {
+    checked(address);
+    const Flaky f{address, mask, std::min(percent, 100u), 0};
+    for (auto& g : flaky_)
+        if (g.index == address) {
+            g = f;
+            return;
+        }
+    flaky_.push_back(f);
+}
+
+bool EpromChip::is_flaky(uint32_t address) const {
+    checked(address);
+    return std::any_of(flaky_.begin(), flaky_.end(),
+                       [address](const Flaky& f) { return f.index == address; });
+}
+
 uint32_t EpromChip::set_weak_cells(unsigned percent, unsigned max_pulses, uint64_t seed) {
     needed_.assign(size(), 1);
     if (percent == 0 || max_pulses < 2)
@@ -250,6 +282,7 @@ uint32_t EpromChip::set_weak_cells(unsigned percent, unsigned max_pulses, uint64
 void EpromChip::clear_faults() {
     needed_.clear();
     stuck_.clear();
+    flaky_.clear();
 }
 
 } // namespace vsim

@@ -79,6 +79,11 @@ class EpromChip {
     uint8_t cell(uint32_t index) const {
         return stuck_.empty() ? cells_[index] : stuck_or_cell(index);
     }
+    // Cell `index` as one read puts it on the data pins: cell() with the bits of a flaky
+    // cell inverted on its share of the reads. Each call is one read.
+    uint8_t read_out(uint32_t index) {
+        return flaky_.empty() ? cell(index) : flaky_read_out(index);
+    }
     // The same with a range check (throws std::out_of_range), for tests.
     uint8_t byte(uint32_t address) const;
     // Put a value into a cell directly, as a reference programmer would (a stuck cell keeps
@@ -124,16 +129,25 @@ class EpromChip {
     // cell underneath keeps what it held: the fault is in the read-out.
     void set_stuck(uint32_t address, uint8_t value);
     bool is_stuck(uint32_t address) const;
+    // Cell `address` reads with the bits of `mask` inverted on `percent` % of its reads: a
+    // cell whose charge sits near the sense amplifier's threshold. The inverted reads are
+    // spread evenly, not drawn: after k reads, k * percent / 100 rounded of them were
+    // inverted. So the same run reads the same bytes, the first two reads differ from 25 %
+    // to 74 %, and any five reads in a row of a 40 % cell hold exactly two inverted ones.
+    // Programming and erasing do not change it; setting it again starts its count anew.
+    void set_flaky(uint32_t address, uint8_t mask, unsigned percent);
+    bool is_flaky(uint32_t address) const;
     // A reproducible share of weak cells: each cell is weak with a chance of `percent` in
     // 100, drawn from `seed`; a weak cell needs 2..max_pulses effective pulses. Replaces
     // every earlier pulse need. Returns the number of weak cells.
     uint32_t set_weak_cells(unsigned percent, unsigned max_pulses, uint64_t seed);
-    // No stuck or weak cells any more (contents stay as they are).
+    // No stuck, flaky or weak cells any more (contents stay as they are).
     void clear_faults();
 
   private:
     uint32_t checked(uint32_t address) const; // throws std::out_of_range past the chip
     uint8_t stuck_or_cell(uint32_t index) const;
+    uint8_t flaky_read_out(uint32_t index);
     // What a broken-down cell `index` shows instead of `value`: never `value` itself.
     static uint8_t garbled(uint32_t index, uint8_t value);
     void garble_all();
@@ -147,6 +161,13 @@ class EpromChip {
     std::vector<uint32_t> pulses_;                    // effective pulses per cell
     std::vector<uint8_t> needed_;                     // pulses needed per cell; empty: all 1
     std::vector<std::pair<uint32_t, uint8_t>> stuck_; // (cell, value), few
+    struct Flaky {
+        uint32_t index;
+        uint8_t mask;
+        unsigned percent;
+        uint64_t reads;
+    };
+    std::vector<Flaky> flaky_; // few
     uint64_t total_pulses_ = 0;
     bool destroyed_ = false;
 };

@@ -70,4 +70,17 @@ expect_text "Vantrel not found at LPT (0x378)"
 run rb1 '1\n\nq\n' --fault readback-stuck-1
 expect_text "Vantrel not found at LPT (0x378)"
 
+# ---- Faults of an unsure read: a job reads a 2764 of random bytes -----------------------
+head -c 8192 /dev/urandom >rand.bin
+job open_a0 --chip 2764 --chip-file rand.bin -t 2764 --fault open-address:0 --read a0.bin
+check [ -s a0.bin ] && [ -z "$(od -An -v -w2 -tx1 a0.bin | awk '$1 != $2')" ] ||
+    fail "open-address:0: cell 2k+1 must read as cell 2k"
+job open_d7 --chip 2764 --chip-file rand.bin -t 2764 --fault open-data:7:1 --read d7.bin
+check [ -s d7.bin ] && ! od -An -v -w1 -tx1 d7.bin | grep -q '^ [0-7]' ||
+    fail "open-data:7:1: D7 must read 1"
+# Half of the reads of the flaky cell inverted, the first among them.
+job flaky --chip 2764 --chip-file rand.bin -t 2764 --fault flaky-cell:0x110:0xFF:50 --read f.bin
+check [ "$(cmp -l f.bin rand.bin | awk '{print $1}')" = 273 ] ||
+    fail "flaky-cell: $(cmp -l f.bin rand.bin)"
+
 finish

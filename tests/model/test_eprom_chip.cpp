@@ -4,6 +4,7 @@
 
 #include <functional>
 #include <stdexcept>
+#include <string>
 #include <vector>
 
 #include "tests/support/hand_wire.h"
@@ -386,6 +387,79 @@ TEST_F(ChipTest, WeakCellTakesAfterItsPulsesThroughTheSocket) {
     EXPECT_EQ(b.chip()->byte(0x0007), 0xFF);
     pulse(at(0x0007, 0x00));
     EXPECT_EQ(b.chip()->byte(0x0007), 0x00);
+}
+
+// Ten reads through the socket of a cell that holds 0x3C, flaky in 0x81: which of them come
+// out inverted ('1'), the same for the same run. Any five in a row of a 40 % cell hold two.
+TEST_F(ChipTest, FlakyCellInvertsItsShareOfReadsEvenly) {
+    const struct {
+        unsigned percent;
+        const char* inverted;
+    } cases[] = {{0, "0000000000"},  {25, "0100010001"}, {40, "0101001010"},
+                 {50, "1010101010"}, {75, "1101110111"}, {100, "1111111111"}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.percent);
+        EpromChip& chip = insert(T27512);
+        chip.set_byte(0x0123, 0x3C);
+        chip.set_flaky(0x0123, 0x81, c.percent);
+        std::string seen;
+        for (int k = 0; k < 10; ++k) {
+            const uint8_t v = read_at(0x0123, WIRING_27512);
+            seen += v == 0x3C ? '0' : v == 0xBD ? '1' : '?';
+        }
+        EXPECT_EQ(seen, c.inverted);
+        EXPECT_EQ(read_at(0x0124, WIRING_27512), 0xFF) << "its neighbour reads true";
+        EXPECT_EQ(chip.byte(0x0123), 0x3C) << "the cell itself holds its value";
+    }
+}
+
+// An open address contact: the chip sees the line at 0, reading and burning alike.
+TEST_F(ChipTest, OpenAddressLineIsZeroAtTheChip) {
+    const struct {
+        IC type;
+        uint8_t wiring;
+        unsigned line;
+    } cases[] = {
+        {T27512, WIRING_27512, 3}, {T27512, WIRING_27512, 15}, {T27040, WIRING_27010_27040, 18}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.line); // the open lines add up, no bit of 0x21 or 0x42 among them
+        b.set_open_address_line(c.line);
+        EpromChip& chip = insert(c.type);
+        const uint32_t bit = 1u << c.line;
+        chip.set_byte(0x21, 0x11);
+        chip.set_byte(bit | 0x21, 0x22);
+        EXPECT_EQ(read_at(bit | 0x21, c.wiring), 0x11);
+        PulseSetup p = at(bit | 0x42, 0x0F);
+        p.wiring = c.wiring;
+        pulse(p);
+        EXPECT_EQ(chip.byte(0x42), 0x0F);
+        EXPECT_EQ(chip.byte(bit | 0x42), 0xFF);
+    }
+}
+
+// An open data contact: the board reads the level on it, with a chip or without, and a burn
+// leaves that bit of the cell erased.
+TEST_F(ChipTest, OpenDataLineReadsItsLevelAndBurnsNoZero) {
+    const struct {
+        unsigned line;
+        bool level;
+        uint8_t read, empty, burnt;
+    } cases[] = {{0, false, 0xA4, 0xFE, 0x01},
+                 {0, true, 0xA5, 0xFF, 0x01},
+                 {6, true, 0xE5, 0xFF, 0x40},
+                 {7, false, 0x25, 0x7F, 0x80}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.line);
+        b.set_open_data_line(c.line, c.level);
+        insert(T27512).set_byte(0x10, 0xA5);
+        EXPECT_EQ(read_at(0x10, WIRING_27512), c.read);
+        pulse(at(0x11, 0x00));
+        EXPECT_EQ(b.chip()->byte(0x11), c.burnt);
+        b.remove_chip();
+        EXPECT_EQ(read_at(0x10, WIRING_27512), c.empty);
+        b.factory_reset();
+        ASSERT_EQ(b.ioperm(BASE, 3, 1), 0);
+    }
 }
 
 // ---- Hazards -------------------------------------------------------------------------------

@@ -204,14 +204,50 @@ TEST(SimOptions, CellAddressesAreCheckedAgainstTheChipGivenAnywhere) {
     refused({"--chip", "27040", "--fault", "stuck-cell:0x80000:1"});
 }
 
+// The faults that show an untrustworthy read: what each sets up, and the refusals that need
+// the chip in the socket or the other faults of the line.
+TEST(SimOptions, FlakyCellsAndOpenLines) {
+    const SimOptions o = ok({"--chip", "27C010", "--fault", "flaky-cell:0x1FFFF:0x81:40", "--fault",
+                             "open-address:16", "--fault", "open-data:7:1"});
+    ASSERT_EQ(o.faults.size(), 3u);
+    const FaultSpec &flaky = o.faults[0], &address = o.faults[1], &data = o.faults[2];
+    EXPECT_TRUE(flaky.kind == FaultSpec::flaky_cell && flaky.address == 0x1FFFF &&
+                flaky.mask == 0x81 && flaky.percent == 40);
+    EXPECT_TRUE(address.kind == FaultSpec::open_address && address.line == 16);
+    EXPECT_TRUE(data.kind == FaultSpec::open_data && data.line == 7 && data.value == 1);
+    EXPECT_EQ(ok({"--no-chip", "--fault", "open-data:0:0"}).faults.size(), 1u);
+    const struct {
+        std::initializer_list<const char*> args;
+        const char* error;
+    } cases[] = {
+        {{"--fault", "open-address:16"},
+         "--fault 'open-address:16': no address pin of the 27C512 (it has A0 to A15)"},
+        {{"--chip", "2764", "--fault", "open-address:13"},
+         "--fault 'open-address:13': no address pin of the 2764 (it has A0 to A12)"},
+        {{"--no-chip", "--fault", "open-address:0"},
+         "--fault 'open-address:0' needs a chip in the socket, not --no-chip"},
+        {{"--fault", "open-address:3", "--fault", "open-address:3"},
+         "--fault 'open-address:3': address line A3 has a fault already"},
+        {{"--fault", "open-data:2:0", "--fault", "open-data:2:1"},
+         "--fault 'open-data:2:1': data line D2 has a fault already"},
+    };
+    for (const auto& c : cases) {
+        const ParsedOptions p = parse(c.args);
+        EXPECT_FALSE(p.ok());
+        EXPECT_EQ(p.error, c.error);
+    }
+}
+
 TEST(SimOptions, MalformedFaultsAreRefusedNamingThem) {
-    for (const char* bad : {"weak-cell",        "weak-cell:10",         "weak-cell:10:0",
-                            "weak-cell:10:256", "weak-cell:x:3",        "weak-cell:10:3:4",
-                            "stuck-cell:10",    "stuck-cell:10:256",    "stuck-cell:10:-1",
-                            "stuck-cell::1",    "weak-cells:101:3:1",   "weak-cells:10:1:1",
-                            "weak-cells:10:3",  "weak-cells:10:3:seed", "monoflop-stuck",
-                            "readback-stuck-2", "cell-stuck:1:1",       "",
-                            "weak-cell:0x:3",   "stuck-cell:1:0x1FF"}) {
+    for (const char* bad : {"weak-cell",          "weak-cell:10",         "weak-cell:10:0",
+                            "weak-cell:10:256",   "weak-cell:x:3",        "weak-cell:10:3:4",
+                            "stuck-cell:10",      "stuck-cell:10:256",    "stuck-cell:10:-1",
+                            "stuck-cell::1",      "weak-cells:101:3:1",   "weak-cells:10:1:1",
+                            "weak-cells:10:3",    "weak-cells:10:3:seed", "monoflop-stuck",
+                            "readback-stuck-2",   "cell-stuck:1:1",       "",
+                            "weak-cell:0x:3",     "stuck-cell:1:0x1FF",   "flaky-cell:1:0:50",
+                            "flaky-cell:1:1:101", "flaky-cell:1:1",       "open-address:19",
+                            "open-data:8:0",      "open-data:1:2",        "open-data:1"}) {
         const std::string e = refused({"--fault", bad});
         EXPECT_NE(e.find(std::string("'") + bad + "'"), std::string::npos) << bad << ": " << e;
         EXPECT_NE(e.find("fault"), std::string::npos) << e;
@@ -331,6 +367,8 @@ TEST(SimOptions, UsageNamesEveryOptionAndFault) {
           "--fault FAULT", "--trace PATH", "--stats", "--help", "readback-stuck-0",
           "readback-stuck-1", "monoflop-stuck-0", "monoflop-stuck-1", "weak-cell:ADDR:K",
           "stuck-cell:ADDR:VALUE", "weak-cells:PERCENT:K:SEED", "0x278", "0x3BC", "none"})
+        EXPECT_NE(u.find(word), std::string::npos) << word;
+    for (const char* word : {"flaky-cell:ADDR:MASK:PERCENT", "open-address:N", "open-data:N:LEVEL"})
         EXPECT_NE(u.find(word), std::string::npos) << word;
 }
 
