@@ -16,7 +16,9 @@
 #include "eprom/ic_types.h"
 #include "eprom/misc.h"
 #include "eprom/parts.h"
-#include "link/hw.h"
+#include "link/bus.h"
+#include "link/ctrl.h"
+#include "link/stop.h"
 #include "link/regs.h"
 
 namespace {

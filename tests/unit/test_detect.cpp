@@ -353,7 +353,9 @@ TEST_F(DetectTest, EachPortOutcomeHasOneTextAndStatusPerFrontEnd) {
         "your user to group lp for the port's /dev/parportN\n";
     struct Case {
         const char* what;
-        int front, outcome, note;
+        int front;
+        PORT_OPEN outcome;
+        DETECT_NOTE note;
         uint16_t port;
         const char* name;
         std::string screen, err;
