@@ -260,7 +260,7 @@ static_assert(menuCommands[MenuCommandCount - 1].action == leave, "the exit comm
 int vantrel_main(void) {
     LoopState s = {};
     snprintf(s.fName, sizeof s.fName, "./file.rom");
-    conInit();
+    conInit(1);
     // The port dialogue (or the port given with --port), then root's rights end: the work
     // buffer and every file belong to the operator.
     startUp();
