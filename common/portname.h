@@ -15,7 +15,7 @@ constexpr unsigned long LAST_PORT_BASE = 0xFFFD;
 
 // TNAME_BASE with the address in *base, TNAME_DEVICE for a path (starting with '/'), or
 // TNAME_BAD. The 0x is required: 378 alone could mean either number.
-inline int parsePortName(const char* port, uint16_t* base) {
+inline PORT_NAME parsePortName(const char* port, uint16_t* base) {
     unsigned long long v = 0;
     if (port && port[0] == '/')
         return TNAME_DEVICE;

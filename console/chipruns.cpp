@@ -11,7 +11,7 @@
 #include "eprom/ic_func.h"
 #include "eprom/misc.h"
 #include "eprom/parts.h"
-#include "link/hw.h"
+#include "link/ctrl.h"
 
 char bigInfo[INFO_SIZE];
 
@@ -84,7 +84,12 @@ unsigned int CompareIC(unsigned char* pByte, unsigned long endCompare, unsigned 
                  r.adresse, (unsigned long)r.chip, (unsigned long)r.wanted);
         MessageBox("Error:", bigInfo);
         return 0;
-    default:
+    case RUN_STOPPED: // the program is about to end
+    case RUN_NO_BUFFER:
+    case RUN_WRITE_ERROR: // a burn's outcomes
+    case RUN_TIMEOUT:
+    case RUN_NOT_SUPPORTED:
+    case RUN_REFUSED:
         return 0;
     }
     lineBack();
@@ -130,7 +135,10 @@ unsigned int WriteIC(unsigned char* pByte, unsigned long endWrite) {
         snprintf(bigInfo, sizeof bigInfo, "writing not supported");
         MessageBox("Error:", bigInfo);
         return 0;
-    default:
+    case RUN_STOPPED: // the program is about to end
+    case RUN_NO_BUFFER:
+    case RUN_NOT_BLANK: // a compare's outcomes
+    case RUN_MISMATCH:
         return 0;
     }
     lineBack();

@@ -10,7 +10,6 @@
 #include "console/menu.h"
 #include "console/ports.h"
 #include "eprom/parts.h"
-#include "link/hw.h"
 
 const char* StartPort = nullptr;
 JobOptions CommandJob;
@@ -19,6 +18,7 @@ static int jobOptionsGiven = 0;
 // --parts without '=': a plain word right after it is its pattern, since neither program
 // takes plain words.
 static int partsPatternNext = 0;
+static char jobRefusal[300]; // why takeJobOption refused its word, for sayJobRefusal
 
 static const char usage[] = "Usage: vantrel [--port PORT] [-p PART]\n"
                             "       vantrel [--port PORT] -t TYPE|-p PART ACTION... [OPTION]...\n"
@@ -26,12 +26,12 @@ static const char usage[] = "Usage: vantrel [--port PORT] [-p PART]\n"
 
 void startJobOptions(void) {
     JobDefaults(&CommandJob);
+    StartPort = nullptr;
     StartPart = nullptr;
+    jobRefusal[0] = '\0';
     jobOptionsGiven = 0;
     partsPatternNext = 0;
 }
-
-static char jobRefusal[300];
 
 int takeJobOption(const CmdWord* w) {
     if (partsPatternNext && w->code == CMD_ARGUMENT) {
@@ -214,7 +214,7 @@ void startUp(void) {
         selectGivenPort(StartPort);
     else
         selectVantrel();
-    const int status = dropRootRights();
+    const int status = dropRootRights(&MenuFrontEnd);
     if (status >= 0)
         exit(status);
 }

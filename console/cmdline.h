@@ -19,8 +19,9 @@ extern const EpromPart* StartPart;
 
 struct CmdWord;
 // The job options of a command line, read in one pass with the program's own options: start
-// with startJobOptions; hand every word to takeJobOption, which takes it if it is a job option
-// (1), leaves it to the caller if not (0), or refuses it (-1), keeping the reason for
+// with startJobOptions, which puts everything a command line sets back to nothing given
+// (CommandJob, StartPort, StartPart); hand every word to takeJobOption, which takes it if it is a
+// job option (1), leaves it to the caller if not (0), or refuses it (-1), keeping the reason for
 // sayJobRefusal. The first fault of the line in its order is the one said, so the caller says
 // a refused job option only when no word before it was at fault (an unknown option, say). It
 // ends with endJobOptions, which says so when job options came without an action (0). The

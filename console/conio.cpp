@@ -4,15 +4,17 @@
 #include <csignal>
 #include <poll.h>
 
-#include "link/hw.h"
+#include "link/stop.h"
 
 FILE* conIn = stdin;
 FILE* conOut = stdout;
 int InputClosed = 0;
 
-static int pollInput = 0;                    // conIn is the unbuffered standard input
-static void (*exitHook)(void) = nullptr;     // run before the program ends by a signal
-static void (*portLossHook)(void) = nullptr; // ends the program on a port lost in a run
+static int pollInput = 0;                // conIn is the unbuffered standard input
+static int noOperator = 0;               // a job's console: nobody answers, nothing is read
+static void (*exitHook)(void) = nullptr; // run before the program ends by a signal
+static void (*portLossHook)(const void* user) = nullptr; // ends the program on a port lost
+static const void* portLossUser = nullptr;               // in a run, in a front end's words
 
 // Every catchable signal whose default action ends the program: a run is stopped safely
 // first, then the program ends by the signal as if it had never been caught.
@@ -72,7 +74,8 @@ static void catchUnlessIgnored(int sig, const struct sigaction* sa) {
     sigaction(sig, sa, nullptr);
 }
 
-void conInit(void) {
+void conInit(int operatorAnswers) {
+    noOperator = !operatorAnswers;
     struct sigaction sa = {};
     sa.sa_handler = onStopSignal;
     sigemptyset(&sa.sa_mask);
@@ -99,8 +102,9 @@ void conSetExitHook(void (*hook)(void)) {
     exitHook = hook;
 }
 
-void conSetPortLossHook(void (*hook)(void)) {
+void conSetPortLossHook(void (*hook)(const void* user), const void* user) {
     portLossHook = hook;
+    portLossUser = user;
 }
 
 void conSetPauseHook(void (*hook)(int sig)) {
@@ -143,7 +147,7 @@ void conCheckStop(void) {
     // ends the program here; STOP_CONSOLE_LOST lets the input count as ended and the program
     // leave as at its end.
     if (sig == STOP_PORT_LOST && portLossHook)
-        portLossHook();
+        portLossHook(portLossUser);
 }
 
 // Waits until the input has a character (or has ended) or a stop signal arrives. The
@@ -167,7 +171,7 @@ static int waitForInput(void) {
 
 int conGetChar(void) {
     conCheckStop();
-    if (InputClosed || StopRequest)
+    if (InputClosed || noOperator || StopRequest)
         return EOF;
     if (!waitForInput())
         return EOF;

@@ -1,7 +1,7 @@
 // The operator's console: the streams every prompt and box use, input read one whole line
 // per answer, and the program's reaction to being stopped (a signal, or a console that went
 // away). A piped session can never loop forever, and a stop never leaves the chip under
-// programming voltage: see StopRequest in link/hw.h.
+// programming voltage: see link/stop.h.
 #ifndef VANTREL_CONSOLE_CONIO_H
 #define VANTREL_CONSOLE_CONIO_H
 
@@ -23,14 +23,17 @@ extern int InputClosed; // set for good once the input has ended (or the console
 // a pause, SIGPIPE and SIGXFSZ ignored (a lost console or a file-size limit is an error to
 // handle, not a death), and standard input read without a stdio buffer so that a wait for
 // input can also wait for a signal. Call once at start, before anything is read.
-void conInit(void);
+// `operatorAnswers` is 0 for a job: nobody is there to answer, and standard input is the
+// image's if anyone's, so no prompt or box takes a character from it (they find no input).
+void conInit(int operatorAnswers);
 
 // Something to do before the program ends by a signal (vantrel-sim finishes its bench).
 void conSetExitHook(void (*hook)(void));
 
 // How the program ends when its port is lost in the middle of a run, in the front end's words
-// and with its status: main installs endByPortLoss (console/ports.h) before anything else.
-void conSetPortLossHook(void (*hook)(void));
+// and with its status: main installs endByPortLoss (console/ports.h) before anything else,
+// and a job its own front end as `user`, which the hook is called with.
+void conSetPortLossHook(void (*hook)(const void* user), const void* user = nullptr);
 
 // A stop signal outside a chip run ends the program here, at once; so does a port lost in
 // the middle of a run, through the port-loss hook. Inside a run it returns: the run halts,
@@ -45,7 +48,7 @@ void conPause(int sig);
 // Instead of stopping the process, conPause calls `hook` (tests; NULL: stop again).
 void conSetPauseHook(void (*hook)(int sig));
 
-// One character of input, or EOF (which also sets InputClosed).
+// One character of input, or EOF (which also sets InputClosed once the input has ended).
 int conGetChar(void);
 
 // One whole line of input without its line end; a carriage return before the line feed is

@@ -11,7 +11,7 @@
 #include "console/conio.h"
 #include "console/msgbox.h"
 #include "image/ic_file.h"
-#include "link/hw.h"
+#include "link/stop.h"
 
 int StdoutWasClosed = 0;
 
@@ -58,10 +58,15 @@ unsigned long Read_File(const char* filename, unsigned char* pBuf, unsigned long
         conCheckStop(); // the program ends by the signal here
         fileError("Error:", "data-error by reading!");
         return 0;
-    default:
+    case TIMGNONAME:
+    case TIMGREADERROR:
+    case TIMGNOTHING: // a save's outcomes
+    case TIMGNOCREATE:
+    case TIMGWRITEERROR:
         fileError("Error:", "data-error by reading!");
         return 0;
     }
+    return 0;
 }
 
 unsigned long Write_File(const char* savefile, const unsigned char* pBuf, unsigned long max) {

@@ -6,21 +6,11 @@
 #include <cstring>
 
 #include "defs.h"
-#include "eprom/ic_types.h"
 #include "eprom/parts.h"
 #include "image/formats.h"
 #include "common/numbers.h"
 
 // ---- Options -------------------------------------------------------------------------------
-
-void JobDefaults(JobOptions* o) {
-    memset(o, 0, sizeof *o);
-    o->type = -1;
-    o->vpp = T12_75V;
-    o->vcc = T5V;
-    o->delay = 2;
-    o->format = -1;
-}
 
 const struct option JobLongOptions[] = {
     {"type", required_argument, nullptr, TOPT_TYPE},
@@ -125,7 +115,10 @@ static int takeFormat(const char* v, JobOptions* o, char* err, size_t n) {
 // --blank, --write, --verify and --read, in the order given.
 static int takeAction(int code, const char* name, const char* v, JobOptions* o, char* err,
                       size_t n) {
-    const int action = TJOBBLANK + (code - TOPT_BLANK);
+    const JOB_ACTION action = code == TOPT_BLANK    ? TJOBBLANK
+                              : code == TOPT_WRITE  ? TJOBWRITE
+                              : code == TOPT_VERIFY ? TJOBVERIFY
+                                                    : TJOBREAD;
     if (o->count == JOB_ACTIONS_MAX) {
         snprintf(err, n, "more than %d actions", JOB_ACTIONS_MAX);
         return 0;
@@ -245,8 +238,4 @@ const char* JobUsage(void) {
            "refused.\n"
            "Job exit status: 0 all actions succeeded, 1 a chip action failed, 2 bad usage or\n"
            "an image or file error, 3 no access to the port or no board answering.\n";
-}
-
-const char* JobTypeName(int type) {
-    return ICTypeName(type);
 }

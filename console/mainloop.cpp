@@ -17,7 +17,8 @@
 #include "defs.h"
 #include "eprom/misc.h"
 #include "eprom/parts.h"
-#include "link/hw.h"
+#include "link/ctrl.h"
+#include "link/port.h"
 
 #define FNAME_SIZE 300
 
@@ -259,9 +260,7 @@ static_assert(menuCommands[MenuCommandCount - 1].action == leave, "the exit comm
 int vantrel_main(void) {
     LoopState s = {};
     snprintf(s.fName, sizeof s.fName, "./file.rom");
-    MaxCmd = MenuCommandCount;
-
-    conInit();
+    conInit(1);
     // The port dialogue (or the port given with --port), then root's rights end: the work
     // buffer and every file belong to the operator.
     startUp();
@@ -284,7 +283,9 @@ int vantrel_main(void) {
     s.maxAdr = s.bufSize;
 
     while (!s.leaving) {
-        const MenuCommand& c = menuCommands[menu(CalcChkSum(s.pByte, s.bufSize), s.bufSize)];
+        const int n =
+            menu(menuCommands, MenuCommandCount, CalcChkSum(s.pByte, s.bufSize), s.bufSize);
+        const MenuCommand& c = menuCommands[n];
         c.action(&s, c.setting);
         s.maxAdr = GetLastAdress((uint16_t)epromtyp);
         // A stop signal during the command: a chip run has cleaned up by now.

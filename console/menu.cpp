@@ -9,9 +9,8 @@
 #include "defs.h"
 #include "eprom/ic_types.h"
 #include "eprom/misc.h"
-#include "link/hw.h"
-
-int MaxCmd = 0;
+#include "link/ctrl.h"
+#include "link/port.h"
 
 static const char myVersion[] = "V 1.00";
 
@@ -65,10 +64,10 @@ static void printCell(const MenuCommand& c, int lit) {
         fprintf(conOut, "\t%c:   %6s %s", c.key, label, last);
 }
 
-static void printCommands(void) {
+static void printCommands(const MenuCommand* commands, int count) {
     int group = -1;
-    for (int n = 0; n < MenuCommandCount; n++) {
-        const MenuCommand& c = menuCommands[n];
+    for (int n = 0; n < count; n++) {
+        const MenuCommand& c = commands[n];
         const MenuGroup& g = menuGroups[c.group];
         if (c.group != group)
             fprintf(conOut, "%s", g.head);
@@ -77,36 +76,37 @@ static void printCommands(void) {
     }
 }
 
-static void drawMenu(unsigned short chsum, unsigned long lastAdr) {
+static void drawMenu(const MenuCommand* commands, int count, unsigned short chsum,
+                     unsigned long lastAdr) {
     for (int i = 0; i < 26; i++)
         fprintf(conOut, "\n");
     fprintf(conOut, "\x1b[2J");
     fprintf(conOut, "Vantrel II at 0x%X    [ chsum: #%4.4X  until  0x%lX / delay(%d) ]\n\n",
             (unsigned int)setPort(3), (unsigned int)chsum, lastAdr, (int)get_delay());
-    printCommands();
+    printCommands(commands, count);
     // Five tabs, the version and a tab take 48 columns: the credit fits an 80-column line.
     fprintf(conOut, "\n\t\t\t\t\t%s\tEPROM programmer for Linux\n", GetVersion());
     fprintf(conOut, "select> ");
     conFlush();
 }
 
-static int commandOfKey(char key) {
-    for (int n = 0; n < MaxCmd; n++)
-        if (menuCommands[n].key == key)
+static int commandOfKey(const MenuCommand* commands, int count, char key) {
+    for (int n = 0; n < count; n++)
+        if (commands[n].key == key)
             return n;
     return -1;
 }
 
-int menu(unsigned short chsum, unsigned long lastAdr) {
+int menu(const MenuCommand* commands, int count, unsigned short chsum, unsigned long lastAdr) {
     for (;;) {
-        drawMenu(chsum, lastAdr);
+        drawMenu(commands, count, chsum, lastAdr);
         // The key is the first character of a whole line; the rest of the line is dropped,
         // so a blank typed after the key cannot become the answer to the next prompt.
         char line[8];
         if (conReadLine(line, sizeof line) == CON_LINE_END_OF_INPUT)
-            return MaxCmd - 1; // input has ended: leave through the exit command
+            return count - 1; // input has ended: leave through the exit command
         // An empty line or a key of no command only draws the menu again.
-        const int n = commandOfKey(line[0]);
+        const int n = commandOfKey(commands, count, line[0]);
         if (n >= 0)
             return n;
     }

@@ -22,17 +22,12 @@ struct MenuCommand {
     void (*action)(LoopState* s, int setting);
 };
 
-// The commands in command-number order, the exit command last; the screen shows them in this
-// order, each group's commands together.
-extern const MenuCommand menuCommands[];
-extern const int MenuCommandCount;
-
-extern int MaxCmd; // the key search covers the first MaxCmd commands; set at start
-
 unsigned short CalcChkSum(const unsigned char* pByte, unsigned long bufSize);
-// Draws the screen and reads keys until one chooses a command; returns its number (its
-// position in menuCommands), or the exit command's when the input has ended.
-int menu(unsigned short chsum, unsigned long lastAdr);
+// Draws the screen of the `count` commands of `commands` (in command-number order, the exit
+// command last; the screen shows them in this order, each group's commands together) and
+// reads keys until one chooses a command; returns its number (its position in `commands`),
+// or the exit command's when the input has ended.
+int menu(const MenuCommand* commands, int count, unsigned short chsum, unsigned long lastAdr);
 const char* GetVersion(void);
 
 #endif

@@ -5,7 +5,7 @@
 
 #include "console/conio.h"
 #include "console/msgbox.h"
-#include "link/hw.h"
+#include "link/stop.h"
 
 void printLine(int len) {
     fprintf(conOut, "+");

@@ -12,25 +12,29 @@
 #include "console/conio.h"
 #include "console/exit_status.h"
 #include "console/msgbox.h"
+#include "link/ctrl.h"
 #include "link/platform.h"
+#include "link/port.h"
 
-static int frontEnd = TFRONT_MENU;
-static const char* jobName = "vantrel";
+static FILE* screen(void) {
+    return conOut;
+}
 
-// Exit status per outcome (enum PORT_OPEN) and front end; -1 goes on. The menu works on a
+static FILE* standardError(void) {
+    return stderr;
+}
+
+// The statuses by outcome: found, not found, no access, bad name, lost. The menu works on a
 // port without the board all the same: the operator may plug it in.
-static const int portStatus[TportMax][TfrontMax] = {
-    {-1, -1},                      // TPORT_FOUND
-    {-1, JOB_NO_BOARD},            // TPORT_NOT_FOUND
-    {MENU_NO_PORT, JOB_NO_BOARD},  // TPORT_NO_ACCESS
-    {MENU_NO_PORT, JOB_BAD_USAGE}, // TPORT_BAD_NAME
-    {MENU_NO_PORT, JOB_NO_BOARD},  // TPORT_LOST
-};
+const FrontEnd MenuFrontEnd = {
+    TTELL_BOXES, screen, {-1, -1, MENU_NO_PORT, MENU_NO_PORT, MENU_NO_PORT}, "vantrel"};
 
-void portFrontEnd(int front, const char* progName) {
-    frontEnd = front == TFRONT_JOB ? TFRONT_JOB : TFRONT_MENU;
-    if (progName)
-        jobName = progName;
+FrontEnd JobFrontEnd(const char* progName) {
+    const FrontEnd job = {TTELL_LINES,
+                          standardError,
+                          {-1, JOB_NO_BOARD, JOB_NO_BOARD, JOB_BAD_USAGE, JOB_NO_BOARD},
+                          progName};
+    return job;
 }
 
 // Why the port could not be opened: the root message with a second line on ppdev, or one
@@ -52,7 +56,7 @@ static void showRefusal(FILE* out) {
     case TREFUSED_VANISHED:
         fprintf(out, "%s: device vanished (%s: %s)\n", dev, r->call, strerror(r->err));
         break;
-    default:
+    case TREFUSED_RIGHTS:
         if (strcmp(r->call, "ioperm") == 0 || !r->device[0])
             fprintf(out, "ioperm(-1) --> you need root-access\n");
         else
@@ -98,56 +102,59 @@ static void showNote(const Detection* d) {
     case TNOTE_NOWHERE:
         snprintf(tmp, sizeof tmp, "Vantrel not found on 0x278, 0x378 or 0x3BC !");
         break;
-    default:
+    case TNOTE_NONE:
         return;
     }
     MessageBox("Info:", tmp);
 }
 
-static void tellMenu(const Detection* d, const char* name) {
+static void tellMenu(const FrontEnd* fe, const Detection* d, const char* name) {
+    FILE* out = fe->stream();
     switch (d->outcome) {
     case TPORT_NO_ACCESS:
-        showRefusal(conOut);
+        showRefusal(out);
         conFlush();
         break;
     case TPORT_BAD_NAME:
-        fprintf(conOut, "--port '%s': no base address (0x378) nor device (/dev/parport0)\n", name);
+        fprintf(out, "--port '%s': no base address (0x378) nor device (/dev/parport0)\n", name);
         conFlush();
         break;
     case TPORT_LOST:
         showLoss(stderr);
         break;
-    default:
+    case TPORT_FOUND:
+    case TPORT_NOT_FOUND:
         showNote(d);
         break;
     }
 }
 
 // A job's lines all go to standard error: standard output may carry an image.
-static void tellJob(const Detection* d, const char* name) {
+static void tellJob(const FrontEnd* fe, const Detection* d, const char* name) {
+    FILE* out = fe->stream();
     switch (d->outcome) {
+    case TPORT_FOUND:
+        break;
     case TPORT_NOT_FOUND:
-        fprintf(stderr, "%s: no Vantrel II answers on the port %s\n", jobName, name);
+        fprintf(out, "%s: no Vantrel II answers on the port %s\n", fe->name, name);
         break;
     case TPORT_NO_ACCESS:
-        showRefusal(stderr);
-        fprintf(stderr, "%s: no access to the port %s\n", jobName, name);
+        showRefusal(out);
+        fprintf(out, "%s: no access to the port %s\n", fe->name, name);
         break;
     case TPORT_BAD_NAME:
-        fprintf(stderr, "%s: --port '%s': no base address (0x378) nor device (/dev/parport0)\n",
-                jobName, name);
+        fprintf(out, "%s: --port '%s': no base address (0x378) nor device (/dev/parport0)\n",
+                fe->name, name);
         break;
     case TPORT_LOST:
-        fprintf(stderr, "%s: ", jobName);
-        showLoss(stderr);
-        break;
-    default:
+        fprintf(out, "%s: ", fe->name);
+        showLoss(out);
         break;
     }
-    fflush(stderr);
+    fflush(out);
 }
 
-int startOnPort(const Detection* d, const char* name) {
+int startOnPort(const FrontEnd* fe, const Detection* d, const char* name) {
     char named[16];
     if (!name) {
         snprintf(named, sizeof named, "0x%X", (unsigned)Base);
@@ -158,13 +165,15 @@ int startOnPort(const Detection* d, const char* name) {
         // The port may have failed under the test or the rest state.
         conCheckStop();
     }
-    if (d->outcome < 0 || d->outcome >= TportMax)
-        return -1;
-    if (frontEnd == TFRONT_JOB)
-        tellJob(d, name);
-    else
-        tellMenu(d, name);
-    return portStatus[d->outcome][frontEnd];
+    switch (fe->telling) {
+    case TTELL_LINES:
+        tellJob(fe, d, name);
+        break;
+    case TTELL_BOXES:
+        tellMenu(fe, d, name);
+        break;
+    }
+    return fe->status[d->outcome];
 }
 
 void selectGivenPort(const char* port) {
@@ -172,7 +181,7 @@ void selectGivenPort(const char* port) {
     if (d.outcome == TPORT_NOT_FOUND)
         d.note = TNOTE_NOT_AT;
     d.port = Base;
-    const int status = startOnPort(&d, port);
+    const int status = startOnPort(&MenuFrontEnd, &d, port);
     if (status >= 0)
         exit(status);
 }
@@ -230,29 +239,30 @@ void selectVantrel(void) {
         setPort(code);
         vantrel_select(0, &d);
     }
-    const int status = startOnPort(&d, nullptr);
+    const int status = startOnPort(&MenuFrontEnd, &d, nullptr);
     if (status >= 0)
         exit(status);
 }
 
-int dropRootRights(void) {
+int dropRootRights(const FrontEnd* fe) {
     if (endRootRights() == 0)
         return -1;
     const int err = errno;
-    FILE* out = frontEnd == TFRONT_JOB ? stderr : conOut;
+    FILE* out = fe->stream();
     fprintf(out, "cannot give up root's rights for SUDO_UID %s, SUDO_GID %s (%s)\n",
             getenv("SUDO_UID"), getenv("SUDO_GID"), strerror(err));
     fflush(out);
     return MENU_NO_PORT; // 2 for a job as well: nothing has touched the board yet
 }
 
-void endByPortLoss(void) {
+void endByPortLoss(const void* frontEnd) {
+    const FrontEnd* fe = frontEnd ? static_cast<const FrontEnd*>(frontEnd) : &MenuFrontEnd;
     fflush(conOut);
     // On a line of its own on a terminal, where the run's counter has none.
     if (isatty(STDERR_FILENO))
         fputc('\n', stderr);
     const Detection d = {TPORT_LOST, TNOTE_NONE, Base};
-    const int status = startOnPort(&d, nullptr);
+    const int status = startOnPort(fe, &d, nullptr);
     fflush(stderr);
     exit(status);
 }

@@ -16,14 +16,16 @@
 #include "eprom/ic_types.h"
 #include "eprom/misc.h"
 #include "eprom/parts.h"
-#include "link/hw.h"
+#include "link/bus.h"
+#include "link/ctrl.h"
+#include "link/stop.h"
 #include "link/regs.h"
 
 namespace {
 
 enum RunKind { KIND_READ, KIND_COMPARE, KIND_WRITE };
 
-RunResult startResult(int outcome) {
+RunResult startResult(RunOutcome outcome) {
     RunResult r = {};
     r.outcome = outcome;
     r.type = epromtyp;
@@ -127,18 +129,16 @@ RunResult withoutRange(const RunHooks* hooks) {
     return r;
 }
 
-// The bus halted during an attempt at a cell.
-constexpr int CELL_HELD = -1;
-
 // Up to ten attempts at one cell: a cell may need several pulses before it holds its value,
 // and after ten it is taken as worn out or not erased. Returns RUN_OK, RUN_WRITE_ERROR,
-// RUN_TIMEOUT, RUN_NOT_SUPPORTED or CELL_HELD, with the last byte read back in *readwert.
-int burnCell(unsigned long adresse, unsigned char value, unsigned char* readwert,
-             unsigned long* pulses) {
+// RUN_TIMEOUT, RUN_NOT_SUPPORTED or RUN_STOPPED (the bus halted during an attempt), with the last
+// byte read back in *readwert.
+RunOutcome burnCell(unsigned long adresse, unsigned char value, unsigned char* readwert,
+                    unsigned long* pulses) {
     for (unsigned char fehler = 0; fehler <= 9; fehler++) {
         const unsigned int attempted = Writing(*readwert, adresse, value);
         if (halted())
-            return CELL_HELD;
+            return RUN_STOPPED;
         if (!attempted)
             return *readwert ? RUN_TIMEOUT : RUN_NOT_SUPPORTED;
         if (value != 0xFF)
@@ -272,7 +272,7 @@ RunResult RunCompare(const unsigned char* pByte, unsigned long endCompare, unsig
     RunResult r = startResult(RUN_OK);
     beginRun();
     setUp(KIND_COMPARE);
-    const int failure = BlankCheck ? RUN_NOT_BLANK : RUN_MISMATCH;
+    const RunOutcome failure = BlankCheck ? RUN_NOT_BLANK : RUN_MISMATCH;
     const bool lowestOnly = BlankCheck || !readOn; // the run ends at its lowest difference
     Walk w = startWalk(endCompare, addressing);
     unsigned long next = 0;
@@ -341,8 +341,8 @@ RunResult RunWrite(const unsigned char* pByte, unsigned long endWrite, const Run
     while (adresse <= endWrite) {
         showProgress(hooks, adresse, endWrite, &next);
         adressesetzen(adresse, 0);
-        int outcome = burnCell(adresse, pByte[adresse], &readwert, &r.pulses);
-        if (outcome == CELL_HELD) {
+        RunOutcome outcome = burnCell(adresse, pByte[adresse], &readwert, &r.pulses);
+        if (outcome == RUN_STOPPED) {
             // The cell's attempts start again from the first: the one under way may never
             // have been made, and its read-back never read.
             if (holdRun(hooks, KIND_WRITE, adresse))

@@ -20,7 +20,7 @@ enum RunOutcome {
 };
 
 struct RunResult {
-    int outcome;           // RunOutcome
+    RunOutcome outcome;
     unsigned long adresse; // the range end after a complete run; else where the run ended:
                            // the failed cell, the first difference, the address stopped at
     unsigned char chip;    // the byte the chip gave there

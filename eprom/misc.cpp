@@ -7,7 +7,8 @@
 
 #include "eprom/ic_types.h"
 #include "eprom/parts.h"
-#include "link/hw.h"
+#include "link/bus.h"
+#include "link/ctrl.h"
 #include "link/regs.h"
 
 int epromtyp = T27512;

@@ -3,7 +3,9 @@
 // monoflop times that pulse, so its length does not depend on how fast this PC is.
 #include "eprom/ic_types.h"
 #include "eprom/misc.h"
-#include "link/hw.h"
+#include "link/bus.h"
+#include "link/ctrl.h"
+#include "link/port.h"
 #include "link/regs.h"
 
 // Waits for the monoflop: it must be at rest before the trigger (else the board is still

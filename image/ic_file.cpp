@@ -18,7 +18,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-static ImgOutcome outcome(int result, int err = 0, long size = 0) {
+static ImgOutcome outcome(IMG_RESULT result, int err = 0, long size = 0) {
     ImgOutcome o;
     o.result = result;
     o.err = err;

@@ -17,13 +17,12 @@ enum IMG_RESULT {
     TIMGNOTHING,    // save: no byte to save
     TIMGNOCREATE,   // save: the file cannot be created or opened for writing (err)
     TIMGWRITEERROR, // save: a write failed, or the image cannot fit (err)
-    TimgresultMax
 };
 
 struct ImgOutcome {
-    int result; // IMG_RESULT
-    int err;    // the errno of the failure, 0 where the system gave none
-    long size;  // TIMGTOOBIG: the size found
+    IMG_RESULT result;
+    int err;   // the errno of the failure, 0 where the system gave none
+    long size; // TIMGTOOBIG: the size found
 };
 
 // Reads a whole image file, or standard input when `filename` is null, into a new malloc'd

@@ -1,9 +1,12 @@
 // The serial register bus. The board has no parallel data path: every register is a shift
 // register fed one bit per clock pulse over the low five bits of the port data register,
 // and the only way back is one status line showing the data shift register's top bit.
-#include "link/hw.h"
-#include "link/regs.h"
+#include "link/bus.h"
+
 #include "link/platform.h"
+#include "link/port.h"
+#include "link/regs.h"
+#include "link/stop.h"
 
 // One bus step: put a line byte on the wire and hold it long enough for the board's
 // logic to settle; the hold time scales with the square of the delay factor.
@@ -11,13 +14,6 @@ static inline void busStep(uint8_t line) {
     port_outb(line, Base);
     us_delay(1);
 }
-
-volatile sig_atomic_t StopRequest = 0;
-volatile sig_atomic_t PauseRequest = 0;
-volatile sig_atomic_t RunInProgress = 0;
-unsigned int HaltOnStop = 0;
-uint8_t latched_IC4 = 0; // the board's registers power up at 0, like the shadows
-uint8_t latched_IC5 = 0;
 
 // A transfer starts only if no stop or pause is holding the bus; one that has started
 // always ends.
@@ -80,18 +76,8 @@ const uint16_t* AdrWalk(void) {
     return walk;
 }
 
-// A shadow holds what the board latched: a held-back transfer must not look sent, and the
-// changes composed for it never reached the board, so the clean-up starts from the truth.
-void PutIC5(uint8_t putData) {
-    if (shiftLatched(SEL_IC5, putData, 8))
-        latched_IC5 = putData;
-    ic_IC5 = latched_IC5;
-}
-
-void PutIC4(uint8_t putData) {
-    if (shiftLatched(SEL_IC4, putData, 8))
-        latched_IC4 = putData;
-    ic_IC4 = latched_IC4;
+unsigned int PutRegister(uint8_t sel, uint8_t value) {
+    return shiftLatched(sel, value, 8) ? 1 : 0;
 }
 
 // The data shift register drives the chip's data pins directly; it has no latch, so no

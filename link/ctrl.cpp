@@ -1,8 +1,10 @@
 // Control registers IC4 and IC5. The board cannot report what they hold, so every change
 // is made in a shadow byte and the whole byte is shifted out; composing several changes
 // with set = 0 and sending with the last one lets the board see only the final state.
+#include "link/ctrl.h"
+
 #include "defs.h"
-#include "link/hw.h"
+#include "link/bus.h"
 #include "link/regs.h"
 
 uint8_t ic_IC4 = 0;
@@ -10,6 +12,22 @@ uint8_t ic_IC5 = 0; // socket pattern of the 27512 with A16..A18 at 0
 int vpp = 0;
 int vcc = 0;
 unsigned int SelectMF = 0;
+uint8_t latched_IC4 = 0; // the board's registers power up at 0, like the shadows
+uint8_t latched_IC5 = 0;
+
+// A shadow holds what the board latched: a held-back transfer must not look sent, and the
+// changes composed for it never reached the board, so the clean-up starts from the truth.
+void PutIC5(uint8_t putData) {
+    if (PutRegister(SEL_IC5, putData))
+        latched_IC5 = putData;
+    ic_IC5 = latched_IC5;
+}
+
+void PutIC4(uint8_t putData) {
+    if (PutRegister(SEL_IC4, putData))
+        latched_IC4 = putData;
+    ic_IC4 = latched_IC4;
+}
 
 void AndIC4(uint8_t value, unsigned int set) {
     ic_IC4 = (uint8_t)(ic_IC4 & value);

@@ -1,7 +1,10 @@
 // Board detection. The board gives no identification and no acknowledge; the only proof
 // that it is there is that the data shift register hands back what was shifted into it.
-#include "link/hw.h"
+#include "link/detect.h"
+
 #include "common/portname.h"
+#include "link/bus.h"
+#include "link/port.h"
 #include "link/regs.h"
 
 // Ports in scan order: each one's successor in the cycle 0x278 -> 0x378 -> 0x3BC -> 0x278.
@@ -31,7 +34,7 @@ static unsigned int walkingBitTest(void) {
 
 // The detection says nothing itself: it tells the front end what it found, which box that
 // calls for and on which port.
-static unsigned int detected(Detection* d, int outcome, int note) {
+static unsigned int detected(Detection* d, PORT_OPEN outcome, DETECT_NOTE note) {
     d->outcome = outcome;
     d->note = note;
     d->port = Base;
@@ -87,16 +90,17 @@ int openPortByName(const char* port) {
         return openPort(base) ? 1 : 0;
     case TNAME_DEVICE:
         return openPortDevice(port) ? 1 : 0;
-    default:
+    case TNAME_BAD:
         return -1;
     }
+    return -1;
 }
 
 unsigned int boardAnswers(void) {
     return walkingBitTest();
 }
 
-int openNamedPort(const char* port) {
+PORT_OPEN openNamedPort(const char* port) {
     const int opened = openPortByName(port);
     if (opened < 0)
         return TPORT_BAD_NAME;

@@ -26,10 +26,9 @@ enum PORT_REFUSAL {
     TREFUSED_NOT_PORT,   // the device's ioctls fail: it is no parallel port
     TREFUSED_BUSY,       // another driver or program holds the port
     TREFUSED_VANISHED,   // the device has gone
-    TrefusedMax
 };
 struct PortRefusal {
-    int why;          // enum PORT_REFUSAL
+    PORT_REFUSAL why;
     char device[64];  // the ppdev device tried, "" when there is none for the port
     const char* call; // the call that failed: "ioperm", "open", "PPCLAIM", ...
     int err;          // its errno

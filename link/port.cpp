@@ -1,9 +1,11 @@
 // Port access and bus timing. Every wait on the bus is a busy loop of status reads: the
 // board has no clock of its own that the PC could poll, and the time one read of the
 // status register takes is the only time base a parallel port offers.
-#include "link/hw.h"
-#include "link/regs.h"
+#include "link/port.h"
+
 #include "link/platform.h"
+#include "link/regs.h"
+#include "link/stop.h"
 
 uint16_t Base = PORT_LPT_378;
 uint8_t Delay = 2;

@@ -44,7 +44,7 @@ PortLoss loss = {0, "", "", 0};
 bool anyLost = false;
 void (*lossHandler)(void) = nullptr;
 
-void refuse(int why, const char* device, const char* call, int err) {
+void refuse(PORT_REFUSAL why, const char* device, const char* call, int err) {
     refusal.why = why;
     snprintf(refusal.device, sizeof refusal.device, "%s", device);
     refusal.call = call;
@@ -106,7 +106,7 @@ void releaseDevices(void) {
 
 // A failed ioctl while opening parport `n`'s device: ENXIO comes both from a port that has
 // gone and from an exclusive claim that another driver's registration blocks.
-int ioctlRefusal(int err, int n) {
+PORT_REFUSAL ioctlRefusal(int err, int n) {
     if (err == EBUSY)
         return TREFUSED_BUSY;
     if (err == ENXIO)

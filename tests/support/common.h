@@ -21,7 +21,6 @@
 #include <vector>
 
 #include "console/conio.h"
-#include "console/menu.h"
 #include "defs.h"
 #include "eprom/misc.h"
 #include "link/hw.h"
@@ -251,7 +250,6 @@ inline std::string readBytes(const std::string& path) {
     X(latched_IC4, 0)                                                                              \
     X(latched_IC5, 0)                                                                              \
     X(SelectMF, 0)                                                                                 \
-    X(MaxCmd, MenuCommandCount)                                                                    \
     X(StopRequest, 0)                                                                              \
     X(PauseRequest, 0)                                                                             \
     X(RunInProgress, 0)                                                                            \

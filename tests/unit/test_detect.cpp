@@ -353,30 +353,31 @@ TEST_F(DetectTest, EachPortOutcomeHasOneTextAndStatusPerFrontEnd) {
         "your user to group lp for the port's /dev/parportN\n";
     struct Case {
         const char* what;
-        int front, outcome, note;
+        bool job;
+        PORT_OPEN outcome;
+        DETECT_NOTE note;
         uint16_t port;
         const char* name;
         std::string screen, err;
         int status;
     };
     const Case cases[] = {
-        {"menu found", TFRONT_MENU, TPORT_FOUND, TNOTE_NONE, LPT_378, nullptr, "", "", -1},
-        {"menu found elsewhere", TFRONT_MENU, TPORT_FOUND, TNOTE_FOUND_AT, LPT_378, nullptr,
+        {"menu found", false, TPORT_FOUND, TNOTE_NONE, LPT_378, nullptr, "", "", -1},
+        {"menu found elsewhere", false, TPORT_FOUND, TNOTE_FOUND_AT, LPT_378, nullptr,
          foundAt("378"), "", -1},
-        {"menu not at", TFRONT_MENU, TPORT_NOT_FOUND, TNOTE_NOT_AT, 0xD010, "0xD010",
-         notFoundAt("D010"), "", -1},
-        {"menu nowhere", TFRONT_MENU, TPORT_NOT_FOUND, TNOTE_NOWHERE, LPT_278, nullptr,
+        {"menu not at", false, TPORT_NOT_FOUND, TNOTE_NOT_AT, 0xD010, "0xD010", notFoundAt("D010"),
+         "", -1},
+        {"menu nowhere", false, TPORT_NOT_FOUND, TNOTE_NOWHERE, LPT_278, nullptr,
          box("Info:", kNotFoundAnywhere), "", -1},
-        {"menu refused", TFRONT_MENU, TPORT_NO_ACCESS, TNOTE_NONE, LPT_378, nullptr, rootLines, "",
-         2},
-        {"menu bad name", TFRONT_MENU, TPORT_BAD_NAME, TNOTE_NONE, LPT_378, "378",
+        {"menu refused", false, TPORT_NO_ACCESS, TNOTE_NONE, LPT_378, nullptr, rootLines, "", 2},
+        {"menu bad name", false, TPORT_BAD_NAME, TNOTE_NONE, LPT_378, "378",
          "--port '378': no base address (0x378) nor device (/dev/parport0)\n", "", 2},
-        {"job found", TFRONT_JOB, TPORT_FOUND, TNOTE_NONE, LPT_378, "0x378", "", "", -1},
-        {"job no board", TFRONT_JOB, TPORT_NOT_FOUND, TNOTE_NOT_AT, LPT_378, "0x378", "",
+        {"job found", true, TPORT_FOUND, TNOTE_NONE, LPT_378, "0x378", "", "", -1},
+        {"job no board", true, TPORT_NOT_FOUND, TNOTE_NOT_AT, LPT_378, "0x378", "",
          "vantrel: no Vantrel II answers on the port 0x378\n", 3},
-        {"job refused", TFRONT_JOB, TPORT_NO_ACCESS, TNOTE_NONE, LPT_378, "0x378", "",
+        {"job refused", true, TPORT_NO_ACCESS, TNOTE_NONE, LPT_378, "0x378", "",
          rootLines + "vantrel: no access to the port 0x378\n", 3},
-        {"job bad name", TFRONT_JOB, TPORT_BAD_NAME, TNOTE_NONE, LPT_378, "0x37", "",
+        {"job bad name", true, TPORT_BAD_NAME, TNOTE_NONE, LPT_378, "0x37", "",
          "vantrel: --port '0x37': no base address (0x378) nor device (/dev/parport0)\n", 2},
     };
     for (const Case& c : cases) {
@@ -385,12 +386,11 @@ TEST_F(DetectTest, EachPortOutcomeHasOneTextAndStatusPerFrontEnd) {
         vsim::board().set_ioperm_refused(c.outcome == TPORT_NO_ACCESS);
         ASSERT_EQ(openPort(LPT_378), c.outcome == TPORT_NO_ACCESS ? 0u : 1u);
         vtest::ConsoleCapture con("\n");
-        portFrontEnd(c.front, "vantrel");
+        const FrontEnd fe = c.job ? JobFrontEnd("vantrel") : MenuFrontEnd;
         const Detection d = {c.outcome, c.note, c.port};
         testing::internal::CaptureStderr();
-        const int status = startOnPort(&d, c.name);
+        const int status = startOnPort(&fe, &d, c.name);
         const std::string err = testing::internal::GetCapturedStderr();
-        portFrontEnd(TFRONT_MENU, nullptr);
         EXPECT_EQ(status, c.status);
         EXPECT_EQ(con.screen(), c.screen);
         EXPECT_EQ(err, c.err);

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "console/mainloop.h"
 #include "console/menu.h"
 #include "eprom/ic_types.h"
 #include "eprom/misc.h"
@@ -124,7 +125,7 @@ TEST(IcTypes, LabelsAreWhatTheMenuShowsForEachTypeKey) {
         SCOPED_TRACE(sel);
         epromtyp = sel;
         vtest::ConsoleCapture cap("q\n");
-        ASSERT_EQ(menu(0, 0xFFFF), 23);
+        ASSERT_EQ(menu(menuCommands, MenuCommandCount, 0, 0xFFFF), 23);
         const std::string screen = cap.screen();
         for (int t = 0; t < TicMax; t++) {
             const std::string key = std::string("\t") + "56789abcde"[t] + ": ";

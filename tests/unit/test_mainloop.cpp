@@ -10,6 +10,7 @@
 #include "console/cmdline.h"
 #include "console/conio.h"
 #include "console/mainloop.h"
+#include "console/menu.h"
 #include "eprom/parts.h"
 #include "sim/model/board.h"
 #include "sim/model/eprom_chip.h"
@@ -458,7 +459,7 @@ TEST_F(ProgramRun, EveryKeyOnTheScreenDoesWhatItsCellSays) {
     std::vector<ShownCommand> shown;
     {
         ConsoleCapture cap("q\n");
-        menu(0, 0xFFFF);
+        menu(menuCommands, MenuCommandCount, 0, 0xFFFF);
         shown = commandsOnScreen(cap.screen());
     }
     ASSERT_EQ(shown.size(), meanings.size());

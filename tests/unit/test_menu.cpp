@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "console/conio.h"
+#include "console/mainloop.h"
 #include "console/menu.h"
 #include "defs.h"
 #include "eprom/misc.h"
@@ -54,13 +55,13 @@ class MenuTest : public ::testing::Test {
 
 TEST_F(MenuTest, StartScreenIsExact) {
     ConsoleCapture cap("q\n");
-    EXPECT_EQ(menu(0, 0xFFFF), 23);
+    EXPECT_EQ(menu(menuCommands, MenuCommandCount, 0, 0xFFFF), 23);
     EXPECT_EQ(cap.screen(), kStartScreen);
 }
 
 TEST_F(MenuTest, ScreenBeginsWith26NewlinesAndTheClearSequence) {
     ConsoleCapture cap("q\n");
-    menu(0, 0xFFFF);
+    menu(menuCommands, MenuCommandCount, 0, 0xFFFF);
     const std::string s = cap.screen();
     ASSERT_GE(s.size(), 30u);
     EXPECT_EQ(s.substr(0, 26), std::string(26, '\n'));
@@ -72,7 +73,7 @@ TEST_F(MenuTest, StatusLineShowsPortChecksumRangeEndAndDelay) {
     Base = 0x3BC;
     Delay = 255;
     ConsoleCapture cap("q\n");
-    menu(0x0ABC, 0x7FF);
+    menu(menuCommands, MenuCommandCount, 0x0ABC, 0x7FF);
     EXPECT_EQ(cap.screen(),
               kClear + "Vantrel II at 0x3BC    [ chsum: #0ABC  until  0x7FF / delay(255) ]\n\n" +
                   kStartOptions + kFooter);
@@ -82,7 +83,7 @@ TEST_F(MenuTest, StatusLinePadsTheChecksumToFourDigits) {
     Base = 0x278;
     Delay = 1;
     ConsoleCapture cap("q\n");
-    menu(0x12, 0x7FFFF);
+    menu(menuCommands, MenuCommandCount, 0x12, 0x7FFFF);
     EXPECT_EQ(cap.screen(),
               kClear + "Vantrel II at 0x278    [ chsum: #0012  until  0x7FFFF / delay(1) ]\n\n" +
                   kStartOptions + kFooter);
@@ -91,7 +92,7 @@ TEST_F(MenuTest, StatusLinePadsTheChecksumToFourDigits) {
 TEST_F(MenuTest, StatusLineReadsThePortWithoutTouchingIt) {
     ConsoleCapture cap("q\n");
     const uint16_t before = Base;
-    menu(0, 0xFFFF);
+    menu(menuCommands, MenuCommandCount, 0, 0xFFFF);
     EXPECT_EQ(Base, before);
 }
 
@@ -100,7 +101,7 @@ TEST_F(MenuTest, HighlightsFollowTheChangedSettings) {
     vcc = T6_25V;
     epromtyp = T2716;
     ConsoleCapture cap("q\n");
-    menu(0, 0xFFFF);
+    menu(menuCommands, MenuCommandCount, 0, 0xFFFF);
     const std::string options = "<VPP>\n"
                                 "\t0:     12 V  \t1:     21 V  \t2:  [  25 V]\n"
                                 "<VCC>\n"
@@ -124,7 +125,7 @@ TEST_F(MenuTest, EveryTypeHighlightsItsOwnCell) {
     for (int t = 0; t < TicMax; t++) {
         epromtyp = t;
         ConsoleCapture cap("q\n");
-        menu(0, 0xFFFF);
+        menu(menuCommands, MenuCommandCount, 0, 0xFFFF);
         const std::string s = cap.screen();
         const std::string options = s.substr(s.find("<VPP>"));
         EXPECT_EQ(vtest::countOf(options, "["), 3u) << "type " << t; // VPP, VCC and type
@@ -135,7 +136,7 @@ TEST_F(MenuTest, EveryTypeHighlightsItsOwnCell) {
 TEST_F(MenuTest, MiddleChoicesHighlightInPlace) {
     vpp = T21V;
     ConsoleCapture cap("q\n");
-    menu(0, 0xFFFF);
+    menu(menuCommands, MenuCommandCount, 0, 0xFFFF);
     EXPECT_NE(cap.screen().find("<VPP>\n\t0:     12 V  \t1:  [  21 V] \t2:     25 V \n<VCC>\n"),
               std::string::npos);
 }
@@ -146,27 +147,27 @@ TEST_F(MenuTest, EachOfThe24KeysSelectsItsCommand) {
     const std::string keys = "0123456789abcde-+rwvzlsq";
     for (int n = 0; n < 24; n++) {
         ConsoleCapture cap(std::string(1, keys[(size_t)n]) + "\n");
-        EXPECT_EQ(menu(0, 0xFFFF), n) << "key " << keys[(size_t)n];
+        EXPECT_EQ(menu(menuCommands, MenuCommandCount, 0, 0xFFFF), n) << "key " << keys[(size_t)n];
         EXPECT_EQ(cap.screen(), kStartScreen);
     }
 }
 
 TEST_F(MenuTest, UnlistedKeyRedrawsTheWholeMenuWithoutAMessage) {
     ConsoleCapture cap("x\n5\n");
-    EXPECT_EQ(menu(0, 0xFFFF), 5);
+    EXPECT_EQ(menu(menuCommands, MenuCommandCount, 0, 0xFFFF), 5);
     EXPECT_EQ(cap.screen(), kStartScreen + kStartScreen);
 }
 
 TEST_F(MenuTest, KeysAreCaseSensitive) {
     ConsoleCapture cap("A\nQ\nR\na\n");
-    EXPECT_EQ(menu(0, 0xFFFF), 10);
+    EXPECT_EQ(menu(menuCommands, MenuCommandCount, 0, 0xFFFF), 10);
     EXPECT_EQ(cap.screen(), kStartScreen + kStartScreen + kStartScreen + kStartScreen);
 }
 
 TEST_F(MenuTest, EmptyLineRedrawsAndSwallowsNothing) {
     // Each empty line (also with CR LF) is one redraw; the key on the next line is taken.
     ConsoleCapture cap("\n\r\n\nw\nq\n");
-    EXPECT_EQ(menu(0, 0xFFFF), 18);
+    EXPECT_EQ(menu(menuCommands, MenuCommandCount, 0, 0xFFFF), 18);
     EXPECT_EQ(cap.screen(), kStartScreen + kStartScreen + kStartScreen + kStartScreen);
     EXPECT_EQ(cap.unreadInput(), "q\n");
 }
@@ -175,30 +176,31 @@ TEST_F(MenuTest, FirstCharacterOfALineSelectsAndTheRestOfTheLineIsDropped) {
     const std::string lines[] = {"r7FFF\n", "r \n", "r\r\n", "r" + std::string(300, 'x') + "\n"};
     for (const std::string& line : lines) {
         ConsoleCapture cap(line + "q\n");
-        EXPECT_EQ(menu(0, 0xFFFF), 17) << line;
+        EXPECT_EQ(menu(menuCommands, MenuCommandCount, 0, 0xFFFF), 17) << line;
         EXPECT_EQ(cap.unreadInput(), "q\n") << line;
     }
 }
 
-TEST_F(MenuTest, KeySearchStopsAtMaxCmd) {
-    MaxCmd = 17; // only the settings keys
-    ConsoleCapture cap("r\n+\n");
-    EXPECT_EQ(menu(0, 0xFFFF), 16);
-    EXPECT_EQ(cap.screen(), kStartScreen + kStartScreen);
+TEST_F(MenuTest, KeySearchStopsAtTheCommandsGiven) {
+    ConsoleCapture cap("r\n+\n"); // only the settings commands given: no r
+    EXPECT_EQ(menu(menuCommands, 17, 0, 0xFFFF), 16);
+    const std::string settings =
+        kClear + kStartStatus + kStartOptions.substr(0, kStartOptions.find("<Menu-IC>")) + kFooter;
+    EXPECT_EQ(cap.screen(), settings + settings);
 }
 
 // ---- End of input ------------------------------------------------------------------------
 
 TEST_F(MenuTest, EndOfInputSelectsTheExitCommand) {
     ConsoleCapture cap("");
-    EXPECT_EQ(menu(0, 0xFFFF), 23);
+    EXPECT_EQ(menu(menuCommands, MenuCommandCount, 0, 0xFFFF), 23);
     EXPECT_EQ(InputClosed, 1);
     EXPECT_EQ(cap.screen(), kStartScreen);
 }
 
 TEST_F(MenuTest, EndOfInputAfterAnUnlistedKeyDoesNotLoop) {
     ConsoleCapture cap("x\n");
-    EXPECT_EQ(menu(0, 0xFFFF), 23);
+    EXPECT_EQ(menu(menuCommands, MenuCommandCount, 0, 0xFFFF), 23);
     EXPECT_EQ(InputClosed, 1);
     EXPECT_EQ(cap.screen(), kStartScreen + kStartScreen);
 }
@@ -209,7 +211,7 @@ TEST_F(MenuTest, KeyWithoutLineEndAtEndOfInputIsNoAnswer) {
     for (const char* typed : {"4", "w", "x", "w\r"}) {
         SCOPED_TRACE(typed);
         ConsoleCapture cap(typed);
-        EXPECT_EQ(menu(0, 0xFFFF), 23);
+        EXPECT_EQ(menu(menuCommands, MenuCommandCount, 0, 0xFFFF), 23);
         EXPECT_EQ(InputClosed, 1);
         EXPECT_EQ(cap.screen(), kStartScreen);
     }

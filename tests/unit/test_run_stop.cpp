@@ -94,7 +94,7 @@ class RunStop : public ::testing::TestWithParam<Case> {
   protected:
     void SetUp() override {
         wire::reset_all(); // the console on a stream of its own before the signals are caught
-        conInit();
+        conInit(1);
     }
     void TearDown() override {
         vtest::SavedSettings::startValues(); // no stop or pause request left for the next test
@@ -321,7 +321,7 @@ TEST_P(RunStop, PausesBetweenTransfersWithTheChipAtRestAndEndsAsIfUninterrupted)
 // and a read stores only bytes it really read.
 TEST(RunStopEarly, StopInTheSetUpOrInsideAReadNeverSelectsTheChipNorStoresUnreadBytes) {
     wire::reset_all(); // the console on a stream of its own before the signals are caught
-    conInit();
+    conInit(1);
     for (RunKind run : {RunKind::write, RunKind::verify, RunKind::blank, RunKind::read}) {
         for (uint64_t at = 1; at < 700; at += 3) {
             SCOPED_TRACE("run " + std::to_string((int)run) + ", stop at access " +

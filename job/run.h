@@ -1,0 +1,51 @@
+// The job's actions on the board: each one a chip run of the menu's, transfer for transfer,
+// and what it came to, for the front end to say on one line as each action ends.
+#ifndef VANTREL_JOB_RUN_H
+#define VANTREL_JOB_RUN_H
+
+#include "eprom/ic_func.h"
+#include "job/plan.h"
+
+// How an action ended.
+enum JOB_OUTCOME {
+    TACT_OK = 0,
+    TACT_NOT_BLANK,     // blank check: a cell is not 0xFF
+    TACT_MISMATCH,      // verify: the chip differs from the image
+    TACT_WRITE_ERROR,   // burn: a cell did not take its value in ten attempts
+    TACT_TIMEOUT,       // burn: the board's pulse never ended
+    TACT_NOT_SUPPORTED, // burn: the type cannot be programmed on this board
+    TACT_REFUSED,       // burn: the voltage would harm the chip (why); nothing was sent
+    TACT_STOPPED,       // a stop request: the chip was put at rest at `adresse`
+    TACT_NOT_RUN,       // the run had no range or no buffer (the plan never gives one)
+    TACT_NOT_SAVED,     // read: the image could not be written (why)
+};
+
+struct JobResult {
+    JOB_ACTION kind;
+    JOB_OUTCOME outcome;
+    unsigned long count;   // bytes in the action's range: 0 to its end
+    unsigned long adresse; // the range end when complete; else the failed cell, the lowest
+                           // difference, or where the run stopped
+    unsigned char chip;    // the byte the chip gave there
+    unsigned char wanted;  // the byte the image holds there (0xFF for a blank check)
+    unsigned long differ;  // verify: bytes that differ
+    unsigned long pulses;  // burn: program pulses given
+    int type;              // the EPROM type (enum IC) the run was made for
+    // A read once its image is written: the sums the chip's bytes are known by.
+    unsigned long sum;   // the 16-bit byte sum
+    unsigned long crc32; // as zip prints it
+    char sha1[41];       // as sha1sum prints it
+    char why[400];       // TACT_REFUSED, TACT_NOT_SAVED: the reason, for the front end to say
+};
+
+// Runs action `a` of a started plan (StartJob): the image of a --write or --verify into the
+// runs' buffer, then the run, with `hooks` for its progress and pauses.
+JobResult RunJobAction(JobPlan* plan, int a, const RunHooks* hooks);
+
+// After a run that went well: a read's image written to its file (or standard output) in its
+// format, and its sums; nothing for the others. A failed write is TACT_NOT_SAVED, a file the
+// write replaces keeps its old contents. A stop signal during the save (hooks' checkStop) ends
+// the job by it once the save is over.
+void FinishJobAction(const JobPlan* plan, int a, const JobHooks* hooks, JobResult* r);
+
+#endif
