@@ -28,6 +28,7 @@ enum JOB_OPTION {
     TOPT_VERIFY,
     TOPT_READ,
     TOPT_PARTS,
+    TOPT_ADDRESSING,
     TjoboptMax
 };
 

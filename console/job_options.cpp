@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "defs.h"
+#include "eprom/ic_func.h"
 #include "eprom/parts.h"
 #include "image/formats.h"
 #include "common/numbers.h"
@@ -26,6 +27,7 @@ const struct option JobLongOptions[] = {
     {"verify", required_argument, nullptr, TOPT_VERIFY},
     {"read", required_argument, nullptr, TOPT_READ},
     {"parts", optional_argument, nullptr, TOPT_PARTS},
+    {"addressing", required_argument, nullptr, TOPT_ADDRESSING},
     {nullptr, 0, nullptr, 0},
 };
 
@@ -112,6 +114,17 @@ static int takeFormat(const char* v, JobOptions* o, char* err, size_t n) {
     return 1;
 }
 
+// How the reading runs tell the chip its addresses: by one-bit shifts where the type allows
+// it, or the menu's wire, transfer for transfer.
+static int takeAddressing(const char* v, JobOptions* o, char* err, size_t n) {
+    if (strcmp(v, "quick") != 0 && strcmp(v, "plain") != 0) {
+        snprintf(err, n, "--addressing '%s': quick or plain", v);
+        return 0;
+    }
+    o->addressing = strcmp(v, "quick") == 0 ? TADR_QUICK : TADR_PLAIN;
+    return 1;
+}
+
 // --blank, --write, --verify and --read, in the order given.
 static int takeAction(int code, const char* name, const char* v, JobOptions* o, char* err,
                       size_t n) {
@@ -156,14 +169,16 @@ static int takeValue(int code, const char* name, const char* v, JobOptions* o, c
         return takeAddress(code, name, v, o, err, n);
     case TOPT_FORMAT:
         return takeFormat(v, o, err, n);
+    case TOPT_ADDRESSING:
+        return takeAddressing(v, o, err, n);
     default:
         return takeAction(code, name, v, o, err, n);
     }
 }
 
 // The options that two values would make ambiguous: which of them holds?
-static const int onceOnly[] = {TOPT_TYPE, TOPT_PART,  TOPT_RANGE,  TOPT_VPP,
-                               TOPT_VCC,  TOPT_DELAY, TOPT_FORMAT, TOPT_OFFSET};
+static const int onceOnly[] = {TOPT_TYPE,  TOPT_PART,   TOPT_RANGE,  TOPT_VPP,       TOPT_VCC,
+                               TOPT_DELAY, TOPT_FORMAT, TOPT_OFFSET, TOPT_ADDRESSING};
 
 // 1 the first time an option of onceOnly comes (or any other option), 0 the second time.
 static int firstTime(int code, JobOptions* o) {
@@ -233,9 +248,15 @@ const char* JobUsage(void) {
            "                         or 27128\n"
            "  --vcc 5|6.25           supply while burning (default 5)\n"
            "  --delay N              bus delay factor 1..255 (default 2)\n"
-           "Each of -t, -p, --range, --format, --offset, --vpp, --vcc, --delay and --port is\n"
-           "given once. A --read into the image of a --write or --verify of the same job is\n"
-           "refused.\n"
+           "  --addressing quick|plain\n"
+           "                         how reads, verifies and blank checks give a 27512,\n"
+           "                         27010, 27020 or 27040 its addresses: quick (default)\n"
+           "                         shifts one bit from cell to cell, whole 64 KiB banks\n"
+           "                         at a time, for the same results in less than half the\n"
+           "                         time; plain sends the menu's wire, transfer for transfer\n"
+           "Each of -t, -p, --range, --format, --offset, --vpp, --vcc, --delay, --addressing\n"
+           "and --port is given once. A --read into the image of a --write or --verify of the\n"
+           "same job is refused.\n"
            "Job exit status: 0 all actions succeeded, 1 a chip action failed, 2 bad usage or\n"
            "an image or file error, 3 no access to the port or no board answering.\n";
 }

@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include "defs.h"
+#include "eprom/ic_func.h"
 #include "eprom/ic_types.h"
 #include "eprom/misc.h"
 #include "eprom/parts.h"
@@ -22,6 +23,7 @@ void JobDefaults(JobOptions* o) {
     o->vcc = T5V;
     o->delay = 2;
     o->format = -1;
+    o->addressing = TADR_QUICK;
 }
 
 const char* JobActionName(JOB_ACTION kind) {

@@ -47,6 +47,7 @@ struct JobOptions {
     int listParts;             // --parts: list the parts, run nothing
     const char* partsPattern;  // its pattern, NULL for all
     unsigned int given;        // the options taken once only that have been given, a bit each
+    int addressing;            // ADDRESSING of the reading runs: quick where the type has it
 };
 
 // The settings of the menu program at start, no type, no action.

@@ -48,17 +48,17 @@ JobResult RunJobAction(JobPlan* p, int a, const RunHooks* hooks) {
     RunResult run = {};
     switch (act.kind) {
     case TJOBBLANK:
-        run = RunCompare(p->work, end, 1, 0, hooks);
+        run = RunCompare(p->work, end, 1, 0, hooks, p->o.addressing);
         break;
     case TJOBWRITE:
         run = RunWrite(p->work, end, hooks);
         break;
     case TJOBVERIFY:
         // Every byte that differs is counted, not only the first.
-        run = RunCompare(p->work, end, 0, 1, hooks);
+        run = RunCompare(p->work, end, 0, 1, hooks, p->o.addressing);
         break;
     case TJOBREAD:
-        run = RunRead(p->work, end, hooks);
+        run = RunRead(p->work, end, hooks, p->o.addressing);
         break;
     }
     JobResult r = {};

@@ -9,6 +9,7 @@
 #include <string>
 
 #include "console/job.h"
+#include "eprom/ic_func.h"
 #include "eprom/ic_types.h"
 #include "eprom/parts.h"
 #include "job/plan.h"
@@ -50,7 +51,8 @@ std::string shown(const JobPlan& p) {
     }
     char end[32];
     snprintf(end, sizeof end, ", end 0x%lX", p.end);
-    return s + end + (p.imageOut ? ", image out" : "");
+    return s + end + (p.imageOut ? ", image out" : "") +
+           (p.o.addressing == TADR_PLAIN ? ", plain addressing" : "");
 }
 
 TEST(JobPlan, OptionsGiveThePlanOrTheRefusal) {
@@ -93,6 +95,8 @@ TEST(JobPlan, OptionsGiveThePlanOrTheRefusal) {
         {"-t 27256 --read - --blank", 0, "27256 12.75 V: read -, blank, end 0x7FFF, image out"},
         {"-t 27256 --verify fw.bin --read ./fw.bin", 0,
          "--read ./fw.bin would replace the image of --verify fw.bin: read into another file"},
+        {"-t 27512 --addressing plain --read out.bin", 0,
+         "27512 12.75 V: read out.bin, end 0xFFFF, plain addressing"},
         {"-t 27256 --write - --read -", 0, "27256 12.75 V: write -, read -, end 0x7FFF, image out"},
     };
     for (const auto& row : rows) {
