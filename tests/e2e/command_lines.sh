@@ -151,11 +151,10 @@ job|-p 27C256 -p 2764 --blank|option '-p' given twice; give it once
 job|--range 3F -t 2764 --range 3F --blank|option '--range' given twice; give it once
 job|--reads 2 -t 2764 --reads 3 --read x.bin|option '--reads' given twice; give it once
 job|--majority --reads 3 --majority|option '--majority' given twice; give it once
-job|--majority=1|option '--majority' takes no value
-job|--reads=0x3|--reads '0x3': a number of reads from 1 to 9
+job|--reads 0|--reads '0': a number of reads from 1 to 9
+job|--reads=10 -t 2764 --read x.bin|--reads '10': a number of reads from 1 to 9
 job|--addressing fast -t 27512 --read x.bin|--addressing 'fast': quick or plain
 job|--addressing plain --addressing quick|option '--addressing' given twice; give it once
-job|--inspect=|option '--inspect' needs a file name (- for standard input)
 check|-t 2764 --reads 2 --majority --read x.bin|--majority needs 3 or more reads to outvote one (--reads 2 given)
 check|-p TMS2708JL --write x.bin|--write: a 2708 cannot be programmed on this board
 usage|--bogus|unknown option '--bogus'

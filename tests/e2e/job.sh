@@ -105,9 +105,6 @@ raw_offset|-t 27C256 --offset 8000 --write three.bin|--offset 0x8000: three.bin 
 raw_offset_read|-t 27C256 --offset 8000 --read x.bin|--offset 0x8000: x.bin is a raw image
 srec_cut|-t 27C256 --write cut.s19|cut.s19:1: no end record (S7, S8 or S9) nor a count (S5 or S6) after the data
 hex_past_4g|-t 27C256 --offset FFFFFF00 --write past4g.hex|past4g.hex:2: address 0x100000000 is at or past 4 GiB
-reads_0|-t 27C256 --reads 0 --read x.bin|--reads '0': a number of reads from 1 to 9
-reads_10|-t 27C256 --read x.bin --reads 10|--reads '10': a number of reads from 1 to 9
-majority_2|-t 27C256 --majority --read x.bin|--majority needs 3 or more reads to outvote one (--reads 2 given)
 inspect_dir|--inspect adir|can't open adir: Is a directory
 inspect_empty|-t 27C256 --blank --inspect empty.bin|empty.bin: no data in the image
 inspect_missing|--inspect nothing.bin --inspect want.bin|can't open nothing.bin: No such file or directory
