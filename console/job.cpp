@@ -123,17 +123,26 @@ void showPart(const JobScreen* s, const JobOptions* o) {
              FormatVolts(VppLevelMillivolts(part->vpp), own, sizeof own), volts);
 }
 
+// What each pass read in an unstable cell, in the order of the passes: "0x3C, 0x34".
+struct PassValues {
+    char text[PASSES_MAX * 6 + 1];
+};
+
+PassValues passValues(const UnstableCell& c, unsigned int reads) {
+    PassValues v = {""};
+    for (unsigned int k = 0; k < reads; k++)
+        snprintf(v.text + strlen(v.text), sizeof v.text - strlen(v.text), "%s0x%02X", k ? ", " : "",
+                 c.values[k]);
+    return v;
+}
+
 // "unstable: 3 cells differ between 2 reads, first at 0x1A30 (0x3C, 0x34)": the lowest cell
-// with what each pass read there, in the order of the passes.
+// with what each pass read there.
 const char* unstableText(const JobResult& r, char* text, size_t n) {
     const UnstableCell& c = r.passes.cells[0];
-    char values[PASSES_MAX * 6 + 1] = "";
-    for (unsigned int k = 0; k < r.reads; k++)
-        snprintf(values + strlen(values), sizeof values - strlen(values), "%s0x%02X", k ? ", " : "",
-                 c.values[k]);
     int len = snprintf(text, n, "unstable: %lu %s between %u reads, first at 0x%04lX (%s)",
                        r.passes.differ, r.passes.differ == 1 ? "cell differs" : "cells differ",
-                       r.reads, c.adresse, values);
+                       r.reads, c.adresse, passValues(c, r.reads).text);
     if (r.majority && r.passes.undecided && len > 0 && (size_t)len < n)
         snprintf(text + len, n - (size_t)len, ", %lu %s without a majority", r.passes.undecided,
                  r.passes.undecided == 1 ? "cell" : "cells");
@@ -144,17 +153,15 @@ const char* unstableText(const JobResult& r, char* text, size_t n) {
 void showUnstableCells(const JobScreen* s, const JobResult& r) {
     for (unsigned int i = 0; i < r.passes.listed; i++) {
         const UnstableCell& c = r.passes.cells[i];
-        char values[PASSES_MAX * 6 + 1] = "", bits[40] = "";
+        char bits[40] = "";
         int count = 0;
-        for (unsigned int k = 0; k < r.reads; k++)
-            snprintf(values + strlen(values), sizeof values - strlen(values), "%s0x%02X",
-                     k ? ", " : "", c.values[k]);
         for (int bit = 0; bit < 8; bit++)
             if ((c.changed >> bit) & 1)
                 snprintf(bits + strlen(bits), sizeof bits - strlen(bits), "%sD%d",
                          count++ ? ", " : "", bit);
-        complain(s, "unstable cell 0x%04lX: read %s: %s %s %s", c.adresse, values,
-                 count == 1 ? "bit" : "bits", bits, count == 1 ? "changes" : "change");
+        complain(s, "unstable cell 0x%04lX: read %s: %s %s %s", c.adresse,
+                 passValues(c, r.reads).text, count == 1 ? "bit" : "bits", bits,
+                 count == 1 ? "changes" : "change");
     }
     if (r.passes.differ > r.passes.listed)
         complain(s, "and %lu more unstable cells", r.passes.differ - r.passes.listed);
