@@ -59,7 +59,7 @@ int endJobOptions(const char* progName) {
     StartPart = CommandJob.count ? nullptr : CommandJob.part;
     if (jobOptionsGiven && CommandJob.count == 0) {
         fprintf(stderr,
-                "%s: a job needs an action (--blank, --write, --verify or --read)\n"
+                "%s: a job needs an action (--blank, --write, --verify, --read or --inspect)\n"
                 "Try '%s --help' for more information.\n",
                 progName, progName);
         return 0;

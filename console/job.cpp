@@ -61,19 +61,26 @@ double monotonicSeconds(void) {
     return (double)now.tv_sec + (double)now.tv_nsec / 1e9;
 }
 
-// The progress display of one run: when it started, moved on by the time spent paused.
+// The progress display of one action: when it started, moved on by the time spent paused,
+// and the passes it reads its range in.
 struct JobProgress {
     double start;
+    unsigned long passes;
 };
 
-// One line on a terminal, rewritten in place: how far the run is and how long it will take.
+// One line on a terminal, rewritten in place: how far the action is (the cell, and the pass
+// of a read in several), and how long it will take.
 void showJobProgress(void* user, unsigned long adresse, unsigned long end) {
     const JobProgress* p = static_cast<const JobProgress*>(user);
     const double done = (double)adresse / (double)(end + 1);
     const double elapsed = monotonicSeconds() - p->start;
     const long left = done > 0 ? (long)(elapsed / done - elapsed + 0.5) : 0;
-    fprintf(stderr, "\r%3d%%  0x%05lX  %ld:%02ld elapsed  %ld:%02ld left ", (int)(done * 100),
-            adresse, (long)elapsed / 60, (long)elapsed % 60, left / 60, left % 60);
+    const unsigned long size = (end + 1) / p->passes;
+    char pass[48] = "";
+    if (p->passes > 1)
+        snprintf(pass, sizeof pass, "  read %lu of %lu", adresse / size + 1, p->passes);
+    fprintf(stderr, "\r%3d%%  0x%05lX%s  %ld:%02ld elapsed  %ld:%02ld left ", (int)(done * 100),
+            adresse % size, pass, (long)elapsed / 60, (long)elapsed % 60, left / 60, left % 60);
     fflush(stderr);
 }
 
@@ -116,8 +123,61 @@ void showPart(const JobScreen* s, const JobOptions* o) {
              FormatVolts(VppLevelMillivolts(part->vpp), own, sizeof own), volts);
 }
 
+// What each pass read in an unstable cell, in the order of the passes: "0x3C, 0x34".
+struct PassValues {
+    char text[PASSES_MAX * 6 + 1];
+};
+
+PassValues passValues(const UnstableCell& c, unsigned int reads) {
+    PassValues v = {""};
+    for (unsigned int k = 0; k < reads; k++)
+        snprintf(v.text + strlen(v.text), sizeof v.text - strlen(v.text), "%s0x%02X", k ? ", " : "",
+                 c.values[k]);
+    return v;
+}
+
+// "unstable: 3 cells differ between 2 reads, first at 0x1A30 (0x3C, 0x34)": the lowest cell
+// with what each pass read there.
+const char* unstableText(const JobResult& r, char* text, size_t n) {
+    const UnstableCell& c = r.passes.cells[0];
+    int len = snprintf(text, n, "unstable: %lu %s between %u reads, first at 0x%04lX (%s)",
+                       r.passes.differ, r.passes.differ == 1 ? "cell differs" : "cells differ",
+                       r.reads, c.adresse, passValues(c, r.reads).text);
+    if (r.majority && r.passes.undecided && len > 0 && (size_t)len < n)
+        snprintf(text + len, n - (size_t)len, ", %lu %s without a majority", r.passes.undecided,
+                 r.passes.undecided == 1 ? "cell" : "cells");
+    return text;
+}
+
+// The unstable cells listed on standard error: what each pass read, and the bits that changed.
+void showUnstableCells(const JobScreen* s, const JobResult& r) {
+    for (unsigned int i = 0; i < r.passes.listed; i++) {
+        const UnstableCell& c = r.passes.cells[i];
+        char bits[40] = "";
+        int count = 0;
+        for (int bit = 0; bit < 8; bit++)
+            if ((c.changed >> bit) & 1)
+                snprintf(bits + strlen(bits), sizeof bits - strlen(bits), "%sD%d",
+                         count++ ? ", " : "", bit);
+        complain(s, "unstable cell 0x%04lX: read %s: %s %s %s", c.adresse,
+                 passValues(c, r.reads).text, count == 1 ? "bit" : "bits", bits,
+                 count == 1 ? "changes" : "change");
+    }
+    if (r.passes.differ > r.passes.listed)
+        complain(s, "and %lu more unstable cells", r.passes.differ - r.passes.listed);
+}
+
+// What the bytes say of how they were read, on standard error.
+void showNotes(const JobScreen* s, const JobResult& r) {
+    for (unsigned int i = 0; i < r.noteCount; i++) {
+        char text[200];
+        complain(s, "%s", ReadNoteText(&r.notes[i], text, sizeof text));
+    }
+}
+
 // The action's result line; returns the job's status so far (JOB_OK to go on).
 int showResult(JobScreen* s, const JobResult& r) {
+    char text[200];
     switch (r.outcome) {
     case TACT_OK:
         break;
@@ -144,6 +204,10 @@ int showResult(JobScreen* s, const JobResult& r) {
     case TACT_NOT_SAVED:
         complain(s, "%s", r.why);
         return JOB_BAD_USAGE;
+    case TACT_UNSTABLE:
+        putResult(s, "read: %s\n", unstableText(r, text, sizeof text));
+        showUnstableCells(s, r);
+        return JOB_CHIP_FAILED;
     case TACT_STOPPED:
     case TACT_NOT_RUN:
         // Stopped, with the chip at rest: how far it got, then the job ends by the signal.
@@ -159,10 +223,28 @@ int showResult(JobScreen* s, const JobResult& r) {
         putResult(s, "write: %lu bytes ok\n", r.count);
         break;
     case TJOBVERIFY:
-        putResult(s, "verify: %lu bytes ok\n", r.count);
+        putResult(s, "verify: %lu bytes ok, sum 0x%04lX, CRC-32 0x%08lX, SHA-1 %s\n", r.count,
+                  r.sum, r.crc32, r.sha1);
         break;
-    case TJOBREAD:
-        putResult(s, "read: %lu bytes, sum 0x%04lX, CRC-32 0x%08lX\n", r.count, r.sum, r.crc32);
+    case TJOBREAD: {
+        char reads[32] = "";
+        if (r.reads > 1)
+            snprintf(reads, sizeof reads,
+                     r.passes.differ ? " majority of %u reads," : " %u reads agree,", r.reads);
+        putResult(s, "read: %lu bytes,%s sum 0x%04lX, CRC-32 0x%08lX, SHA-1 %s\n", r.count, reads,
+                  r.sum, r.crc32, r.sha1);
+        if (r.passes.differ) {
+            complain(s, "warning: read: %s: the bitwise majority is written",
+                     unstableText(r, text, sizeof text));
+            showUnstableCells(s, r);
+        }
+        showNotes(s, r);
+        break;
+    }
+    case TJOBINSPECT:
+        putResult(s, "inspect: %lu bytes, sum 0x%04lX, CRC-32 0x%08lX, SHA-1 %s\n", r.count, r.sum,
+                  r.crc32, r.sha1);
+        showNotes(s, r);
         break;
     }
     return JOB_OK;
@@ -170,7 +252,8 @@ int showResult(JobScreen* s, const JobResult& r) {
 
 // One action: the run with its progress line, a read's file, the result line.
 int runAction(JobScreen* s, JobPlan* plan, int a, const JobHooks* hooks) {
-    JobProgress progress = {monotonicSeconds()};
+    const bool read = plan->o.actions[a].kind == TJOBREAD;
+    JobProgress progress = {monotonicSeconds(), read ? (unsigned long)plan->o.reads : 1UL};
     RunHooks run = {nullptr, pauseJob, &progress};
     if (isatty(STDERR_FILENO))
         run.progress = showJobProgress;
@@ -178,6 +261,19 @@ int runAction(JobScreen* s, JobPlan* plan, int a, const JobHooks* hooks) {
     endJobProgress(&run);
     FinishJobAction(plan, a, hooks, &r);
     return showResult(s, r);
+}
+
+// The actions in order, until the first that fails.
+int runActions(JobScreen* s, JobPlan* plan, const JobHooks* hooks) {
+    int status = JOB_OK;
+    for (int a = 0; a < plan->o.count && status == JOB_OK; a++) {
+        status = runAction(s, plan, a, hooks);
+        // A stop between two actions, or during an action's output or its line, ends the
+        // job by the signal as well: the chip is at rest by now.
+        fflush(s->results);
+        conCheckStop();
+    }
+    return status;
 }
 
 // The job from the port on: the port opened and root's rights given up before any file is
@@ -206,15 +302,22 @@ int runOnPort(JobScreen* s, const FrontEnd* fe, JobPlan* plan, const char* port)
         complain(s, "%s", why);
         return JOB_BAD_USAGE;
     }
-    int status = JOB_OK;
-    for (int a = 0; a < plan->o.count && status == JOB_OK; a++) {
-        status = runAction(s, plan, a, &hooks);
-        // A stop between two actions, or during an action's output or its line, ends the
-        // job by the signal as well: the chip is at rest by now.
-        fflush(s->results);
-        conCheckStop();
+    return runActions(s, plan, &hooks);
+}
+
+// A job that only looks at files: no port is opened, the board hears nothing; root's rights
+// end all the same before a file is read.
+int runWithoutBoard(JobScreen* s, const FrontEnd* fe, JobPlan* plan) {
+    const JobHooks hooks = {StopAsked, conCheckStop};
+    char why[400];
+    const int rootStatus = dropRootRights(fe);
+    if (rootStatus >= 0)
+        return rootStatus;
+    if (!LoadJobFiles(plan, &hooks, why, sizeof why)) {
+        complain(s, "%s", why);
+        return JOB_BAD_USAGE;
     }
-    return status;
+    return runActions(s, plan, &hooks);
 }
 
 } // namespace
@@ -237,7 +340,8 @@ int RunJob(const JobOptions* given, const char* progName, const char* port) {
     // A port lost in a run ends the job in its own words, and with its status.
     const FrontEnd fe = JobFrontEnd(progName);
     conSetPortLossHook(endByPortLoss, &fe);
-    const int status = runOnPort(&screen, &fe, &plan, port ? port : "0x378");
+    const int status = plan.noBoard ? runWithoutBoard(&screen, &fe, &plan)
+                                    : runOnPort(&screen, &fe, &plan, port ? port : "0x378");
     conSetPortLossHook(endByPortLoss);
     EndJob(&plan);
     return screen.resultLost ? JOB_BAD_USAGE : status;

@@ -29,6 +29,9 @@ enum JOB_OPTION {
     TOPT_READ,
     TOPT_PARTS,
     TOPT_ADDRESSING,
+    TOPT_READS,
+    TOPT_MAJORITY,
+    TOPT_INSPECT,
     TjoboptMax
 };
 
@@ -40,8 +43,8 @@ extern const struct option JobLongOptions[];
 // Takes one job option into `o`: its code, its name as given ("-t", "--type", for the
 // messages) and its value (NULL when none was given). Returns 1 when it was one, 0 when
 // `code` is no job option, -1 when the value is missing, bad or one too many, or the option
-// (one of -t, -p, --range, --vpp, --vcc, --delay, --format, --offset) was given before (the
-// reason in `err`).
+// (one of -t, -p, --range, --vpp, --vcc, --delay, --format, --offset, --addressing, --reads,
+// --majority) was given before (the reason in `err`).
 int JobOption(int code, const char* name, const char* value, JobOptions* o, char* err,
               size_t errSize);
 
@@ -49,11 +52,11 @@ int JobOption(int code, const char* name, const char* value, JobOptions* o, char
 const char* JobUsage(void);
 
 // Runs the job on the port named `port` (a base address or a ppdev device, NULL for
-// 0x378): the chip is settled from -t, -p and --vpp (a voltage that would destroy it is
-// refused, the part understood is said on standard error), the port is opened (and root's
-// rights given up, as at an interactive start), the images are read and checked, the board
-// is tested, then the actions run in order until the first failure. Returns the exit
-// status.
+// 0x378), or without a port when it only inspects files: the chip is settled from -t, -p and --vpp
+// (a voltage that would destroy it is refused, the part understood is said on standard error), the
+// port is opened (and root's rights given up, as at an interactive start), the images are read and
+// checked, the board is tested, then the actions run in order until the first failure. Returns the
+// exit status.
 int RunJob(const JobOptions* o, const char* progName, const char* port);
 
 #endif

@@ -9,6 +9,7 @@
 #include "eprom/ic_func.h"
 #include "eprom/parts.h"
 #include "image/formats.h"
+#include "job/passes.h"
 #include "common/numbers.h"
 
 // ---- Options -------------------------------------------------------------------------------
@@ -28,6 +29,9 @@ const struct option JobLongOptions[] = {
     {"read", required_argument, nullptr, TOPT_READ},
     {"parts", optional_argument, nullptr, TOPT_PARTS},
     {"addressing", required_argument, nullptr, TOPT_ADDRESSING},
+    {"reads", required_argument, nullptr, TOPT_READS},
+    {"majority", no_argument, nullptr, TOPT_MAJORITY},
+    {"inspect", required_argument, nullptr, TOPT_INSPECT},
     {nullptr, 0, nullptr, 0},
 };
 
@@ -125,13 +129,25 @@ static int takeAddressing(const char* v, JobOptions* o, char* err, size_t n) {
     return 1;
 }
 
-// --blank, --write, --verify and --read, in the order given.
+// How many times a --read reads its range before the passes are compared.
+static int takeReads(const char* v, JobOptions* o, char* err, size_t n) {
+    unsigned long long reads = 0;
+    if (!parseNumber(v, TNUM_DEC, PASSES_MAX, &reads) || reads < 1) {
+        snprintf(err, n, "--reads '%s': a number of reads from 1 to %d", v, PASSES_MAX);
+        return 0;
+    }
+    o->reads = (int)reads;
+    return 1;
+}
+
+// --blank, --write, --verify, --read and --inspect, in the order given.
 static int takeAction(int code, const char* name, const char* v, JobOptions* o, char* err,
                       size_t n) {
     const JOB_ACTION action = code == TOPT_BLANK    ? TJOBBLANK
                               : code == TOPT_WRITE  ? TJOBWRITE
                               : code == TOPT_VERIFY ? TJOBVERIFY
-                                                    : TJOBREAD;
+                              : code == TOPT_READ   ? TJOBREAD
+                                                    : TJOBINSPECT;
     if (o->count == JOB_ACTIONS_MAX) {
         snprintf(err, n, "more than %d actions", JOB_ACTIONS_MAX);
         return 0;
@@ -171,14 +187,20 @@ static int takeValue(int code, const char* name, const char* v, JobOptions* o, c
         return takeFormat(v, o, err, n);
     case TOPT_ADDRESSING:
         return takeAddressing(v, o, err, n);
+    case TOPT_READS:
+        return takeReads(v, o, err, n);
+    case TOPT_MAJORITY:
+        o->majority = 1;
+        return 1;
     default:
         return takeAction(code, name, v, o, err, n);
     }
 }
 
 // The options that two values would make ambiguous: which of them holds?
-static const int onceOnly[] = {TOPT_TYPE,  TOPT_PART,   TOPT_RANGE,  TOPT_VPP,       TOPT_VCC,
-                               TOPT_DELAY, TOPT_FORMAT, TOPT_OFFSET, TOPT_ADDRESSING};
+static const int onceOnly[] = {TOPT_TYPE,       TOPT_PART,  TOPT_RANGE,   TOPT_VPP,
+                               TOPT_VCC,        TOPT_DELAY, TOPT_FORMAT,  TOPT_OFFSET,
+                               TOPT_ADDRESSING, TOPT_READS, TOPT_MAJORITY};
 
 // 1 the first time an option of onceOnly comes (or any other option), 0 the second time.
 static int firstTime(int code, JobOptions* o) {
@@ -229,11 +251,19 @@ const char* JobUsage(void) {
            "  -t, --type TYPE        the EPROM: 2708 2716 2732 2764 27128 27256 27512 27010\n"
            "                         27020 27040, or a part's name (27C256, 2764A), which\n"
            "                         holds the voltage to the part's limit; a job needs -t\n"
-           "                         or -p, and -t with -p must name the part's type\n"
+           "                         or -p (but for --inspect alone), and -t with -p must\n"
+           "                         name the part's type\n"
            "  --blank                blank check\n"
            "  --write FILE           burn FILE (every byte is read back as it is burnt)\n"
            "  --verify FILE          compare the chip with FILE\n"
-           "  --read FILE            read the chip into FILE\n"
+           "  --read FILE            read the chip into FILE: --reads times, written only\n"
+           "                         when every pass agrees; the line ends with the SHA-1,\n"
+           "                         notes on a strange dump (all 0xFF, a data bit or an\n"
+           "                         address line that never changes) go to standard error\n"
+           "  --inspect FILE         the size, sums and notes of an image file, as a read\n"
+           "                         gives them; a job of --inspect only needs no board and\n"
+           "                         no -t (the file's own size; with -t the chip's, 0xFF\n"
+           "                         where the file has nothing)\n"
            "                         FILE - is standard input or output\n"
            "  --range END            last address of every action (hex); default: the\n"
            "                         image's last address, the chip's for --read/--blank\n"
@@ -254,9 +284,16 @@ const char* JobUsage(void) {
            "                         shifts one bit from cell to cell, whole 64 KiB banks\n"
            "                         at a time, for the same results in less than half the\n"
            "                         time; plain sends the menu's wire, transfer for transfer\n"
-           "Each of -t, -p, --range, --format, --offset, --vpp, --vcc, --delay, --addressing\n"
-           "and --port is given once. A --read into the image of a --write or --verify of the\n"
-           "same job is refused.\n"
-           "Job exit status: 0 all actions succeeded, 1 a chip action failed, 2 bad usage or\n"
-           "an image or file error, 3 no access to the port or no board answering.\n";
+           "  --reads N              a --read reads its range N times (1..9, default 2) and\n"
+           "                         compares the passes; where the type is read the quick\n"
+           "                         way, the passes alternate quick and plain; passes that\n"
+           "                         differ write nothing (status 1) and list the cells\n"
+           "  --majority             with --reads 3 or more: passes that differ write their\n"
+           "                         bitwise majority, with a warning (a tie writes nothing)\n"
+           "Each of -t, -p, --range, --format, --offset, --vpp, --vcc, --delay, --addressing,\n"
+           "--reads, --majority and --port is given once. A --read into the image of a\n"
+           "--write, --verify or --inspect of the same job is refused.\n"
+           "Job exit status: 0 all actions succeeded, 1 a chip action failed or a read's passes\n"
+           "differ, 2 bad usage or an image or file error, 3 no access to the port or no board\n"
+           "answering.\n";
 }

@@ -24,6 +24,7 @@ void JobDefaults(JobOptions* o) {
     o->delay = 2;
     o->format = -1;
     o->addressing = TADR_QUICK;
+    o->reads = 2;
 }
 
 const char* JobActionName(JOB_ACTION kind) {
@@ -36,6 +37,8 @@ const char* JobActionName(JOB_ACTION kind) {
         return "verify";
     case TJOBREAD:
         return "read";
+    case TJOBINSPECT:
+        return "inspect";
     }
     return "?";
 }
@@ -55,6 +58,18 @@ static int formatOf(const JobOptions* o, const char* file) {
 
 static const char* shownName(const char* file) {
     return strcmp(file, "-") == 0 ? "(standard input)" : file;
+}
+
+// The actions that take an image file in.
+static bool takesImage(JOB_ACTION kind) {
+    return kind == TJOBWRITE || kind == TJOBVERIFY || kind == TJOBINSPECT;
+}
+
+int JobInspectsOnly(const JobOptions* o) {
+    for (int a = 0; a < o->count; a++)
+        if (o->actions[a].kind != TJOBINSPECT)
+            return 0;
+    return o->count > 0;
 }
 
 static bool burns(const JobOptions* o) {
@@ -82,6 +97,8 @@ static int settleChip(JobOptions* o, char* why, size_t n) {
         if (!o->vppText && PartProgrammable(part))
             o->vpp = part->vpp;
     }
+    if (o->type < 0 && JobInspectsOnly(o))
+        return 1; // files only: the size is each file's own
     if (o->type < 0)
         return refuse(why, n, "%s", "a job needs the EPROM type (-t TYPE) or the part (-p NAME)");
     const char* refusal = VppRefusal(o->type, part, o->vpp, burns(o), text, sizeof text);
@@ -112,6 +129,10 @@ static int checkActions(const JobPlan* p, int stdoutClosed, char* why, size_t n)
         if (act.kind == TJOBBLANK)
             continue;
         const bool toStdout = act.kind == TJOBREAD && strcmp(act.file, "-") == 0;
+        if (act.kind == TJOBREAD && o->majority && o->reads < 3)
+            return refuse(why, n,
+                          "--majority needs 3 or more reads to outvote one (--reads %d given)",
+                          o->reads);
         const char* shown = toStdout ? "(standard output)" : shownName(act.file);
         const int fmt = formatOf(o, act.file);
         if (o->offset && fmt == TIMGRAW)
@@ -131,7 +152,8 @@ static int checkActions(const JobPlan* p, int stdoutClosed, char* why, size_t n)
 }
 
 // No --read may write over the image of a --write or --verify: a read first would replace the
-// image with the old chip's contents, and a burn that then fails would leave it nowhere.
+// image with the old chip's contents, and a burn that then fails would leave it nowhere. Nor
+// over an --inspect's, which would look at the file as it was before the job.
 // Asked before the port is opened: only the names are looked at.
 static int checkOwnInputs(const JobOptions* o, char* why, size_t n) {
     for (int a = 0; a < o->count; a++) {
@@ -140,7 +162,7 @@ static int checkOwnInputs(const JobOptions* o, char* why, size_t n) {
             continue;
         for (int b = 0; b < o->count; b++) {
             const JobAction& in = o->actions[b];
-            if ((in.kind != TJOBWRITE && in.kind != TJOBVERIFY) || strcmp(in.file, "-") == 0 ||
+            if (!takesImage(in.kind) || strcmp(in.file, "-") == 0 ||
                 !SameImageFile(out.file, in.file))
                 continue;
             return refuse(why, n,
@@ -164,10 +186,11 @@ int PlanJob(const JobOptions* given, int stdoutClosed, JobPlan* p, char* why, si
     const JobOptions* o = &p->o;
     if (!settleChip(&p->o, why, n))
         return 0;
-    p->maxAdr = GetLastAdress((uint16_t)o->type);
+    p->noBoard = JobInspectsOnly(o);
+    p->maxAdr = o->type < 0 ? BUFFER_SIZE - 1 : GetLastAdress((uint16_t)o->type);
     if (o->rangeGiven && (o->range == 0 || o->range > p->maxAdr))
-        return refuse(why, n, "--range 0x%lX: a %s has 0x1 to 0x%lX", o->range, ICTypeName(o->type),
-                      p->maxAdr);
+        return refuse(why, n, "--range 0x%lX: a %s has 0x1 to 0x%lX", o->range,
+                      o->type < 0 ? "job without a chip" : ICTypeName(o->type), p->maxAdr);
     p->end = o->rangeGiven ? o->range : p->maxAdr;
     if (!checkActions(p, stdoutClosed, why, n) || !checkOwnInputs(o, why, n))
         return 0;
@@ -279,23 +302,26 @@ int LoadJobFiles(JobPlan* p, const JobHooks* hooks, char* why, size_t n) {
     // Standard input can be read only once: each file once, in the order of the actions.
     for (int a = 0; a < o->count; a++) {
         const JobAction& act = o->actions[a];
-        if (act.kind != TJOBWRITE && act.kind != TJOBVERIFY)
+        if (!takesImage(act.kind))
             continue;
         const int fmt = formatOf(o, act.file);
         if (!findImage(p, act.file, fmt) && !loadImage(p, act.file, fmt, hooks, why, n))
             return 0;
     }
-    for (int k = 0; k < p->imageCount; k++)
-        if (!o->rangeGiven && p->images[k].last == 0) // the runs take an end of 0 as no range
+    // The runs take an end of 0 as no range; an --inspect looks at one byte as well.
+    for (int a = 0; a < o->count; a++) {
+        const JobImage* img = JobImageOf(p, a);
+        if (img && o->actions[a].kind != TJOBINSPECT && !o->rangeGiven && img->last == 0)
             return refuse(why, n,
                           "%s: the image holds address 0 only; a job needs --range 1 or more",
-                          p->images[k].file);
+                          img->file);
+    }
     return 1;
 }
 
 const JobImage* JobImageOf(const JobPlan* p, int a) {
     const JobAction& act = p->o.actions[a];
-    if (act.kind != TJOBWRITE && act.kind != TJOBVERIFY)
+    if (!takesImage(act.kind))
         return nullptr;
     return findImage(p, act.file, formatOf(&p->o, act.file));
 }

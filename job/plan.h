@@ -16,13 +16,15 @@
 
 struct EpromPart;
 
-enum JOB_ACTION { TJOBBLANK = 0, TJOBWRITE, TJOBVERIFY, TJOBREAD };
+// TJOBINSPECT looks at an image file: no board, no chip.
+enum JOB_ACTION { TJOBBLANK = 0, TJOBWRITE, TJOBVERIFY, TJOBREAD, TJOBINSPECT };
 
 #define JOB_ACTIONS_MAX 16
 
 struct JobAction {
     JOB_ACTION kind;
-    const char* file; // the image for write, verify and read ("-": standard input/output)
+    const char* file; // the image for write, verify, read and inspect ("-": standard input or
+                      // output)
 };
 
 struct JobOptions {
@@ -48,13 +50,18 @@ struct JobOptions {
     const char* partsPattern;  // its pattern, NULL for all
     unsigned int given;        // the options taken once only that have been given, a bit each
     int addressing;            // ADDRESSING of the reading runs: quick where the type has it
+    int reads;                 // passes of a --read, 1..PASSES_MAX, compared before it is saved
+    int majority;              // a --read whose passes differ saves their bitwise majority
 };
 
-// The settings of the menu program at start, no type, no action.
+// The settings of the menu program at start, no type, no action, reads checked by a second.
 void JobDefaults(JobOptions* o);
 
 // The action's name on its result line and in messages: "blank", "write", "verify", "read".
 const char* JobActionName(JOB_ACTION kind);
+
+// 1 when every action of the job is an --inspect: it needs no chip, no port and no board.
+int JobInspectsOnly(const JobOptions* o);
 
 // What the job needs of the program that runs it around a file: both may be null.
 struct JobHooks {
@@ -65,18 +72,20 @@ struct JobHooks {
     void (*checkStop)(void);
 };
 
-// The image of a --write or --verify: each file read once.
+// The image of a --write, --verify or --inspect: each file read once.
 struct JobImage {
     const char* file;
     int format;           // IMG_FORMAT
-    unsigned char* bytes; // the chip's size, 0xFF where the file has nothing
+    unsigned char* bytes; // the chip's size (without a chip 0x80000), 0xFF where the file has
+                          // nothing
     unsigned long last;   // highest address holding data
 };
 
 struct JobPlan {
     JobOptions o;          // as given, with the type and the voltage a -p part brings
     const EpromPart* part; // the part whose limit holds (of -p and a -t part's name), or NULL
-    unsigned long maxAdr;  // the chip's last address
+    unsigned long maxAdr;  // the chip's last address (without a chip, the largest one's)
+    int noBoard;           // only --inspect: no chip, no port, nothing sent
     unsigned long end;     // the last address of an action without an image
     int imageOut;          // a --read - sends the image to standard output
     int imageCount;
@@ -85,7 +94,8 @@ struct JobPlan {
 };
 
 // The plan for the options `given`, with what needs no file: the chip settled from -t, -p and
-// --vpp (a voltage that would destroy it is refused), the range, the actions the type allows,
+// --vpp (a voltage that would destroy it is refused; a job of only --inspect actions needs
+// none), the range, the reads and their majority, the actions the type allows,
 // the output formats, no --read over an input of the job, and no image to a standard output
 // that was closed at start (`stdoutClosed`). 1, or 0 with the reason in `why`.
 int PlanJob(const JobOptions* given, int stdoutClosed, JobPlan* plan, char* why, size_t whySize);
@@ -94,7 +104,8 @@ int PlanJob(const JobOptions* given, int stdoutClosed, JobPlan* plan, char* why,
 // with the reason in `why`.
 int LoadJobFiles(JobPlan* plan, const JobHooks* hooks, char* why, size_t whySize);
 
-// The image of action `a` once loaded: a --write's or --verify's; NULL for the others.
+// The image of action `a` once loaded: a --write's, --verify's or --inspect's; NULL for the
+// others.
 const JobImage* JobImageOf(const JobPlan* plan, int a);
 
 // The runs' buffer, then the type, the part, the voltages and the bus delay sent to the board

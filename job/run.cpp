@@ -39,13 +39,81 @@ static JOB_OUTCOME outcomeOf(RunOutcome run) {
     return TACT_NOT_RUN;
 }
 
+// ---- The passes of a read -------------------------------------------------------------------
+
+// One pass's progress and pauses as those of the whole read: pass k of n goes from k x size.
+struct PassHooks {
+    const RunHooks* outer;
+    unsigned long first; // the whole read's step at this pass's first cell
+    unsigned long last;  // the whole read's last step
+};
+
+static void passProgress(void* user, unsigned long adresse, unsigned long) {
+    const PassHooks* h = static_cast<const PassHooks*>(user);
+    h->outer->progress(h->outer->user, h->first + adresse, h->last);
+}
+
+static void passPaused(void* user, int sig) {
+    const PassHooks* h = static_cast<const PassHooks*>(user);
+    h->outer->paused(h->outer->user, sig);
+}
+
+// Reads 0..end o.reads times and compares the passes; the agreed image (or with --majority
+// their bitwise majority) is left in the runs' buffer. Where the type can be read both ways
+// the passes take turns, quick first: a read that agrees with itself then also agrees across
+// the two ways of giving the chip its addresses. A pass that does not end well ends the read.
+static RunResult readPasses(JobPlan* p, unsigned long end, const RunHooks* hooks, JobResult* r) {
+    const unsigned int reads = (unsigned int)p->o.reads;
+    const unsigned long size = end + 1;
+    const bool alternate = p->o.addressing == TADR_QUICK && QuickBanks(epromtyp, end) > 0;
+    unsigned char* more = nullptr;
+    if (reads > 1 && !(more = (unsigned char*)malloc((reads - 1) * size))) {
+        snprintf(r->why, sizeof r->why, "out of memory for %u reads of %lu bytes", reads, size);
+        return RunResult{RUN_NO_BUFFER, 0, 0, 0, 0, 0, 0, epromtyp};
+    }
+    const unsigned char* passes[PASSES_MAX];
+    RunResult run = {};
+    for (unsigned int k = 0; k < reads; k++) {
+        unsigned char* pass = k == 0 ? p->work : more + (k - 1) * size;
+        passes[k] = pass;
+        PassHooks whole = {hooks, k * size, reads * size - 1};
+        const RunHooks h = {hooks && hooks->progress ? passProgress : nullptr,
+                            hooks && hooks->paused ? passPaused : nullptr, &whole};
+        run = RunRead(pass, end, &h, alternate && k % 2 ? TADR_PLAIN : p->o.addressing);
+        if (run.outcome != RUN_OK)
+            break;
+    }
+    r->reads = reads;
+    r->majority = p->o.majority;
+    if (run.outcome == RUN_OK)
+        ComparePasses(passes, reads, size, p->work, &r->passes);
+    free(more);
+    return run;
+}
+
+// An --inspect: its image as a read of the chip would have given it (without a chip, as far
+// as the file goes). Nothing reaches the board.
+static JobResult inspectImage(const JobPlan* p, int a) {
+    const JobImage* img = JobImageOf(p, a);
+    JobResult r = {};
+    r.kind = TJOBINSPECT;
+    r.outcome = TACT_OK;
+    r.type = p->o.type;
+    r.adresse = p->o.rangeGiven ? p->o.range : p->o.type < 0 ? img->last : p->maxAdr;
+    r.count = r.adresse + 1;
+    return r;
+}
+
 JobResult RunJobAction(JobPlan* p, int a, const RunHooks* hooks) {
     const JobAction& act = p->o.actions[a];
+    if (act.kind == TJOBINSPECT)
+        return inspectImage(p, a);
     const JobImage* img = JobImageOf(p, a);
     const unsigned long end = p->o.rangeGiven ? p->o.range : img ? img->last : p->maxAdr;
     if (img)
         memcpy(p->work, img->bytes, p->maxAdr + 1);
     RunResult run = {};
+    JobResult r = {};
     switch (act.kind) {
     case TJOBBLANK:
         run = RunCompare(p->work, end, 1, 0, hooks, p->o.addressing);
@@ -58,12 +126,17 @@ JobResult RunJobAction(JobPlan* p, int a, const RunHooks* hooks) {
         run = RunCompare(p->work, end, 0, 1, hooks, p->o.addressing);
         break;
     case TJOBREAD:
-        run = RunRead(p->work, end, hooks, p->o.addressing);
+        run = readPasses(p, end, hooks, &r);
+        break;
+    case TJOBINSPECT:
         break;
     }
-    JobResult r = {};
     r.kind = act.kind;
     r.outcome = outcomeOf(run.outcome);
+    if (act.kind == TJOBREAD && run.outcome == RUN_NO_BUFFER)
+        r.outcome = TACT_NOT_SAVED; // no room for the passes: the reason is in `why`
+    if (r.outcome == TACT_OK && r.passes.differ && (!r.majority || r.passes.undecided))
+        r.outcome = TACT_UNSTABLE;
     r.count = end + 1;
     r.adresse = run.adresse;
     r.chip = run.chip;
@@ -133,15 +206,28 @@ static int saveRead(const JobPlan* p, const char* file, unsigned long end, const
     return ok;
 }
 
+// The sums of r->count bytes, and the notes on them where they came from a chip (or may have).
+static void describe(const unsigned char* bytes, int notes, JobResult* r) {
+    r->sum = ByteSum16(bytes, r->count);
+    r->crc32 = Crc32Of(bytes, r->count);
+    Sha1Text(bytes, r->count, r->sha1);
+    if (notes)
+        r->noteCount = FindReadNotes(bytes, r->count, r->notes);
+}
+
 void FinishJobAction(const JobPlan* p, int a, const JobHooks* hooks, JobResult* r) {
     const JobAction& act = p->o.actions[a];
-    if (act.kind != TJOBREAD || r->outcome != TACT_OK)
+    if (r->outcome != TACT_OK)
+        return;
+    if (act.kind == TJOBVERIFY)
+        describe(p->work, 0, r);
+    if (act.kind == TJOBINSPECT)
+        describe(JobImageOf(p, a)->bytes, 1, r);
+    if (act.kind != TJOBREAD)
         return;
     if (!saveRead(p, act.file, r->count - 1, hooks, r->why, sizeof r->why)) {
         r->outcome = TACT_NOT_SAVED;
         return;
     }
-    r->sum = ByteSum16(p->work, r->count);
-    r->crc32 = Crc32Of(p->work, r->count);
-    Sha1Text(p->work, r->count, r->sha1);
+    describe(p->work, 1, r);
 }

@@ -4,6 +4,8 @@
 #define VANTREL_JOB_RUN_H
 
 #include "eprom/ic_func.h"
+#include "job/notes.h"
+#include "job/passes.h"
 #include "job/plan.h"
 
 // How an action ended.
@@ -18,6 +20,8 @@ enum JOB_OUTCOME {
     TACT_STOPPED,       // a stop request: the chip was put at rest at `adresse`
     TACT_NOT_RUN,       // the run had no range or no buffer (the plan never gives one)
     TACT_NOT_SAVED,     // read: the image could not be written (why)
+    TACT_UNSTABLE,      // read: the passes differ (`passes`), or their majority is undecided
+                        // in a cell: nothing was written
 };
 
 struct JobResult {
@@ -31,21 +35,33 @@ struct JobResult {
     unsigned long differ;  // verify: bytes that differ
     unsigned long pulses;  // burn: program pulses given
     int type;              // the EPROM type (enum IC) the run was made for
-    // A read once its image is written: the sums the chip's bytes are known by.
+    // A read once its image is written, a verify that found the chip right, an inspect: the
+    // sums the bytes are known by.
     unsigned long sum;   // the 16-bit byte sum
     unsigned long crc32; // as zip prints it
     char sha1[41];       // as sha1sum prints it
-    char why[400];       // TACT_REFUSED, TACT_NOT_SAVED: the reason, for the front end to say
+    // A read: how many passes it made, and the cells they did not agree on. With --majority
+    // and `passes.differ` cells, the image written is the passes' bitwise majority.
+    unsigned int reads;
+    int majority;
+    PassReport passes;
+    // A read once written, an inspect: what the bytes say of how they were read.
+    unsigned int noteCount;
+    ReadNote notes[READ_NOTES_MAX];
+    char why[400]; // TACT_REFUSED, TACT_NOT_SAVED: the reason, for the front end to say
 };
 
 // Runs action `a` of a started plan (StartJob): the image of a --write or --verify into the
-// runs' buffer, then the run, with `hooks` for its progress and pauses.
+// runs' buffer, then the run, with `hooks` for its progress and pauses. A --read reads its
+// range o.reads times (progress from 0 to reads x its size) and compares the passes; where
+// the type has the quick way they alternate quick, plain, quick ... An --inspect needs no
+// board and no StartJob: it looks at its image.
 JobResult RunJobAction(JobPlan* plan, int a, const RunHooks* hooks);
 
 // After a run that went well: a read's image written to its file (or standard output) in its
-// format, and its sums; nothing for the others. A failed write is TACT_NOT_SAVED, a file the
-// write replaces keeps its old contents. A stop signal during the save (hooks' checkStop) ends
-// the job by it once the save is over.
+// format, its sums and notes; a verify's sums of the image, an inspect's sums and notes. A failed
+// write is TACT_NOT_SAVED, a file the write replaces keeps its old contents. A stop signal during
+// the save (hooks' checkStop) ends the job by it once the save is over.
 void FinishJobAction(const JobPlan* plan, int a, const JobHooks* hooks, JobResult* r);
 
 #endif

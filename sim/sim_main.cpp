@@ -106,6 +106,10 @@ int run(int argc, char** argv) {
     if (listed >= 0)
         return listed;
 
+    // Nor does a job that only looks at image files: no chip file is made or changed.
+    if (JobInspectsOnly(&CommandJob))
+        return runCommandJob("vantrel-sim");
+
     std::string error;
     if (!vsim::bench_start(o, "vantrel-sim", &error))
         return refuse(error);

@@ -108,13 +108,13 @@ job|--write=|option '--write' needs a file name (- for standard input)
 job|--verify ''|option '--verify' needs a file name (- for standard input)
 job|--read=|option '--read' needs a file name (- for standard output)
 job|-t 2764 $BLANKS $BLANKS|more than 16 actions
-job|-t 27C256|a job needs an action (--blank, --write, --verify or --read)
-job|--vpp 21 --delay 1|a job needs an action (--blank, --write, --verify or --read)
+job|-t 27C256|a job needs an action (--blank, --write, --verify, --read or --inspect)
+job|--vpp 21 --delay 1|a job needs an action (--blank, --write, --verify, --read or --inspect)
 usage|--bogus -t 2764|unknown option '--bogus'
 bench|--bogus -t 2764|unknown option '--bogus'
 usage|-t 27C256 --bogus|unknown option '--bogus'
 bench|-t 27C256 --bogus|unknown option '--bogus'
-job|--help -t 2764|a job needs an action (--blank, --write, --verify or --read)
+job|--help -t 2764|a job needs an action (--blank, --write, --verify, --read or --inspect)
 usage|--bogus --vpp 13|unknown option '--bogus'
 bench|--bogus --vpp 13|unknown option '--bogus'
 job|--vpp 13 --bogus|--vpp '13': the board has 12 (12.75), 21 and 25 (volts)
@@ -126,8 +126,8 @@ job|--part=|--part: unknown part ''; the closest known: 2708, 2716, 2732, 2764
 job|-p 27C99 --blank|-p: unknown part '27C99'; the closest known: 27C16, 27C32, 27C64
 job|--part M27C2566-12F1 --blank|--part: unknown part 'M27C2566-12F1'; the closest known: 27C256
 job|-p 27C32 --blank|-p: part '27C32' could be a 2732 or a 2732A: give one of these names
-job|-p 2764 --vpp 21|a job needs an action (--blank, --write, --verify or --read)
-job|--parts -t 2764|a job needs an action (--blank, --write, --verify or --read)
+job|-p 2764 --vpp 21|a job needs an action (--blank, --write, --verify, --read or --inspect)
+job|--parts -t 2764|a job needs an action (--blank, --write, --verify, --read or --inspect)
 job|--parts=27C --vpp 13|--vpp '13': the board has 12 (12.75), 21 and 25 (volts)
 check|--blank|a job needs the EPROM type (-t TYPE) or the part (-p NAME)
 check|-t 27C256 --vpp 25 --write x.bin|--vpp 25: no 27256 programs above 12.75 V: 25 V would destroy it
@@ -149,6 +149,13 @@ check|-t 27C32 --vpp 25 --blank|--vpp 25: a 2732A takes at most 22 V on Vpp: 25 
 check|--parts $(printf '%048d' 0)|--parts: a pattern of at most 47 characters
 job|-p 27C256 -p 2764 --blank|option '-p' given twice; give it once
 job|--range 3F -t 2764 --range 3F --blank|option '--range' given twice; give it once
+job|--reads 2 -t 2764 --reads 3 --read x.bin|option '--reads' given twice; give it once
+job|--majority --reads 3 --majority|option '--majority' given twice; give it once
+job|--reads 0|--reads '0': a number of reads from 1 to 9
+job|--reads=10 -t 2764 --read x.bin|--reads '10': a number of reads from 1 to 9
+job|--addressing fast -t 27512 --read x.bin|--addressing 'fast': quick or plain
+job|--addressing plain --addressing quick|option '--addressing' given twice; give it once
+check|-t 2764 --reads 2 --majority --read x.bin|--majority needs 3 or more reads to outvote one (--reads 2 given)
 check|-p TMS2708JL --write x.bin|--write: a 2708 cannot be programmed on this board
 usage|--bogus|unknown option '--bogus'
 usage|--bogus=1|unknown option '--bogus=1'
@@ -243,7 +250,7 @@ if [ "$REAL" = 1 ]; then
         expect_has "${USAGE}Read, verify, blank-check and program EPROMs"
         expect_has "\n  --port PORT   the port the board hangs on, instead of the start-up\n"
         expect_has "\n\nA job (no menu; actions run in the order given, the first failure stops it):\n"
-        expect_has "an image or file error, 3 no access to the port or no board answering.\n"
+        expect_has "differ, 2 bad usage or an image or file error, 3 no access to the port or no board\nanswering.\n"
         expect_err_exact "$NO_PORT_CALL"
         named
     done

@@ -19,11 +19,28 @@ job burn --chip 27256 --chip-file chip.bin -t 27C256 --blank --write want.bin --
     --read out.bin
 expect_job 0 "blank: ok
 write: 32768 bytes ok
-verify: 32768 bytes ok
-read: 32768 bytes, sum $(sum_and_crc want.bin)"
+verify: 32768 bytes ok, $(hashes_of want.bin)
+read: 32768 bytes, 2 reads agree, $(hashes_of want.bin)"
 check cmp -s chip.bin want.bin && cmp -s out.bin want.bin ||
     fail "the chip or its read-back is not the image with its gap"
 check [ ! -s burn.err ] || fail "standard error: $(cat burn.err)"
+
+# --inspect: the sums of an image file, with no board (no chip file made, no -t needed). A
+# HEX image is as long as its highest address; with -t the chip's size, 0xFF where it has
+# nothing, as a read of the chip burnt with it gives.
+job hex --chip 27256 --chip-file chip.bin -t 27C256 --range 3FFF --reads 1 --read part.hex
+head -c 16384 want.bin >part.bin
+{ cat part.bin; head -c 16384 /dev/zero | tr '\0' '\377'; } >part32.bin
+while IFS='|' read -r name args file; do
+    # shellcheck disable=SC2086
+    job "$name" --chip-file none.chip --stats $args
+    expect_job 0 "inspect: $(stat -c %s "$file") bytes, $(hashes_of "$file")"
+done <<'EOF'
+inspect_raw|--inspect want.bin|want.bin
+inspect_hex|--inspect part.hex|part.bin
+inspect_hex_t|-t 27C256 --inspect part.hex|part32.bin
+EOF
+expect_no_file none.chip
 
 # ---- The menu's own runs ---------------------------------------------------------------
 # A job's wire is the menu's with the same settings keys, access for access.
@@ -55,6 +72,7 @@ printf 'S1130000000102030405060708090A0B0C0D0E0F74\n' >cut.s19
 printf ':02000004FFFFFC\n:10FFF800000102030405060708090A0B0C0D0E0F81\n:00000001FF\n' >past4g.hex
 head -c 32768 /dev/zero | tr '\0' '\377' >erased.chip
 mkdir adir
+: >empty.bin
 while IFS='|' read -r name args message; do
     cp erased.chip pre.chip
     ln -f pre.chip pre-link.chip
@@ -87,6 +105,9 @@ raw_offset|-t 27C256 --offset 8000 --write three.bin|--offset 0x8000: three.bin 
 raw_offset_read|-t 27C256 --offset 8000 --read x.bin|--offset 0x8000: x.bin is a raw image
 srec_cut|-t 27C256 --write cut.s19|cut.s19:1: no end record (S7, S8 or S9) nor a count (S5 or S6) after the data
 hex_past_4g|-t 27C256 --offset FFFFFF00 --write past4g.hex|past4g.hex:2: address 0x100000000 is at or past 4 GiB
+inspect_dir|--inspect adir|can't open adir: Is a directory
+inspect_empty|-t 27C256 --blank --inspect empty.bin|empty.bin: no data in the image
+inspect_missing|--inspect nothing.bin --inspect want.bin|can't open nothing.bin: No such file or directory
 EOF
 check [ ! -e x.hex ] && [ ! -e x.s19 ] && [ ! -e x.bin ] && [ ! -e nodir ] ||
     fail "a refused job left a file: $(ls)"

@@ -18,7 +18,7 @@ check cmp -s -n 64 real.chip rom.bin || fail "the chip does not hold rom.bin"
 both read "" "--chip 27C256 --chip-file c256.chip --pulse 3" -t 27C256 --delay 1 --range 3F \
     --read dump.s19
 expect_status 0
-expect_has "read: 64 bytes, sum 0x1680, CRC-32 0x"
+expect_has "read: 64 bytes, 2 reads agree, sum 0x1680, CRC-32 0x"
 # The S-record is vantrel-sim's own, byte for byte (srecord_jobs.sh checks that one against
 # srec_cat), and holds the chip's first 64 bytes.
 mv dump.s19 real-dump.s19
@@ -26,7 +26,7 @@ job sim_dump --chip 27C256 --chip-file c256.chip -t 27C256 --range 3F --read dum
 check cmp -s real-dump.s19 dump.s19 || fail "vantrel's dump.s19 differs from vantrel-sim's"
 job verify_dump --chip 27C256 --chip-file c256.chip -t 27C256 --range 3F --verify real-dump.s19
 expect_status 0
-expect_exact "verify: 64 bytes ok\n"
+expect_exact "verify: 64 bytes ok, $(hashes_of rom.bin)\n"
 
 both absent "" "--board-port none --chip 27C256" -t 27C256 --blank
 expect_status 3

@@ -136,7 +136,7 @@ check [ "$(sed '/^vantrel-sim statistics$/,$d' "$SESSION.err" | wc -l)" = 1 ] ||
 head -c 8192 /dev/urandom | tr '\000' '\001' >"$CHIPS/loss.bin" # no NUL: the transcript is text
 chmod 666 "$CHIPS/loss.bin"
 real pp_vanish_job '' "--chip 27C64 --chip-file $CHIPS/loss.bin --stats --refuse-ioperm --ppdev 0:0x378:vanish:150000" \
-    -t 27C64 --range FF --read - --read -
+    -t 27C64 --range FF --reads 1 --read - --read -
 expect_status 3
 check cmp -s "$SESSION.out" <(head -c 256 "$CHIPS/loss.bin") ||
     fail "standard output is not the first image alone ($(wc -c <"$SESSION.out") bytes)"

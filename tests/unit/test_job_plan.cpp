@@ -3,6 +3,7 @@
 // of the refusal, as the job says it after the program's name.
 #include <gtest/gtest.h>
 
+#include <csignal>
 #include <cstring>
 #include <deque>
 #include <sstream>
@@ -13,6 +14,10 @@
 #include "eprom/ic_types.h"
 #include "eprom/parts.h"
 #include "job/plan.h"
+#include "job/run.h"
+#include "link/stop.h"
+#include "tests/support/runs.h"
+#include "tests/support/wire.h"
 
 namespace {
 
@@ -39,7 +44,7 @@ JobOptions optionsOf(const std::string& line, std::deque<std::string>* words) {
 // The plan in one line: "27256 12.75 V part 27C256: blank, write fw.bin, end 0x7FFF".
 std::string shown(const JobPlan& p) {
     char volts[16];
-    std::string s = std::string(ICTypeName(p.o.type)) + " " +
+    std::string s = std::string(p.o.type < 0 ? "no chip" : ICTypeName(p.o.type)) + " " +
                     FormatVolts(VppLevelMillivolts(p.o.vpp), volts, sizeof volts);
     if (p.part)
         s += std::string(" part ") + p.part->names[0];
@@ -52,7 +57,8 @@ std::string shown(const JobPlan& p) {
     char end[32];
     snprintf(end, sizeof end, ", end 0x%lX", p.end);
     return s + end + (p.imageOut ? ", image out" : "") +
-           (p.o.addressing == TADR_PLAIN ? ", plain addressing" : "");
+           (p.o.addressing == TADR_PLAIN ? ", plain addressing" : "") +
+           (p.noBoard ? ", no board" : "");
 }
 
 TEST(JobPlan, OptionsGiveThePlanOrTheRefusal) {
@@ -97,6 +103,13 @@ TEST(JobPlan, OptionsGiveThePlanOrTheRefusal) {
          "--read ./fw.bin would replace the image of --verify fw.bin: read into another file"},
         {"-t 27512 --addressing plain --read out.bin", 0,
          "27512 12.75 V: read out.bin, end 0xFFFF, plain addressing"},
+        // Image files alone: no chip, no board, each file its own size.
+        {"--inspect a.hex --inspect b.bin", 0,
+         "no chip 12.75 V: inspect a.hex, inspect b.bin, end 0x7FFFF, no board"},
+        {"--inspect a.bin --blank", 0,
+         "a job needs the EPROM type (-t TYPE) or the part (-p NAME)"},
+        {"-t 27256 --read a.bin --inspect a.bin", 0,
+         "--read a.bin would replace the image of --inspect a.bin: read into another file"},
         {"-t 27256 --write - --read -", 0, "27256 12.75 V: write -, read -, end 0x7FFF, image out"},
     };
     for (const auto& row : rows) {
@@ -109,6 +122,69 @@ TEST(JobPlan, OptionsGiveThePlanOrTheRefusal) {
         EXPECT_EQ(planned ? shown(plan) : std::string(why), row.plan);
         EndJob(&plan);
     }
+}
+
+// A job's read of a 27C512 at delay 1 with a stop (SIGTERM) or a pause (SIGTSTP) at access
+// `at`: where the second pass began (`second`, the progress past half), and the chip at rest
+// at each pause; the image is the chip's whenever the read went through.
+struct JobReadSeen {
+    uint64_t ticks = 0, at = 0, second = 0;
+    int sig = 0;
+    std::vector<bool> rested;
+    JobResult r;
+};
+
+void seenProgress(void* self, unsigned long adresse, unsigned long end) {
+    JobReadSeen& s = *static_cast<JobReadSeen*>(self);
+    s.second = s.second ? s.second : adresse > end / 2 ? s.ticks : 0;
+}
+void seenPause(void* self, int) {
+    const vsim::Board& b = vsim::board();
+    static_cast<JobReadSeen*>(self)->rested.push_back(b.is_idle() && (b.ic4() & IC4Q4_OE_HIGH));
+}
+void seenAccess(void* self, const vsim::PortAccess&) {
+    JobReadSeen& s = *static_cast<JobReadSeen*>(self);
+    if (++s.ticks == s.at)
+        (s.sig == SIGTERM ? StopRequest : PauseRequest) = s.sig;
+}
+
+JobReadSeen readJob(uint64_t at, int sig) {
+    wire::reset_all();
+    vsim::EpromChip& chip = vsim::board().insert_chip(modelType(T27512));
+    chip.load(runs::make_image(chip.size(), 7));
+    std::deque<std::string> words;
+    const JobOptions o = optionsOf("-t 27512 --delay 1 --read out.bin", &words);
+    JobPlan plan;
+    char why[400];
+    const JobHooks none = {nullptr, nullptr};
+    EXPECT_TRUE(PlanJob(&o, 0, &plan, why, sizeof why) && StartJob(&plan, &none, why, sizeof why));
+    JobReadSeen s;
+    s.at = at, s.sig = sig;
+    const RunHooks hooks = {seenProgress, seenPause, &s};
+    vsim::board().set_access_hook(seenAccess, &s);
+    s.r = RunJobAction(&plan, 0, &hooks);
+    vsim::board().set_access_hook(nullptr, nullptr);
+    EXPECT_TRUE(runs::board_clean_and_idle());
+    EXPECT_TRUE(s.r.outcome != TACT_OK ||
+                std::vector<uint8_t>(plan.work, plan.work + 0x10000) == chip.contents());
+    EndJob(&plan);
+    StopRequest = PauseRequest = 0;
+    return s;
+}
+
+TEST(JobRead, TwoPassesQuickThenPlainAndAStopOrPauseInEitherLeavesTheChipAtRest) {
+    const JobReadSeen whole = readJob(0, 0);
+    EXPECT_EQ(whole.r.outcome, TACT_OK);
+    // At delay 1 a quick pass costs 72 accesses a byte, a plain one 147.
+    EXPECT_NEAR((double)whole.second / 0x10000, 72, 0.1);
+    EXPECT_NEAR((double)whole.ticks / 0x10000, 72 + 147, 0.1);
+    for (uint64_t at : {whole.second / 2, whole.second, (whole.second + whole.ticks) / 2})
+        for (int sig : {SIGTERM, SIGTSTP}) {
+            SCOPED_TRACE(runs::fmt("signal %d at access %lu", sig, (unsigned long)at));
+            const JobReadSeen s = readJob(at, sig);
+            EXPECT_EQ(s.r.outcome, sig == SIGTERM ? TACT_STOPPED : TACT_OK);
+            EXPECT_EQ(s.rested, std::vector<bool>(sig == SIGTSTP ? 1 : 0, true));
+        }
 }
 
 } // namespace

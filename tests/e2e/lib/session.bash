@@ -435,14 +435,16 @@ checksum_of() {
     printf '%X' "$sum"
 }
 
-# sum_and_crc FILE: a job's read line's figures for FILE, "0xSSSS, CRC-32 0xCCCCCCCC": the
-# 16-bit sum of the bytes and the CRC-32 of zip, taken from the trailer gzip writes.
-sum_and_crc() {
+# hashes_of FILE: a job's read line's figures for FILE, "sum 0xSSSS, CRC-32 0xCCCCCCCC,
+# SHA-1 <as sha1sum prints it>": the 16-bit sum of the bytes, the CRC-32 of zip taken from the
+# trailer gzip writes, and sha1sum's own.
+hashes_of() {
     local sum
     sum=$(od -An -v -tu1 "$1" | awk '{ for (i = 1; i <= NF; i++) s += $i } END { print s % 65536 }')
     # shellcheck disable=SC2046 # the trailer's first four bytes, least significant first
-    set -- $(gzip -c "$1" | tail -c 8 | od -An -tu1 -N4)
-    printf '0x%04X, CRC-32 0x%08X' "$sum" $(($1 | $2 << 8 | $3 << 16 | $4 << 24))
+    set -- "$1" $(gzip -c "$1" | tail -c 8 | od -An -tu1 -N4)
+    printf 'sum 0x%04X, CRC-32 0x%08X, SHA-1 %s' "$sum" $(($2 | $3 << 8 | $4 << 16 | $5 << 24)) \
+        "$(sha1sum <"$1" | cut -c1-40)"
 }
 
 finish() {
