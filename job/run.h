@@ -4,6 +4,7 @@
 #define VANTREL_JOB_RUN_H
 
 #include "eprom/ic_func.h"
+#include "job/chipdiff.h"
 #include "job/plan.h"
 
 // How an action ended.
@@ -18,6 +19,7 @@ enum JOB_OUTCOME {
     TACT_STOPPED,       // a stop request: the chip was put at rest at `adresse`
     TACT_NOT_RUN,       // the run had no range or no buffer (the plan never gives one)
     TACT_NOT_SAVED,     // read: the image could not be written (why)
+    TACT_NEEDS_ERASING, // burn: cells hold a 0 where the image has a 1 (diff); no pulse given
 };
 
 struct JobResult {
@@ -36,10 +38,15 @@ struct JobResult {
     unsigned long crc32; // as zip prints it
     char sha1[41];       // as sha1sum prints it
     char why[400];       // TACT_REFUSED, TACT_NOT_SAVED: the reason, for the front end to say
+    // A burn (once the chip was read) and a verify that differed: the chip's cells against
+    // the image over the range, as they were before the burn, or as the verify found them.
+    ChipDiff diff;
 };
 
 // Runs action `a` of a started plan (StartJob): the image of a --write or --verify into the
-// runs' buffer, then the run, with `hooks` for its progress and pauses.
+// runs' buffer, then the run, with `hooks` for its progress and pauses. A --write reads the
+// chip first: a cell that holds a 0 where the image has a 1 refuses the burn before any pulse
+// (TACT_NEEDS_ERASING); else only the cells that differ are burnt.
 JobResult RunJobAction(JobPlan* plan, int a, const RunHooks* hooks);
 
 // After a run that went well: a read's image written to its file (or standard output) in its

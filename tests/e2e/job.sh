@@ -18,7 +18,7 @@ head -c 32768 /dev/urandom >fw.bin
 job burn --chip 27256 --chip-file chip.bin -t 27C256 --blank --write want.bin --verify want.bin \
     --read out.bin
 expect_job 0 "blank: ok
-write: 32768 bytes ok
+$(burn_line want.bin)
 verify: 32768 bytes ok
 read: 32768 bytes, sum $(sum_and_crc want.bin)"
 check cmp -s chip.bin want.bin && cmp -s out.bin want.bin ||
@@ -26,9 +26,11 @@ check cmp -s chip.bin want.bin && cmp -s out.bin want.bin ||
 check [ ! -s burn.err ] || fail "standard error: $(cat burn.err)"
 
 # ---- The menu's own runs ---------------------------------------------------------------
-# A job's wire is the menu's with the same settings keys, access for access.
-head -c 300 fw.bin >small.bin
-printf 'a\n0\n3\nl\nsmall.bin\n\nw\n0\n\nv\n0\n\nq\n' |
+# A job's wire is the menu's with the same settings keys, access for access: its burn reads
+# the chip first, then burns every cell that differs (here all: no byte is 0xFF) as the
+# menu's burn does.
+head -c 300 fw.bin | tr '\377' '\376' >small.bin
+printf 'a\n0\n3\nl\nsmall.bin\n\nr\n0\n\nl\nsmall.bin\n\nw\n0\n\nv\n0\n\nq\n' |
     timeout 60 "$SIM" --chip 27256 --port 0x378 --trace menu.vcd >/dev/null
 job wire --chip 27256 -t 27C256 --write small.bin --verify small.bin --trace job.vcd
 check cmp -s <(tail -n +4 menu.vcd) <(tail -n +4 job.vcd) || fail "the job's trace differs from the menu's"
@@ -42,10 +44,48 @@ n=$(cmp -l fw.bin want.bin | awk '$1 <= 24576' | wc -l)
 first=$(cmp fw.bin want.bin | sed -n 's/.* byte \([0-9]*\),.*/\1/p')
 expect_job 1 "$(printf 'verify: mismatch at 0x%04X: chip 0xFF, image 0x%02X, %d bytes differ' \
     $((first - 1)) "$(od -An -tu1 -j $((first - 1)) -N1 fw.bin)" "$n")"
-job stuck --chip 2764 -t 2764 --vpp 21 --write three.bin --fault stuck-cell:1:0x00
-expect_job 1 "write: error at 0x0001: chip 0x00, image 0x11 after 10 pulses"
+job weak --chip 2764 -t 2764 --vpp 21 --write three.bin --fault weak-cell:1:11
+expect_job 1 "write: error at 0x0001: chip 0xFF, image 0x11 after 10 pulses"
 job timeout --chip 27C64 -t 27C64 --write three.bin --fault monoflop-stuck-1
 expect_job 1 "write: timeout at 0x0000: the board's pulse never ended"
+
+# ---- A burn that knows the chip first, a verify that explains ------------------------------
+# A used chip: the cells that need a 0 raised refuse the burn before any pulse, and the
+# programming voltage never comes on. Then a patch: only the cells that differ are pulsed.
+cp fw.bin used.chip
+job used --chip 27256 --chip-file used.chip --stats -t 27C256 --write want.bin --trace used.vcd
+read -r first chip _ < <(cmp -l fw.bin want.bin)
+expect_job 1 "$(printf 'write: needs erasing: %d cells need a 0 bit raised, first at 0x%04X (chip 0x%02X, image 0xFF)' \
+    "$(cmp -l fw.bin want.bin | wc -l)" $((first - 1)) $((8#$chip)))"
+vpp=$(sed -n 's/^$var wire 1 \(.*\) ic4\[1\] $end$/\1/p' used.vcd)
+check grep -q -x 'program pulses: 0 triggered, 0 effective, 0 without effect' used.err &&
+    ! grep -q -x -F "1$vpp" used.vcd && cmp -s used.chip fw.bin || fail "$(cat used.err)"
+cp want.bin patch.chip
+head -c 100 /dev/zero >zeros.bin
+job patch --chip 27256 --chip-file patch.chip --stats -t 27C256 --write zeros.bin
+n=$(head -c 100 want.bin | tr -d '\0' | wc -c)
+expect_job 0 "write: 100 bytes ok, $n burnt, $((100 - n)) already right"
+check grep -q -x "program pulses: $n triggered, $n effective, 0 without effect" patch.err &&
+    cmp -s <(head -c 100 patch.chip) zeros.bin || fail "$(cat patch.err)"
+
+# A verify lists the lowest differences and sums them up: a blank NMOS 2764 checked at the
+# type's 12.75 V has every bit still 1 and hears of the -p that burns it at 21 V; the used
+# chip against the image wants erasing where it holds data in the image's gap.
+job unburnt --chip 2764 -t 2764 --verify three.bin
+expect_job 1 "verify: mismatch at 0x0000: chip 0xFF, image 0x00, 3 bytes differ"
+expect_err_exactly() { check [ "$(cat "$SESSION.err")" = "$1" ] || fail "$(cat "$SESSION.err")"; }
+expect_err_exactly "vantrel-sim: verify: 0x0000: chip 0xFF, image 0x00
+vantrel-sim: verify: 0x0001: chip 0xFF, image 0x11
+vantrel-sim: verify: 0x0002: chip 0xFF, image 0x22
+vantrel-sim: verify: 3 cells have bits still 1 where the image has 0: not burnt (too low a programming voltage, too few pulses, a weak chip)
+vantrel-sim: verify: a 2764 programs at 21 V, above the 12.75 V in force: -p 2764 gives it"
+job erase --chip 27256 --chip-file used.chip -t 27C256 --verify want.bin --range 4007
+listed=$(cmp -l -n 16392 fw.bin want.bin | head -n 8 | while read -r at c w; do
+    printf '\nvantrel-sim: verify: 0x%04X: chip 0x%02X, image 0x%02X' $((at - 1)) $((8#$c)) $((8#$w))
+done)
+n=$(cmp -l -n 16392 fw.bin want.bin | wc -l)
+expect_err_exactly "${listed#?}
+vantrel-sim: verify: $n cells have bits at 0 where the image has 1: the chip needs erasing, or holds another image"
 
 # Bad usage, unusable images, outputs that cannot be written, actions the type does not
 # allow: status 2, and the board hears nothing at all (a bad command line does not even set
