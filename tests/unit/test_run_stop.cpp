@@ -485,7 +485,7 @@ INSTANTIATE_TEST_SUITE_P(Runs, RunStop,
                                            Case{Run::write, T27010}, Case{Run::read, T27256},
                                            Case{Run::read, T27010}, Case{Run::verify, T2732},
                                            Case{Run::verify, T27020}, Case{Run::blank, T27040},
-                                           Case{Run::patch, T27010}, Case{Run::patch, T2764}),
+                                           Case{Run::patch, T27010}),
                          case_name);
 
 } // namespace
