@@ -24,23 +24,13 @@
 
 namespace {
 
-enum class Run { write, read, verify, blank, patch };
+enum class Run { write, read, verify, blank };
 using RunKind = Run; // inside a TEST, Run names the test's own member
 
 struct Case {
     Run run;
     IC type;
 };
-
-// A patch burns the cells it marks, two of every three; the chip holds the others already.
-bool marked(size_t cell) {
-    return cell % 3 != 0;
-}
-void holdUnmarked(vsim::EpromChip& chip, const std::vector<uint8_t>& image) {
-    for (size_t i = 0; i < image.size(); ++i)
-        if (!marked(i))
-            chip.set_byte((uint32_t)i, image[i]);
-}
 
 // The board's state at one moment: the socket's address lines, IC4 (as latched, or as about
 // to be latched), IC5.
@@ -129,13 +119,6 @@ class RunStop : public ::testing::TestWithParam<Case> {
             return CompareIC(work.data(), 0x3F, 0);
         case Run::blank:
             return CompareIC(work.data(), 0x3F, 1);
-        case Run::patch: {
-            const RunHooks hooks = {nullptr, [](void*, int sig) { conPause(sig); }, nullptr};
-            std::vector<uint8_t> marks(64);
-            for (size_t i = 0; i < 64; ++i)
-                marks[i] = marked(i);
-            return RunWrite(work.data(), 0x3F, &hooks, marks.data()).outcome == RUN_OK;
-        }
         }
         return 0;
     }
@@ -169,8 +152,6 @@ TEST_P(RunStop, HaltsBetweenTransfersAndSendsOnlyTheCleanUp) {
         vsim::EpromChip& chip = vsim::board().insert_chip(modelType(c.type));
         if (c.run == Run::verify)
             chip.load(image);
-        if (c.run == Run::patch)
-            holdUnmarked(chip, image);
         SetICType(c.type);
         SetVpp(chip.vpp_rating());
         SetVcc(0);
@@ -216,15 +197,14 @@ TEST_P(RunStop, HaltsBetweenTransfersAndSendsOnlyTheCleanUp) {
         EXPECT_EQ(after[0].select, SR_IC4) << "one IC4 transfer to rest";
 
         // What was burnt is burnt: each cell holds its image byte or is still erased, and the
-        // burnt cells come first; a patch leaves the cells it did not mark as they were.
-        if (c.run == Run::write || c.run == Run::patch) {
+        // burnt cells come first.
+        if (c.run == Run::write) {
             const std::vector<uint8_t> now = chip.contents();
             size_t k = 0;
             while (k < 64 && now[k] == image[k])
                 ++k;
             for (size_t i = k; i < 64; ++i)
-                EXPECT_EQ(now[i], c.run == Run::patch && !marked(i) ? image[i] : 0xFF)
-                    << "cell " << i;
+                EXPECT_EQ(now[i], 0xFF) << "cell " << i;
         }
         // What was read is stored, and nothing else: the bytes read come first, the buffer
         // is untouched after them.
@@ -256,8 +236,6 @@ TEST_P(RunStop, PausesBetweenTransfersWithTheChipAtRestAndEndsAsIfUninterrupted)
         vsim::EpromChip& chip = vsim::board().insert_chip(modelType(c.type));
         if (c.run == Run::read || c.run == Run::verify)
             chip.load(image);
-        if (c.run == Run::patch)
-            holdUnmarked(chip, image);
         SetICType(c.type);
         SetVpp(chip.vpp_rating());
         SetVcc(0);
@@ -289,7 +267,7 @@ TEST_P(RunStop, PausesBetweenTransfersWithTheChipAtRestAndEndsAsIfUninterrupted)
             total = t.count;
             want_loads.insert(t.loads.begin(), t.loads.end());
             want_vpp_on.insert(t.vpp_on.begin(), t.vpp_on.end());
-            ASSERT_EQ(vtest::boxesOn(want.screen).size(), c.run == Run::patch ? 0u : 1u);
+            ASSERT_EQ(vtest::boxesOn(want.screen).size(), 1u) << want.screen;
             continue;
         }
         SCOPED_TRACE(std::string(t.first == SIGTSTP ? "Ctrl-Z" : "SIGTTOU") + " at access " +
@@ -475,7 +453,7 @@ TEST(RunBoxes, EveryResultBoxWaitsWithTheChipIdleAtTheChosenSupply) {
 }
 
 std::string case_name(const ::testing::TestParamInfo<Case>& info) {
-    static const char* const names[] = {"write", "read", "verify", "blank", "patch"};
+    static const char* const names[] = {"write", "read", "verify", "blank"};
     return std::string(names[(int)info.param.run]) + "_" +
            vsim::chip_facts(modelType(info.param.type)).name;
 }
@@ -484,8 +462,7 @@ INSTANTIATE_TEST_SUITE_P(Runs, RunStop,
                          ::testing::Values(Case{Run::write, T27512}, Case{Run::write, T2764},
                                            Case{Run::write, T27010}, Case{Run::read, T27256},
                                            Case{Run::read, T27010}, Case{Run::verify, T2732},
-                                           Case{Run::verify, T27020}, Case{Run::blank, T27040},
-                                           Case{Run::patch, T27010}),
+                                           Case{Run::verify, T27020}, Case{Run::blank, T27040}),
                          case_name);
 
 } // namespace
