@@ -76,8 +76,8 @@ void restoreHighAddress(unsigned long adresse) {
 // The upper address lines as a burn of every cell leaves them when it comes to `adresse`.
 // Where adressesetzen sends no IC5 (0x0001..0xFFFF) that is the read form of address 0:
 // on a 27010 or 27020 the A18 line, its program strobe, high. A burn that left address 0
-// alone still has it low from the set-up, and would start the cell's pulse with the chip
-// selected instead of with the monoflop.
+// alone still has it low from the set-up: the cell's pulse would begin as the chip is
+// selected with the programming voltage on, before the monoflop times it.
 void burnHighAddress(unsigned long adresse) {
     if (adresse == 0 || adresse > 0xFFFF || ICTypeStrobe(epromtyp) != TPINA18)
         return;

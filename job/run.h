@@ -1,5 +1,6 @@
-// The job's actions on the board: each one a chip run of the menu's, transfer for transfer,
-// and what it came to, for the front end to say on one line as each action ends.
+// The job's actions on the board: each one a chip run of the menu's, transfer for transfer (a
+// burn the menu's read, then its burn of the cells that differ), and what it came to, for the
+// front end to say on one line as each action ends.
 #ifndef VANTREL_JOB_RUN_H
 #define VANTREL_JOB_RUN_H
 
