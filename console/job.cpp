@@ -208,6 +208,13 @@ int showResult(JobScreen* s, const JobResult& r) {
         putResult(s, "read: %s\n", unstableText(r, text, sizeof text));
         showUnstableCells(s, r);
         return JOB_CHIP_FAILED;
+    case TACT_NEEDS_ERASING:
+        putResult(s,
+                  "write: needs erasing: %lu %s a 0 bit raised, first at 0x%04lX (chip 0x%02X, "
+                  "image 0x%02X)\n",
+                  r.diff.needErase, r.diff.needErase == 1 ? "cell needs" : "cells need", r.adresse,
+                  r.chip, r.wanted);
+        return JOB_CHIP_FAILED;
     case TACT_STOPPED:
     case TACT_NOT_RUN:
         // Stopped, with the chip at rest: how far it got, then the job ends by the signal.
@@ -220,7 +227,8 @@ int showResult(JobScreen* s, const JobResult& r) {
         putResult(s, "blank: ok\n");
         break;
     case TJOBWRITE:
-        putResult(s, "write: %lu bytes ok\n", r.count);
+        putResult(s, "write: %lu bytes ok, %lu burnt, %lu already right\n", r.count,
+                  r.diff.burnable, r.diff.right);
         break;
     case TJOBVERIFY:
         putResult(s, "verify: %lu bytes ok, sum 0x%04lX, CRC-32 0x%08lX, SHA-1 %s\n", r.count,
@@ -250,6 +258,50 @@ int showResult(JobScreen* s, const JobResult& r) {
     return JOB_OK;
 }
 
+// Where a chip has bits still at 1 that the image wants at 0, the burn may have been made at
+// too low a voltage: the parts of the chip's type (the part in force, when one is) that
+// program above the level of this job, each with the -p that gives its level.
+void explainLowVoltage(const JobScreen* s, const JobPlan* plan) {
+    const JobOptions* o = &plan->o;
+    const unsigned int level = VppLevelMillivolts(o->vpp);
+    char volts[16], own[16];
+    const int count = plan->part ? 1 : PartCount();
+    for (int i = 0; i < count; i++) {
+        const EpromPart* part = plan->part ? plan->part : PartAt(i);
+        if (part->type != o->type || !PartProgrammable(part) ||
+            VppLevelMillivolts(part->vpp) <= level)
+            continue;
+        complain(s, "verify: a %s programs at %s, above the %s in force: -p %s%s gives it",
+                 part->names[0], FormatVolts(VppLevelMillivolts(part->vpp), own, sizeof own),
+                 FormatVolts(level, volts, sizeof volts),
+                 part == o->part ? o->partText : part->names[0],
+                 o->vppText ? " without --vpp" : "");
+    }
+}
+
+// A verify that found differences: the lowest of them, then what the two kinds of difference
+// say about the chip.
+void explainMismatch(const JobScreen* s, const JobPlan* plan, const JobResult& r) {
+    const ChipDiff& d = r.diff;
+    for (unsigned int i = 0; i < d.listed; i++)
+        complain(s, "verify: 0x%04lX: chip 0x%02X, image 0x%02X", d.cells[i].adresse,
+                 d.cells[i].chip, d.cells[i].image);
+    if (d.listed < r.differ)
+        complain(s, "verify: and %lu more", r.differ - d.listed);
+    if (d.unburnt) {
+        complain(s,
+                 "verify: %lu %s bits still 1 where the image has 0: not burnt (too low a "
+                 "programming voltage, too few pulses, a weak chip)",
+                 d.unburnt, d.unburnt == 1 ? "cell has" : "cells have");
+        explainLowVoltage(s, plan);
+    }
+    if (d.needErase)
+        complain(s,
+                 "verify: %lu %s bits at 0 where the image has 1: the chip needs erasing, or "
+                 "holds another image",
+                 d.needErase, d.needErase == 1 ? "cell has" : "cells have");
+}
+
 // One action: the run with its progress line, a read's file, the result line.
 int runAction(JobScreen* s, JobPlan* plan, int a, const JobHooks* hooks) {
     const bool read = plan->o.actions[a].kind == TJOBREAD;
@@ -260,7 +312,10 @@ int runAction(JobScreen* s, JobPlan* plan, int a, const JobHooks* hooks) {
     JobResult r = RunJobAction(plan, a, &run);
     endJobProgress(&run);
     FinishJobAction(plan, a, hooks, &r);
-    return showResult(s, r);
+    const int status = showResult(s, r);
+    if (r.outcome == TACT_MISMATCH)
+        explainMismatch(s, plan, r);
+    return status;
 }
 
 // The actions in order, until the first that fails.

@@ -1,7 +1,8 @@
 // The job mode: one command line per job, for scripts and makefiles. The chip type, the
 // settings and a list of actions (blank check, burn, verify, read) come from the command
 // line; the job layer (job/) checks and runs them, each action the same chip run as the
-// menu's command, transfer for transfer. Here are the options, the one result line each
+// menu's command, transfer for transfer (a burn reads the chip first and burns only the cells
+// that differ). Here are the options, the one result line each
 // action prints from what it reports, the progress line, and the exit status that tells a
 // script what happened.
 #ifndef VANTREL_CONSOLE_JOB_H

@@ -73,6 +73,18 @@ void restoreHighAddress(unsigned long adresse) {
         OrIC5(IC5_A18, 1);
 }
 
+// The upper address lines as a burn of every cell leaves them when it comes to `adresse`.
+// Where adressesetzen sends no IC5 (0x0001..0xFFFF) that is the read form of address 0:
+// on a 27010 or 27020 the A18 line, its program strobe, high. A burn that left address 0
+// alone still has it low from the set-up: the cell's pulse would begin as the chip is
+// selected with the programming voltage on, before the monoflop times it.
+void burnHighAddress(unsigned long adresse) {
+    if (adresse == 0 || adresse > 0xFFFF || ICTypeStrobe(epromtyp) != TPINA18)
+        return;
+    if (!(ic_IC5 & IC5_A18))
+        OrIC5(IC5_A18, 1);
+}
+
 void beginRun(void) {
     RunInProgress = 1;
     HaltOnStop = 1;
@@ -264,7 +276,8 @@ RunResult RunRead(unsigned char* pByte, unsigned long endRead, const RunHooks* h
 
 // Every run ends with the chosen supply back and the chip deselected.
 RunResult RunCompare(const unsigned char* pByte, unsigned long endCompare, unsigned int BlankCheck,
-                     unsigned int readOn, const RunHooks* hooks, int addressing) {
+                     unsigned int readOn, const RunHooks* hooks, int addressing,
+                     unsigned char* readBack) {
     if (!pByte && !BlankCheck)
         return startResult(RUN_NO_BUFFER);
     if (endCompare == 0)
@@ -291,6 +304,8 @@ RunResult RunCompare(const unsigned char* pByte, unsigned long endCompare, unsig
             r.adresse = adresse;
             break;
         }
+        if (readBack)
+            readBack[adresse] = readwert;
         const unsigned char wanted = BlankCheck ? 0xFF : pByte[adresse];
         if (readwert != wanted) {
             r.differ++;
@@ -322,7 +337,8 @@ RunResult RunCompare(const unsigned char* pByte, unsigned long endCompare, unsig
     return r;
 }
 
-RunResult RunWrite(const unsigned char* pByte, unsigned long endWrite, const RunHooks* hooks) {
+RunResult RunWrite(const unsigned char* pByte, unsigned long endWrite, const RunHooks* hooks,
+                   const unsigned char* burn) {
     // The board measures no voltage: whoever calls, a level the chip cannot take never goes
     // out. The front ends have said why before they called.
     char why[200];
@@ -340,6 +356,11 @@ RunResult RunWrite(const unsigned char* pByte, unsigned long endWrite, const Run
     unsigned long adresse = 0;
     while (adresse <= endWrite) {
         showProgress(hooks, adresse, endWrite, &next);
+        if (burn && !burn[adresse]) {
+            adresse++;
+            continue;
+        }
+        burnHighAddress(adresse);
         adressesetzen(adresse, 0);
         RunOutcome outcome = burnCell(adresse, pByte[adresse], &readwert, &r.pulses);
         if (outcome == RUN_STOPPED) {

@@ -67,11 +67,18 @@ RunResult RunRead(unsigned char* pByte, unsigned long endRead, const RunHooks* h
 // Compares the chip with pByte[0..endCompare] (BlankCheck: with 0xFF, and pByte may be
 // null). Stops at the first difference, or with readOn counts every difference to the end;
 // either way it reports the lowest address that differs. A quick walk that meets a
-// difference reads on in that bank until every cell below it has been read.
+// difference reads on in that bank until every cell below it has been read. With `readBack`,
+// each byte read is also stored there at its address (all of the range when the run reads on
+// to its end); the wire is the same.
 RunResult RunCompare(const unsigned char* pByte, unsigned long endCompare, unsigned int BlankCheck,
-                     unsigned int readOn, const RunHooks* hooks, int addressing = TADR_PLAIN);
+                     unsigned int readOn, const RunHooks* hooks, int addressing = TADR_PLAIN,
+                     unsigned char* readBack = nullptr);
 // Programs pByte[0..endWrite] into the chip, up to ten attempts a cell. A programming voltage
 // that VppRefusal refuses for the type and part in the socket is never sent: RUN_REFUSED.
-RunResult RunWrite(const unsigned char* pByte, unsigned long endWrite, const RunHooks* hooks);
+// With `burn`, only the cells whose burn[adresse] is nonzero are burnt and the others are not
+// touched; each burnt cell sees, through its pulses, the very levels the burn of every cell
+// gives it. r.done counts the addresses passed, burnt or not.
+RunResult RunWrite(const unsigned char* pByte, unsigned long endWrite, const RunHooks* hooks,
+                   const unsigned char* burn = nullptr);
 
 #endif

@@ -330,9 +330,11 @@ const JobImage* JobImageOf(const JobPlan* p, int a) {
 
 int StartJob(JobPlan* p, const JobHooks* hooks, char* why, size_t n) {
     p->work = (unsigned char*)malloc(BUFFER_SIZE);
-    if (!p->work)
+    p->chip = (unsigned char*)malloc(BUFFER_SIZE);
+    if (!p->work || !p->chip)
         return refuse(why, n, "%s", "malloc(0x80000)");
     memset(p->work, 0, BUFFER_SIZE);
+    memset(p->chip, 0, BUFFER_SIZE);
     if (hooks->checkStop)
         hooks->checkStop();
     const JobOptions* o = &p->o;
@@ -351,4 +353,6 @@ void EndJob(JobPlan* p) {
     p->imageCount = 0;
     free(p->work);
     p->work = nullptr;
+    free(p->chip);
+    p->chip = nullptr;
 }

@@ -91,6 +91,7 @@ struct JobPlan {
     int imageCount;
     JobImage images[JOB_ACTIONS_MAX];
     unsigned char* work; // the runs' buffer, chip address i at byte i, once started
+    unsigned char* chip; // what a burn or a verify found in the chip, address i at byte i
 };
 
 // The plan for the options `given`, with what needs no file: the chip settled from -t, -p and
@@ -108,7 +109,7 @@ int LoadJobFiles(JobPlan* plan, const JobHooks* hooks, char* why, size_t whySize
 // others.
 const JobImage* JobImageOf(const JobPlan* plan, int a);
 
-// The runs' buffer, then the type, the part, the voltages and the bus delay sent to the board
+// The runs' buffers, then the type, the part, the voltages and the bus delay sent to the board
 // as the menu's keys send them. 1, or 0 with the reason in `why`.
 int StartJob(JobPlan* plan, const JobHooks* hooks, char* why, size_t whySize);
 

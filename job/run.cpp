@@ -104,6 +104,37 @@ static JobResult inspectImage(const JobPlan* p, int a) {
     return r;
 }
 
+// A burn that knows the chip first. The range is read (the job's way of addressing) and each
+// cell sorted against the image: an EPROM bit goes from 1 to 0 under a pulse and back only
+// under UV light, so a cell that holds a 0 where the image has a 1 stops the burn before a
+// single pulse, with the chip as it was; a cell that already holds its byte costs that one
+// read instead of a burn step. The voltage interlock comes before even the read: RunWrite
+// refuses a level the chip cannot take without sending anything.
+static RunResult burnKnowingTheChip(JobPlan* p, unsigned long end, const RunHooks* hooks,
+                                    JobResult* r) {
+    char why[200];
+    if (VppRefusal(epromtyp, epromPart, vpp, 1, why, sizeof why))
+        return RunWrite(p->work, end, hooks);
+    RunResult run = RunRead(p->chip, end, hooks, p->o.addressing);
+    if (run.outcome != RUN_OK) {
+        run.adresse = 0; // stopped before the first cell was burnt
+        return run;
+    }
+    CompareChipImage(p->chip, p->work, end + 1, &r->diff);
+    if (r->diff.needErase) {
+        run.adresse = r->diff.firstNeedErase.adresse;
+        run.chip = r->diff.firstNeedErase.chip;
+        run.wanted = r->diff.firstNeedErase.image;
+        return run;
+    }
+    if (r->diff.burnable == 0)
+        return run; // the chip holds the image: not even set up for burning
+    // The chip's buffer becomes the cells to burn: those that differ.
+    for (unsigned long i = 0; i <= end; i++)
+        p->chip[i] = p->chip[i] != p->work[i];
+    return RunWrite(p->work, end, hooks, p->chip);
+}
+
 JobResult RunJobAction(JobPlan* p, int a, const RunHooks* hooks) {
     const JobAction& act = p->o.actions[a];
     if (act.kind == TJOBINSPECT)
@@ -119,11 +150,14 @@ JobResult RunJobAction(JobPlan* p, int a, const RunHooks* hooks) {
         run = RunCompare(p->work, end, 1, 0, hooks, p->o.addressing);
         break;
     case TJOBWRITE:
-        run = RunWrite(p->work, end, hooks);
+        run = burnKnowingTheChip(p, end, hooks, &r);
         break;
     case TJOBVERIFY:
-        // Every byte that differs is counted, not only the first.
-        run = RunCompare(p->work, end, 0, 1, hooks, p->o.addressing);
+        // Every byte that differs is counted, not only the first, and what the chip holds
+        // there kept for the report.
+        run = RunCompare(p->work, end, 0, 1, hooks, p->o.addressing, p->chip);
+        if (run.outcome == RUN_MISMATCH)
+            CompareChipImage(p->chip, p->work, end + 1, &r.diff);
         break;
     case TJOBREAD:
         run = readPasses(p, end, hooks, &r);
@@ -137,6 +171,8 @@ JobResult RunJobAction(JobPlan* p, int a, const RunHooks* hooks) {
         r.outcome = TACT_NOT_SAVED; // no room for the passes: the reason is in `why`
     if (r.outcome == TACT_OK && r.passes.differ && (!r.majority || r.passes.undecided))
         r.outcome = TACT_UNSTABLE;
+    if (act.kind == TJOBWRITE && r.diff.needErase)
+        r.outcome = TACT_NEEDS_ERASING;
     r.count = end + 1;
     r.adresse = run.adresse;
     r.chip = run.chip;

@@ -1,11 +1,13 @@
-// The job's actions on the board: each one a chip run of the menu's, transfer for transfer,
-// and what it came to, for the front end to say on one line as each action ends.
+// The job's actions on the board: each one a chip run of the menu's, transfer for transfer (a
+// burn the menu's read, then its burn of the cells that differ), and what it came to, for the
+// front end to say on one line as each action ends.
 #ifndef VANTREL_JOB_RUN_H
 #define VANTREL_JOB_RUN_H
 
 #include "eprom/ic_func.h"
 #include "job/notes.h"
 #include "job/passes.h"
+#include "job/chipdiff.h"
 #include "job/plan.h"
 
 // How an action ended.
@@ -22,6 +24,7 @@ enum JOB_OUTCOME {
     TACT_NOT_SAVED,     // read: the image could not be written (why)
     TACT_UNSTABLE,      // read: the passes differ (`passes`), or their majority is undecided
                         // in a cell: nothing was written
+    TACT_NEEDS_ERASING, // burn: cells hold a 0 where the image has a 1 (diff); no pulse given
 };
 
 struct JobResult {
@@ -49,12 +52,17 @@ struct JobResult {
     unsigned int noteCount;
     ReadNote notes[READ_NOTES_MAX];
     char why[400]; // TACT_REFUSED, TACT_NOT_SAVED: the reason, for the front end to say
+    // A burn (once the chip was read) and a verify that differed: the chip's cells against
+    // the image over the range, as they were before the burn, or as the verify found them.
+    ChipDiff diff;
 };
 
 // Runs action `a` of a started plan (StartJob): the image of a --write or --verify into the
 // runs' buffer, then the run, with `hooks` for its progress and pauses. A --read reads its
 // range o.reads times (progress from 0 to reads x its size) and compares the passes; where
-// the type has the quick way they alternate quick, plain, quick ... An --inspect needs no
+// the type has the quick way they alternate quick, plain, quick ... A --write reads the chip
+// first: a cell that holds a 0 where the image has a 1 refuses the burn before any pulse
+// (TACT_NEEDS_ERASING); else only the cells that differ are burnt. An --inspect needs no
 // board and no StartJob: it looks at its image.
 JobResult RunJobAction(JobPlan* plan, int a, const RunHooks* hooks);
 

@@ -18,7 +18,7 @@ head -c 32768 /dev/urandom >fw.bin
 job burn --chip 27256 --chip-file chip.bin -t 27C256 --blank --write want.bin --verify want.bin \
     --read out.bin
 expect_job 0 "blank: ok
-write: 32768 bytes ok
+$(burn_line want.bin)
 verify: 32768 bytes ok, $(hashes_of want.bin)
 read: 32768 bytes, 2 reads agree, $(hashes_of want.bin)"
 check cmp -s chip.bin want.bin && cmp -s out.bin want.bin ||
@@ -43,9 +43,10 @@ EOF
 expect_no_file none.chip
 
 # ---- The menu's own runs ---------------------------------------------------------------
-# A job's wire is the menu's with the same settings keys, access for access.
-head -c 300 fw.bin >small.bin
-printf 'a\n0\n3\nl\nsmall.bin\n\nw\n0\n\nv\n0\n\nq\n' |
+# A job's wire is the menu's with the same settings keys, access for access: a read, then a
+# burn of every cell that differs (here all: no byte is 0xFF).
+head -c 300 fw.bin | tr '\377' '\376' >small.bin
+printf 'a\n0\n3\nl\nsmall.bin\n\nr\n0\n\nl\nsmall.bin\n\nw\n0\n\nv\n0\n\nq\n' |
     timeout 60 "$SIM" --chip 27256 --port 0x378 --trace menu.vcd >/dev/null
 job wire --chip 27256 -t 27C256 --write small.bin --verify small.bin --trace job.vcd
 check cmp -s <(tail -n +4 menu.vcd) <(tail -n +4 job.vcd) || fail "the job's trace differs from the menu's"
@@ -59,10 +60,33 @@ n=$(cmp -l fw.bin want.bin | awk '$1 <= 24576' | wc -l)
 first=$(cmp fw.bin want.bin | sed -n 's/.* byte \([0-9]*\),.*/\1/p')
 expect_job 1 "$(printf 'verify: mismatch at 0x%04X: chip 0xFF, image 0x%02X, %d bytes differ' \
     $((first - 1)) "$(od -An -tu1 -j $((first - 1)) -N1 fw.bin)" "$n")"
-job stuck --chip 2764 -t 2764 --vpp 21 --write three.bin --fault stuck-cell:1:0x00
-expect_job 1 "write: error at 0x0001: chip 0x00, image 0x11 after 10 pulses"
+job weak --chip 2764 -t 2764 --vpp 21 --write three.bin --fault weak-cell:1:11
+expect_job 1 "write: error at 0x0001: chip 0xFF, image 0x11 after 10 pulses"
 job timeout --chip 27C64 -t 27C64 --write three.bin --fault monoflop-stuck-1
 expect_job 1 "write: timeout at 0x0000: the board's pulse never ended"
+# A used chip: no programming voltage ever, the chip as it was. A verify lists and sums up the
+# differences (at 12.75 V naming the NMOS 2764); then a burn pulses the one cell that differs.
+bytes_file used.chip 32768 0
+job used --chip 27256 --chip-file used.chip --stats -t 27C256 --write three.bin --trace used.vcd
+expect_job 1 "write: needs erasing: 2 cells need a 0 bit raised, first at 0x0001 (chip 0x00, image 0x11)"
+vpp=$(sed -n 's/^$var wire 1 \(.*\) ic4\[1\] $end$/\1/p' used.vcd)
+check grep -q -x 'program pulses: 0 triggered, 0 effective, 0 without effect' used.err &&
+    ! grep -q -x -F "1$vpp" used.vcd && [ "$(tr -d '\0' <used.chip | wc -c)" = 0 ] || fail "$(cat used.err)"
+{ printf '\377'; head -c 8191 /dev/zero; } >mixed.chip
+job mixed --chip 2764 --chip-file mixed.chip -t 2764 --verify three.bin
+expect_job 1 "verify: mismatch at 0x0000: chip 0xFF, image 0x00, 3 bytes differ"
+check [ "$(cat mixed.err)" = "vantrel-sim: verify: 0x0000: chip 0xFF, image 0x00
+vantrel-sim: verify: 0x0001: chip 0x00, image 0x11
+vantrel-sim: verify: 0x0002: chip 0x00, image 0x22
+vantrel-sim: verify: 1 cell has bits still 1 where the image has 0: not burnt (too low a programming voltage, too few pulses, a weak chip)
+vantrel-sim: verify: a 2764 programs at 21 V, above the 12.75 V in force: -p 2764 gives it
+vantrel-sim: verify: 2 cells have bits at 0 where the image has 1: the chip needs erasing, or holds another image" ] ||
+    fail "$(cat mixed.err)"
+head -c 100 /dev/zero >zeros.bin
+job patch --chip 2764 --chip-file mixed.chip --stats -p 2764 --write zeros.bin
+expect_job 0 "write: 100 bytes ok, 1 burnt, 99 already right"
+check grep -q -x 'program pulses: 1 triggered, 1 effective, 0 without effect' patch.err &&
+    [ "$(tr -d '\0' <mixed.chip | wc -c)" = 0 ] || fail "$(cat patch.err)"
 
 # Bad usage, unusable images, outputs that cannot be written, actions the type does not
 # allow: status 2, and the board hears nothing at all (a bad command line does not even set
@@ -151,10 +175,11 @@ check grep -q -x 'board at exit: IC4 0x.., programming voltage off, chip deselec
 expect_has "write: stopped at 0x"
 
 # A read stopped by a signal leaves an existing output file as it was. Sent once the read is
-# under way: the program has spent a fifth of a second of processor time, a good part of the
-# read and many times its start-up.
+# under way: the program has spent a fifth of a second of processor time, many times its
+# start-up and a small part of the read (over a second at delay 4, where the quick walk
+# takes a third of one at delay 2).
 printf 'old' >kept.s19
-start sigr --chip 27040 --chip-file sig.chip -t 27C040 --read kept.s19
+start sigr --chip 27040 --chip-file sig.chip -t 27C040 --delay 4 --read kept.s19
 check wait_for 60 busy_for "$PID" 20 || fail "the read did not start"
 kill -TERM "$PID"
 reap

@@ -12,7 +12,7 @@ bytes_file erased.chip 8192 255
 # The chip: an M2764A-2F1 typed without its hyphen. Once a 2764 at 21 V, 40 hazards.
 run a_speed "" --chip M2764A-2F1 --chip-file a_speed.chip --stats -p M2764A2F1 --write img8k.bin
 expect_status 0
-expect_exact "write: 8192 bytes ok\n"
+expect_exact "write: 8192 bytes ok, 8192 burnt, 0 already right\n"
 expect_err "vantrel-sim: part M2764A2F1: a 2764A, type 2764, programming voltage 12.75 V"
 expect_clean_wire
 expect_file_same a_speed.chip img8k.bin
@@ -51,7 +51,7 @@ EOF
 # The same text burnt as its characters when the operator says so.
 run raw_asked "" --chip 27C64 --chip-file raw_asked.chip -t 27C64 --format raw --write fw.h86
 expect_status 0
-expect_exact "write: 32 bytes ok\n"
+expect_exact "write: 32 bytes ok, 32 burnt, 0 already right\n"
 
 run version "" --version
 expect_status 0

@@ -29,7 +29,7 @@ while IFS='|' read -r chip family type volts; do
     run "$name" "" --chip "$chip" --chip-file "$name.chip" --stats -p "$chip" \
         --write image.bin --verify image.bin
     expect_status 0
-    expect_exact "write: 64 bytes ok\nverify: 64 bytes ok, $(hashes_of image.bin)\n"
+    expect_exact "write: 64 bytes ok, 64 burnt, 0 already right\nverify: 64 bytes ok, $(hashes_of image.bin)\n"
     expect_err_lines "vantrel-sim: part $chip: a $family, type $type, programming voltage $volts\n"
     expect_clean_wire
     check cmp -s -n 64 "$name.chip" image.bin || fail "$chip: the chip does not hold the image"

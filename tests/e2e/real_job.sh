@@ -10,7 +10,7 @@ bytes_file rom.bin 64 90
 both burn "" "--chip 27C512 --chip-file %s.chip --pulse 3 --stats" \
     --port 0x378 -t 27C512 --delay 1 --range 3F --blank --write rom.bin
 expect_status 0
-expect_exact "blank: ok\nwrite: 64 bytes ok\n"
+expect_exact "blank: ok\nwrite: 64 bytes ok, 64 burnt, 0 already right\n"
 expect_clean_wire
 check cmp -s -n 64 real.chip rom.bin || fail "the chip does not hold rom.bin"
 

@@ -30,7 +30,7 @@ check wait_for 5 stopped "$PID" && sleep 0.3 && stopped "$PID" ||
 kill -CONT "$PID"
 reap "$REAL_TIMEOUT"
 expect_status 0
-expect_exact "write: 2048 bytes ok\n"
+expect_exact "$(burn_line rom.bin)\n"
 expect_clean_wire
 check cmp -s -n 2048 tstp.chip rom.bin || fail "the chip does not hold rom.bin"
 

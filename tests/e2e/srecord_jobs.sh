@@ -12,7 +12,7 @@ srec_cat fw.bin -Binary -exclude 0x4000 0x5000 -o fw.hex -Intel
 srec_cat fw.hex -Intel -fill 0xFF 0 0x8000 -o want.bin -Binary
 job burn --chip 27256 --chip-file chip.bin -t 27C256 --blank --write fw.hex --verify fw.hex --read out.s19
 expect_status 0
-expect_exact "blank: ok\nwrite: 32768 bytes ok\nverify: 32768 bytes ok, $(hashes_of want.bin)\nread: 32768 bytes, 2 reads agree, $(hashes_of want.bin)\n"
+expect_exact "blank: ok\n$(burn_line want.bin)\nverify: 32768 bytes ok, $(hashes_of want.bin)\nread: 32768 bytes, 2 reads agree, $(hashes_of want.bin)\n"
 check cmp -s chip.bin want.bin || fail "the chip does not hold the image with 0xFF in its gap"
 srec_cat out.s19 -Motorola -o back.bin -Binary 2>srec.err
 check cmp -s back.bin want.bin && [ ! -s srec.err ] || fail "out.s19 is not the chip: $(cat srec.err)"
@@ -27,7 +27,7 @@ timeout 60 "$SIM" --chip 27010 --chip-file big.chip -t 27C010 --offset 0x80000 -
     --format ihex <big.hex >big.out 2>big.err
 STATUS=$?
 expect_status 0
-expect_exact "write: 131072 bytes ok\n"
+expect_exact "$(burn_line big.bin)\n"
 SESSION=big_read
 timeout 60 "$SIM" --chip 27010 --chip-file big.chip -t 27010 --offset 0x80000 --format ihex \
     --read - <big.hex >read.hex 2>big_read.err

@@ -6,7 +6,9 @@
 #include <algorithm>
 #include <cstring>
 #include <functional>
+#include <set>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "console/chipruns.h"
@@ -369,6 +371,51 @@ TEST_F(ChipRun, EveryRunReportsWhereAndHowItEndedWithoutAWordOnTheConsole) {
         }
         StopRequest = 0;
         EXPECT_TRUE(runs::board_clean_and_idle());
+    }
+}
+
+// The socket at every IC4 transfer with the programming voltage on: address lines, IC4, IC5
+// and the data register.
+using Levels = std::set<std::tuple<uint32_t, uint8_t, uint8_t, uint8_t>>;
+void levelsWithVpp(void* self, const vsim::PortAccess& a) {
+    const vsim::Board& b = vsim::board();
+    const uint8_t ic4 = (uint8_t)b.shift_register(vsim::Reg::ic4);
+    if (a.kind == vsim::PortAccess::write && a.value == 0x0A && (ic4 & IC4Q1_VPP))
+        static_cast<Levels*>(self)->insert({b.address_lines(), ic4, b.ic5(), b.data_register()});
+}
+
+// A sparse image burnt whole on a blank chip, then by marks on one that holds every other of its
+// bytes already (address 0 and 0x10000 among them): only the marked cells are pulsed, at levels
+// of the whole burn, and both chips hold the image.
+TEST_F(ChipRun, ABurnOfMarkedCellsPulsesOnlyThemAtTheLevelsOfTheWholeBurn) {
+    for (IC type : {T2732, T2764, T27128, T27256, T27512, T27010, T27020, T27040}) {
+        SCOPED_TRACE(vsim::chip_facts(modelType(type)).name);
+        const unsigned long end = std::min(GetLastAdress(type), 0x10FFFUL);
+        const std::vector<unsigned long> cells = {
+            0, 1, 0x7FF, 0x800, end > 0xFFFF ? 0x10000UL : end - 1, end};
+        std::vector<uint8_t> image(end + 1, 0xFF), marks(end + 1, 0);
+        for (unsigned long a : cells)
+            image[a] = runs::image_byte((uint32_t)a, type) & 0x7E;
+        Levels whole;
+        for (bool patch : {false, true}) {
+            vsim::EpromChip& chip = prepare(type);
+            std::copy(image.begin(), image.end(), buf());
+            for (size_t i = 0; patch && i < cells.size(); i++)
+                i % 2 ? (void)(marks[cells[i]] = 1) : chip.set_byte(cells[i], image[cells[i]]);
+            Levels seen;
+            board().set_access_hook(&levelsWithVpp, &seen);
+            EXPECT_EQ(RunWrite(buf(), end, nullptr, patch ? marks.data() : nullptr).outcome,
+                      RUN_OK);
+            board().set_access_hook(nullptr, nullptr);
+            for (unsigned long a : cells)
+                EXPECT_EQ(chip.pulses_at(a), patch ? marks[a] : 1u) << a;
+            EXPECT_EQ(chip.total_pulses(), patch ? 3u : 6u);
+            EXPECT_TRUE(std::equal(image.begin(), image.end(), chip.contents().begin()));
+            EXPECT_TRUE(runs::board_clean_and_idle());
+            if (!patch)
+                whole = seen;
+            EXPECT_TRUE(std::includes(whole.begin(), whole.end(), seen.begin(), seen.end()));
+        }
     }
 }
 

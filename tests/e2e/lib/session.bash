@@ -302,6 +302,12 @@ expect_no_file() {
     fi
 }
 
+# burn_line IMAGE: a job's write line for IMAGE burnt onto an erased chip (its 0xFF are right).
+burn_line() {
+    set -- "$(stat -c %s "$1")" "$(tr -d -c '\377' <"$1" | wc -c)"
+    printf 'write: %d bytes ok, %d burnt, %d already right' "$1" $(($1 - $2)) "$2"
+}
+
 # A file of COUNT bytes of VALUE (0..255).
 bytes_file() {
     local path=$1 count=$2 value=$3
