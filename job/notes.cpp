@@ -32,7 +32,7 @@ bool lineChangesNothing(const unsigned char* p, unsigned long n, unsigned int li
     return true;
 }
 
-ReadNote newNote(int kind) {
+ReadNote newNote(NOTE_KIND kind) {
     ReadNote note = {};
     note.kind = kind;
     note.type = -1;
@@ -121,7 +121,7 @@ const char* ReadNoteText(const ReadNote* note, char* text, size_t size) {
                  "flipped): pin A%u without contact",
                  note->line, note->line, note->line);
         break;
-    default:
+    case TnoteMax:
         snprintf(text, size, "note: ?");
         break;
     }

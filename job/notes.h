@@ -19,7 +19,7 @@ enum NOTE_KIND {
 };
 
 struct ReadNote {
-    int kind;              // NOTE_KIND
+    NOTE_KIND kind;
     unsigned int value;    // TNOTE_ONE_VALUE: the byte; TNOTE_DATA_BIT: the bit's level
     unsigned int bit;      // TNOTE_DATA_BIT: 0 for D0 .. 7 for D7
     unsigned long period;  // TNOTE_REPEATS: bytes
