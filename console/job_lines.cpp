@@ -103,8 +103,9 @@ void showUnstableCells(const JobScreen* s, const JobResult& r) {
                  passValues(c, r.reads).text, count == 1 ? "bit" : "bits", bits,
                  count == 1 ? "changes" : "change");
     }
-    if (r.passes.differ > r.passes.listed)
-        complain(s, "and %lu more unstable cells", r.passes.differ - r.passes.listed);
+    const unsigned long more = r.passes.differ - r.passes.listed;
+    if (more)
+        complain(s, "and %lu more unstable %s", more, more == 1 ? "cell" : "cells");
 }
 
 // What the bytes say of how they were read, on standard error.
